@@ -1,0 +1,46 @@
+// terravane: the command-line host. It plays the part of a paint program
+// for the plug-in module, and offers the engine's other commands.
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int, char**);
+    const char* summary;
+};
+
+const Command kCommands[] = {
+    {"render", tv::cli::runRender, "render a planet into an image file"},
+    {"edit", tv::cli::runEdit, "interactive run: the dialog, then the render"},
+    {"preset", tv::cli::runPreset, "show, save or dice settings files"},
+    {"layers", tv::cli::runLayers, "write every map of a planet as a layered document"},
+    {"catalogue", tv::cli::runCatalogue, "write HTML pages of preset or memory-dot thumbnails"},
+    {"clouds", tv::cli::runClouds, "satellite cloud images: list, fetch, convert, update-list"},
+};
+
+void usage(FILE* out) {
+    std::fprintf(out, "usage: terravane COMMAND [options]\n\ncommands:\n");
+    for (const auto& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+    std::fprintf(out, "\nterravane COMMAND --help shows a command's options.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        usage(stderr);
+        return 2;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+        usage(stdout);
+        return 0;
+    }
+    for (const auto& c : kCommands)
+        if (!std::strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
+    std::fprintf(stderr, "terravane: unknown command \"%s\" (try terravane --help)\n", argv[1]);
+    return 2;
+}

@@ -1,0 +1,229 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace tv::platform {
+
+namespace {
+
+bool makeFolders(const std::string& path, mode_t mode) {
+    if (path.empty()) return false;
+    std::string partial;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        partial = path.substr(0, pos);
+        if (partial.empty()) continue;
+        if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) return false;
+    }
+    return isFolder(path);
+}
+
+std::string withSeparator(std::string s) {
+    if (s.empty() || s.back() != '/') s.push_back('/');
+    return s;
+}
+
+}  // namespace
+
+std::string workingFolder() {
+    std::string folder;
+    if (const char* home = std::getenv("TERRAVANE_HOME"); home && *home) {
+        folder = home;
+    } else {
+        const char* cache = std::getenv("XDG_CACHE_HOME");
+        if (cache && *cache) {
+            folder = withSeparator(cache) + "terravane";
+        } else {
+            const char* h = std::getenv("HOME");
+            folder = withSeparator(h && *h ? h : "/tmp") + ".cache/terravane";
+        }
+    }
+    folder = withSeparator(folder);
+    if (!isFolder(folder)) makeFolders(folder.substr(0, folder.size() - 1), 0700);
+    return folder;
+}
+
+std::string workingFile(std::string_view name) { return workingFolder() + std::string(name); }
+
+char pathSeparator() { return '/'; }
+
+std::string joinPath(std::string_view folder, std::string_view name) {
+    if (folder.empty()) return std::string(name);
+    std::string s(folder);
+    if (s.back() != '/') s.push_back('/');
+    return s + std::string(name);
+}
+
+std::string fileNameOf(std::string_view path) {
+    const size_t slash = path.find_last_of('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string folderOf(std::string_view path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string_view::npos) return ".";
+    if (slash == 0) return "/";
+    return std::string(path.substr(0, slash));
+}
+
+std::string extensionOf(std::string_view path) {
+    const std::string name = fileNameOf(path);
+    const size_t dot = name.find_last_of('.');
+    return (dot == std::string::npos || dot == 0) ? std::string() : name.substr(dot);
+}
+
+std::string stemOf(std::string_view path) {
+    std::string name = fileNameOf(path);
+    const std::string ext = extensionOf(path);
+    name.resize(name.size() - ext.size());
+    return name;
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool createFolder(const std::string& path) {
+    if (isFolder(path)) return true;
+    return ::mkdir(path.c_str(), 0755) == 0 || isFolder(path);
+}
+
+bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool renameFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool readFile(const std::string& path, std::vector<uint8_t>& out, size_t maxBytes) {
+    out.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return false;
+    }
+    out.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (got != out.size()) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+int writeFileAtomic(const std::string& path, const void* data, size_t size) {
+    FileWriter w;
+    if (const int rc = w.open(path); rc != kFileOk) return rc;
+    if (!w.write(data, size)) return kFileWriteError;
+    return w.commit();
+}
+
+FileWriter::~FileWriter() { abandon(); }
+
+int FileWriter::open(const std::string& path) {
+    abandon();
+    target_ = path;
+    temporary_ = folderOf(path) + "/." + fileNameOf(path) + ".XXXXXX";
+    std::vector<char> name(temporary_.begin(), temporary_.end());
+    name.push_back('\0');
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        temporary_.clear();
+        return kFileOpenError;
+    }
+    temporary_ = name.data();
+    // mkostemp creates 0600; give the file the usual permissions.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
+    failed_ = false;
+    written_ = 0;
+    return kFileOk;
+}
+
+bool FileWriter::write(const void* data, size_t size) {
+    if (fd_ < 0 || failed_) return false;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+        written_ += n;
+    }
+    return true;
+}
+
+int FileWriter::commit() {
+    if (fd_ < 0) return kFileWriteError;
+    bool ok = !failed_ && ::fsync(fd_) == 0;
+    ok = (::close(fd_) == 0) && ok;
+    fd_ = -1;
+    if (ok) ok = ::rename(temporary_.c_str(), target_.c_str()) == 0;
+    if (!ok) ::unlink(temporary_.c_str());
+    temporary_.clear();
+    return ok ? kFileOk : kFileWriteError;
+}
+
+void FileWriter::abandon() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+bool listFolder(const std::string& path, std::vector<FolderEntry>& out) {
+    out.clear();
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) return false;
+    while (const dirent* e = ::readdir(dir)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+        FolderEntry entry;
+        entry.name = e->d_name;
+        const std::string full = joinPath(path, entry.name);
+        struct stat st;
+        if (::stat(full.c_str(), &st) == 0) {
+            entry.isFolder = S_ISDIR(st.st_mode);
+            entry.readOnly = ::access(full.c_str(), W_OK) != 0;
+        }
+        out.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return true;
+}
+
+}  // namespace tv::platform

@@ -1,0 +1,32 @@
+// Storms and the cloud density field (synthetic, or sampled from a satellite map).
+#pragma once
+
+#include "base/types.h"
+#include "host/params/params.h"
+#include "synth/planet_data.h"
+
+namespace tv {
+
+// The latitude rotation: about normalize(axis x (0, 1, 0)) by acos(axis . (0, 1, 0)),
+// carrying the map's north onto the planet axis.
+struct Rotation {
+    float m[3][3];
+};
+Rotation latitudeRotation(Vec3 axis);
+Vec3 rotate(const Rotation& r, Vec3 v);
+// Right-handed rotation by angle about the unit axis a.
+Rotation axisRotation(Vec3 a, float angle);
+
+// Storm placement from running index 380; needs planet.axis.
+void setupStorms(PlanetData& planet, const ParamRecord& params);
+
+// Octave budgets and base densities, from the planet radius in pixels of the
+// full image (planet size and the filter area's shorter side) and the preview
+// reduction.
+void setupCloudConstants(PlanetData& planet, const ParamRecord& params, int32_t filterWidth,
+                         int32_t filterHeight, int32_t sampleFactor);
+
+// Density D at p (p is not modified); sinLat is that of the pixel being shaded.
+float cloudDensity(const PlanetData& planet, Vec3 p, float sinLat, const SampleView& view);
+
+}  // namespace tv

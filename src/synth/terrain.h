@@ -1,0 +1,38 @@
+// The land height field and the craters.
+#pragma once
+
+#include "base/types.h"
+#include "host/params/params.h"
+#include "synth/planet_data.h"
+
+namespace tv {
+
+struct ImagePyramid;
+
+struct TerrainSample {
+    float terrain;      // signed square of the height above sea level
+    float baseNoise;    // first octave of the fractal (or the lunar relief)
+    float elevation;    // fractal sum minus S (not produced with real luna)
+    float terrainAlt;   // alternating octave sum
+};
+
+// Seeds the terrain constants of the planet (sea level height, roughness,
+// crater depth, real luna) from the record.
+void setupTerrainConstants(PlanetData& planet, const ParamRecord& params);
+
+// p is not modified. octaves = the renderer's detail level (>= 1).
+TerrainSample sampleTerrain(const PlanetData& planet, Vec3 p, float octaves, float seaLevel,
+                            const SampleView& view);
+
+// Places craterCount + 1 records (at most 100) from running index 425.
+void setupCraters(PlanetData& planet, const ParamRecord& params);
+
+// Adds the crater relief at p to h and returns it. lnMu = ln of the pixel's foreshortening.
+float addCraters(const PlanetData& planet, Vec3 p, float lnMu, float& h);
+
+// Loads the five built-in relief images (Moon 151, craters 146, 148, 149, 150)
+// into reliefs[0..4] and points planet.reliefs at them. Returns false when an
+// image could not be loaded (that pyramid stays empty; set-up continues).
+bool loadReliefMaps(ImagePyramid (&reliefs)[kReliefCount], PlanetData& planet);
+
+}  // namespace tv
