@@ -31,6 +31,10 @@ struct RenderTarget {
 // made on the driver thread. Coordinates are absolute host pixels.
 struct HostBridge {
     void* context = nullptr;
+    // Sets up the host's planes, rates and rectangles for a render to the host
+    // image (the full filter area, sample factor 1) or to the preview (at the
+    // record's sample factor), and fills the target's area and image kind.
+    int32_t (*setUpPlanes)(void* context, int32_t destination, RenderTarget& target) = nullptr;
     // Asks the host to deliver the tile's buffers; returns the host's result.
     int32_t (*requestTile)(void* context, const Rect& tile) = nullptr;
     bool (*cancelled)(void* context) = nullptr;
