@@ -517,9 +517,12 @@ TileConstants computeTileConstants(const RenderView& v) {
     colourUnits(p.airColor, tc.eightBit, ac.air);
     for (float& c : ac.air) c *= airGain;
     ac.sunsetAmount = tc.sunsetAmount;
-    ac.nightLift = tc.flat ? 1.0f : clampf(1.0f - tc.light.z, 0.0f, 1.0f);
-    ac.backFade = 1.0f - clampf((-tc.light.z - 0.8f) * 5.0f, 0.0f, 1.0f);
-    const float halo = clampf((-tc.light.z - 0.9f) * 10.0f, 0.0f, 1.0f);
+    // (-lz - 0.8) x 5 and (-lz - 0.9) x 10 multiplied out, so that light from
+    // straight behind gives exactly 1 and fades the back air fully.
+    const float lz = tc.light.z;
+    ac.nightLift = tc.flat ? 1.0f : clampf(1.0f - lz, 0.0f, 1.0f);
+    ac.backFade = 1.0f - clampf(-5.0f * lz - 4.0f, 0.0f, 1.0f);
+    const float halo = clampf(-10.0f * lz - 9.0f, 0.0f, 1.0f);
     ac.haloGain = halo * halo;
     ac.depthScale = tc.depthScale;
     return tc;

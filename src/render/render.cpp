@@ -143,22 +143,7 @@ int32_t renderWithTarget(Engine& e, int32_t destination) {
     RenderRun run;
     run.engine = &e;
     run.area = e.target.area;
-    RenderContext& ctx = run.context;
-    ctx.params = e.params;
-    ctx.planet = e.planet.get();
-    ctx.target = e.target;
-    ctx.destination = destination;
-    ctx.mode = params.outputMode;
-    ctx.sampleFactor = sf;
-    ctx.originX = destination == kDestinationPreview ? params.previewOriginX : 0;
-    ctx.originY = destination == kDestinationPreview ? params.previewOriginY : 0;
-    if (e.planet->cloudMap && e.cloudMap.discWidth > 0.0f) {
-        ctx.lnCloudBase = std::log(e.cloudMap.discWidth);
-        ctx.cloudTopLevel = e.cloudMap.pyramid.topLevel;
-    }
-    const ImagePyramid& luna = e.reliefs[kReliefLuna];
-    ctx.lnMapBase = std::log(float(luna.levelWidth[0] > 0 ? luna.levelWidth[0] : 512));
-    ctx.mapTopLevel = luna.topLevel;
+    run.context = makeRenderContext(e, destination);
 
     run.write.mode = params.outputMode;
     run.write.destination = destination;
@@ -187,6 +172,27 @@ int32_t renderWithTarget(Engine& e, int32_t destination) {
 }
 
 }  // namespace
+
+RenderContext makeRenderContext(const Engine& e, int32_t destination) {
+    const ParamRecord& params = *e.params;
+    RenderContext ctx;
+    ctx.params = e.params;
+    ctx.planet = e.planet.get();
+    ctx.target = e.target;
+    ctx.destination = destination;
+    ctx.mode = params.outputMode;
+    ctx.sampleFactor = sampleFactorFor(e, destination);
+    ctx.originX = destination == kDestinationPreview ? params.previewOriginX : 0;
+    ctx.originY = destination == kDestinationPreview ? params.previewOriginY : 0;
+    if (e.planet->cloudMap && e.cloudMap.discWidth > 0.0f) {
+        ctx.lnCloudBase = std::log(e.cloudMap.discWidth);
+        ctx.cloudTopLevel = e.cloudMap.pyramid.topLevel;
+    }
+    const ImagePyramid& luna = e.reliefs[kReliefLuna];
+    ctx.lnMapBase = std::log(float(luna.levelWidth[0] > 0 ? luna.levelWidth[0] : 512));
+    ctx.mapTopLevel = luna.topLevel;
+    return ctx;
+}
 
 void initEngine(Engine& engine, ParamRecord* params, StateBlock* state) {
     engine.params = params;

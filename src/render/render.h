@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "render/engine.h"
+#include "render/view.h"
 
 namespace tv {
 
@@ -16,6 +17,10 @@ void initEngine(Engine& engine, ParamRecord* params, StateBlock* state);
 // cloud constants, sea colours and the cloud map in use. Reads engine.target
 // (the full image area and its depth).
 void preparePlanet(Engine& engine, int32_t sampleFactor);
+
+// What the jobs of a render read, from the engine's record, planet data and
+// target (after preparePlanet).
+RenderContext makeRenderContext(const Engine& engine, int32_t destination);
 
 // Sets the render destination, takes the render area for it, has the host set
 // up its planes (host and preview), sets the pass counters (host and export),
