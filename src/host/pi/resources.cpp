@@ -47,9 +47,6 @@ public:
         const auto* b = static_cast<const uint8_t*>(p);
         data_.insert(data_.end(), b, b + n);
     }
-    void padTo4() {
-        while (data_.size() % 4) u8(0);
-    }
     size_t size() const { return data_.size(); }
     std::vector<uint8_t>& data() { return data_; }
 
@@ -106,7 +103,7 @@ void property(LeWriter& w, OSType key, const std::vector<uint8_t>& data) {
     w.i32(0);  // property id
     w.i32(int32_t(data.size()));
     w.bytes(data.data(), data.size());
-    w.padTo4();
+    for (size_t n = data.size(); n % 4; ++n) w.u8(0);  // data padded to a multiple of four
 }
 
 std::vector<uint8_t> pascalData(const std::string& s) {
