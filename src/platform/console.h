@@ -1,9 +1,14 @@
-// The console the command line runs in.
+// The terminal: whether standard error is one, and Ctrl-C as a cancel request.
 #pragma once
 
 namespace tv::platform {
 
-// True when the standard error stream is a terminal (progress bars are drawn only there).
 bool stderrIsTerminal();
+int terminalColumns();  // 80 when unknown
+
+// After this, Ctrl-C sets a flag instead of ending the process.
+void installInterruptHandler();
+bool interruptRequested();
+void clearInterrupt();
 
 }  // namespace tv::platform
