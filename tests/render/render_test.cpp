@@ -76,6 +76,22 @@ TEST_F(RenderTest, CitiesLightTheNightSide) {
     EXPECT_GT(any, north / 2);
 }
 
+TEST_F(RenderTest, TheNightSideShortcutChangesNoPixel) {
+    // Without city lights the night side is not shaded at all; black city
+    // lights make the renderer shade it in full, with the same result.
+    for (int32_t mode : {kModeNormal, kModeLitMap}) {
+        ParamRecord r = withMode(mode);
+        r.lightX = 0.9f;
+        r.lightY = 0.0f;
+        r.lightZ = 0.43588989f;
+        const Rendered shortcut = renderRecord(r, 160, 96);
+        r.cities = 70;
+        r.cityColor = {0, 0, 0};
+        const Rendered full = renderRecord(r, 160, 96);
+        EXPECT_TRUE(shortcut.image.pixels == full.image.pixels) << mode;
+    }
+}
+
 TEST_F(RenderTest, OceanMaskFreezesEverySeaAboveIceFifty) {
     ParamRecord r = withMode(kModeOceanMask);
     r.ice = 50;
@@ -151,8 +167,9 @@ TEST_F(RenderTest, DepthsAgreeOnScale) {
         for (int32_t x = 0; x < 64; x += 3)
             for (int ch = 0; ch < 3; ++ch) {
                 EXPECT_NEAR(b.at(x, y, ch), a.at(x, y, ch), 2.5f / 255.0f) << x << "," << y;
-                if (b.at(x, y, 0) < 0.95f && b.at(x, y, 1) < 0.95f && b.at(x, y, 2) < 0.95f)
+                if (b.at(x, y, 0) < 0.95f && b.at(x, y, 1) < 0.95f && b.at(x, y, 2) < 0.95f) {
                     EXPECT_NEAR(c.at(x, y, ch), 0.5f * b.at(x, y, ch), 2.0f / 255.0f) << x << "," << y;
+                }
             }
 }
 
