@@ -4,7 +4,7 @@ BUILD ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench fuzz clean
 
 all: build
 
@@ -28,5 +28,11 @@ test: build
 bench: build
 	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done
 
+# libFuzzer targets (tests/fuzz/fuzz_*.cpp) in a separate clang build with
+# AddressSanitizer: run one with e.g. build-fuzz/fuzz_settings_file -max_total_time=300
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERRAVANE_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-fuzz
