@@ -265,7 +265,10 @@ TEST_F(FetchTest, TheChooserDrivesTheCatalogue) {
     chooserSelect(chooser, 1);
     EXPECT_EQ(chooser.selected, 1);
 
-    // "Update this list": a list server that sends the built-in table.
+    // "Update this list": a list server that sends the built-in table, its image
+    // server being ours.
+    ::setenv("TERRAVANE_IMAGE_SERVER_1", server.base().c_str(), 1);
+    ::setenv("TERRAVANE_IMAGE_SERVER_2", server.base().c_str(), 1);
     ASSERT_EQ(writeBuiltInList(), kCatalogueOk);
     std::vector<uint8_t> builtIn;
     ASSERT_TRUE(platform::readFile(urlListPath(), builtIn));
@@ -300,8 +303,7 @@ TEST_F(FetchTest, TheChooserDrivesTheCatalogue) {
     EXPECT_FALSE(o.accepted);
     EXPECT_FALSE(chooser.open);
 
-    // OK fetches the selection; here entry 1 of the built-in table on a server of ours.
-    ::setenv("TERRAVANE_IMAGE_SERVER_1", server.base().c_str(), 1);
+    // OK fetches the selection, entry 1 of the built-in table.
     Answer wv;
     wv.body.assign(gif.begin(), gif.end());
     server.answer("/data/geo/west/latest_west_wv_fd.gif", wv);

@@ -23,6 +23,9 @@ class CatalogueTest : public TempHomeTest {
 protected:
     void SetUp() override {
         TempHomeTest::SetUp();
+        // The built-in servers (nothing here downloads).
+        for (const char* name : {"TERRAVANE_IMAGE_SERVER_1", "TERRAVANE_IMAGE_SERVER_2", "TERRAVANE_LIST_SERVER"})
+            ::unsetenv(name);
         gNow = kSixthOfMarch2026;
         catalogue.clock = testClock;
     }

@@ -148,12 +148,18 @@ TEST_F(ConvertTest, AGifDiscBecomesACloudMapWithoutItsGrid) {
     EXPECT_FLOAT_EQ(map.scaleU, 126.0f / 160);
     EXPECT_FLOAT_EQ(map.offsetV, 6.0f / 140);
     EXPECT_FLOAT_EQ(map.scaleV, 126.0f / 140);
-    int gridPixels = 0;
+    int gridPixels = 0, outside = 0;
     for (int y = 0; y < 140; ++y)
         for (int x = 0; x < 160; ++x) {
             const int index = picture.pixels[size_t(y) * 160 + x];
             if (index != 3) {
                 EXPECT_EQ(level0(map, x, y), index) << x << "," << y;  // grey g, black 0, white 1
+                continue;
+            }
+            // The passes stop one short of the box's last column and row.
+            if (x > 12 + 126 - 2 || y > 6 + 126 - 2) {
+                EXPECT_EQ(level0(map, x, y), 255);
+                ++outside;
                 continue;
             }
             ++gridPixels;
@@ -171,6 +177,7 @@ TEST_F(ConvertTest, AGifDiscBecomesACloudMapWithoutItsGrid) {
             }
         }
     EXPECT_GT(gridPixels, 500);
+    EXPECT_GT(outside, 0);
 }
 
 TEST_F(ConvertTest, AJpegDividesByTheLevelRange) {

@@ -20,9 +20,9 @@ protected:
         std::filesystem::remove_all(root_);
         std::filesystem::create_directories(root_ / "home");
         ::setenv("TERRAVANE_HOME", (root_ / "home").c_str(), 1);
-        ::unsetenv("TERRAVANE_IMAGE_SERVER_1");
-        ::unsetenv("TERRAVANE_IMAGE_SERVER_2");
-        ::unsetenv("TERRAVANE_LIST_SERVER");
+        // Never the real servers: a test that wants one sets its own.
+        for (const char* name : {"TERRAVANE_IMAGE_SERVER_1", "TERRAVANE_IMAGE_SERVER_2", "TERRAVANE_LIST_SERVER"})
+            ::setenv(name, "http://127.0.0.1:1", 1);
     }
     void TearDown() override { std::filesystem::remove_all(root_); }
     std::string home() const { return (root_ / "home").string() + "/"; }
