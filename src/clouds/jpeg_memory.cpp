@@ -20,6 +20,7 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    int firstWarning;  // message code of the first corrupt-data warning, or 0
 };
 
 void onError(j_common_ptr cinfo) {
@@ -27,15 +28,20 @@ void onError(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
 }
 
-// The module writes no log: libjpeg's warnings and traces are dropped.
-void onMessage(j_common_ptr) {}
+// The module writes no log: libjpeg's warnings are counted, traces dropped.
+void onMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0) return;
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (err->pub.num_warnings++ == 0) err->firstWarning = err->pub.msg_code > 0 ? err->pub.msg_code : 1;
+}
 
 int failureCode(const ErrorManager& err) { return err.pub.msg_code > 0 ? err.pub.msg_code : JERR_FILE_READ; }
 
 void installErrorManager(ErrorManager& err) {
     jpeg_std_error(&err.pub);
     err.pub.error_exit = onError;
-    err.pub.output_message = onMessage;
+    err.pub.emit_message = onMessage;
+    err.firstWarning = 0;
 }
 
 // ---- source manager ----------------------------------------------------------
@@ -190,7 +196,8 @@ int headerWorker(const uint8_t* data, size_t size, Header* header) {
 
 // Decodes into *image, whose pixels are sized here; on failure *image is
 // partly filled and the caller drops it.
-int decodeWorker(const uint8_t* data, size_t size, int maxSide, size_t maxPixels, DecodedImage* image) {
+int decodeWorker(const uint8_t* data, size_t size, int maxSide, size_t maxPixels, bool acceptWarnings,
+                 DecodedImage* image) {
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
     ErrorManager err;
@@ -237,8 +244,9 @@ int decodeWorker(const uint8_t* data, size_t size, int maxSide, size_t maxPixels
             for (size_t x = w; x-- > 0;) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = row[x];
     }
     jpeg_finish_decompress(&cinfo);
+    const int warning = err.pub.num_warnings > 0 && !acceptWarnings ? err.firstWarning : kOk;
     jpeg_destroy_decompress(&cinfo);
-    return kOk;
+    return warning;
 }
 
 }  // namespace
@@ -308,10 +316,11 @@ int readHeader(const uint8_t* data, size_t size, Header& header) {
     return result;
 }
 
-int decodeRgb(const uint8_t* data, size_t size, DecodedImage& out, int maxSide, size_t maxPixels) {
+int decodeRgb(const uint8_t* data, size_t size, DecodedImage& out, int maxSide, size_t maxPixels,
+              bool acceptWarnings) {
     if (!data || size == 0) return kErrorArguments;
     DecodedImage image;
-    const int result = decodeWorker(data, size, maxSide, maxPixels, &image);
+    const int result = decodeWorker(data, size, maxSide, maxPixels, acceptWarnings, &image);
     if (result == kOk) out = std::move(image);
     return result;
 }

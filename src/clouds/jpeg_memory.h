@@ -85,8 +85,10 @@ struct DecodedImage {
 };
 // Decodes data[0..size). Images wider or taller than maxSide, or with more
 // than maxPixels pixels, are refused (kErrorTooLarge) before anything is
-// allocated. On failure out is left unchanged.
+// allocated. Corrupt data that libjpeg only warns about (and would decode to
+// a damaged picture) fails with the warning's code unless acceptWarnings.
+// On failure out is left unchanged.
 int decodeRgb(const uint8_t* data, size_t size, DecodedImage& out, int maxSide = 65535,
-              size_t maxPixels = size_t(1) << 28);
+              size_t maxPixels = size_t(1) << 28, bool acceptWarnings = false);
 
 }  // namespace tv::jpeg

@@ -43,18 +43,23 @@ struct RenderJob {
     int32_t viewCount = 0;
     intptr_t args[kJobArgCount] = {};
     bool skipped = false;  // set up failed (no grid): not rendered, not written
+    int32_t slot = -1;     // the worker slot it runs on
 };
 
 // What one batch of jobs does. Every callback but work() runs on the calling
-// (driver) thread; work() runs on a worker and must not touch the host.
+// (driver) thread; work() runs on a worker and must not touch the host. Any
+// callback may be null.
 struct JobHandlers {
     void* context = nullptr;
-    // Allocates the job's views and grid; false marks the job skipped.
+    // Allocates the job's views and grid; false marks the job skipped (its
+    // work() and complete() are not called).
     bool (*setUp)(void* context, RenderJob& job) = nullptr;
+    // Not called for type kJobEmpty.
     void (*work)(void* context, RenderJob& job) = nullptr;
     // Host-side completion of a finished job (not called after a cancel, nor
     // for a skipped job).
     void (*complete)(void* context, RenderJob& job) = nullptr;
+    // Called for every job whose setUp was called, skipped or not, last.
     void (*tearDown)(void* context, RenderJob& job) = nullptr;
     // Cancel test, asked once per finished job; true stops new jobs.
     bool (*cancelled)(void* context) = nullptr;
@@ -62,6 +67,8 @@ struct JobHandlers {
     void (*progress)(void* context, int32_t thousandths) = nullptr;
     int32_t passIndex = -1;  // progress is reported only while passIndex >= 1
     int32_t passCount = 1;
+    // The clock for progress, in seconds; null uses the system's steady clock.
+    double (*now)(void* context) = nullptr;
 };
 
 struct JobRunResult {
@@ -75,9 +82,15 @@ struct JobRunResult {
 JobRunResult runJobs(int32_t type, const intptr_t args[kJobArgCount], const Rect& area, int32_t kind,
                      const JobHandlers& handlers);
 
-// min(processors, jobCount), at least 1, at most 100; the forced count when set.
+// min(processors, jobCount), at least 1, at most 100; a forced count stands in
+// for the processor count when set.
 int32_t threadCount(int32_t jobCount);
+// The same rule for a given processor count (0 when the system cannot tell).
+int32_t threadCountFor(int32_t processors, int32_t jobCount);
 // Forces the number of worker threads (tests, --threads); 0 returns to one per processor.
 void setForcedThreadCount(int32_t n);
+// Replaces the processor count the system reports (tests); a negative value
+// returns to the system's.
+void overrideProcessorCount(int32_t n);
 
 }  // namespace tv

@@ -1,0 +1,34 @@
+// What the plug-in frame asks of persistence during a filter run.
+//
+//   prepare:  seedModuleRandomWithTime() (dice.h)
+//   start:    beginRun() after the working memory is allocated, then
+//             recordBeforeDialog() just before the dialog opens
+//   after a successful final render: finishRender()
+//   release:  endRun()
+#pragma once
+
+#include "host/params/params.h"
+#include "persist/settings_file.h"
+#include "persist/undo.h"
+
+namespace tv::persist {
+
+// Start: makes the 128 x 128 thumbnail, reads the cached settings unless the
+// host holds recorded parameters, loads the memory-dot map (the marks are
+// cleared first) and clears the undo slots. Problems with any of these files
+// are not failures of the run: a missing or damaged cached settings file
+// leaves the defaults. Returns the cached settings read's result (kFileOk,
+// kFileOpenError when there is none, kFileReadError when it was damaged), or
+// kFileOk when it was not read.
+int beginRun(ParamRecord& record, StateBlock& state, UndoSlots& undo, bool hostHasRecordedParameters);
+
+// Start, just before the dialog: an undo step that is also written to a file.
+int recordBeforeDialog(const ParamRecord& record, StateBlock& state, UndoSlots& undo);
+
+// After a successful final render: the cached settings file.
+int finishRender(const ParamRecord& record, const StateBlock& state);
+
+// The release step: writes the memory-dot map and frees the thumbnail.
+int endRun(StateBlock& state);
+
+}  // namespace tv::persist
