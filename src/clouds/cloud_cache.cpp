@@ -14,6 +14,7 @@ namespace {
 
 constexpr int32_t kMaxCacheSide = 65535;
 constexpr int64_t kMaxCachePixels = int64_t(1) << 28;
+constexpr int32_t kMaxDiscValue = 1 << 24;
 // Level 0 and its chain: a little over 4/3 of level 0.
 constexpr size_t kMaxCacheFileSize = kCloudCacheHeaderSize + size_t(kMaxCachePixels) * 3 / 2;
 
@@ -72,6 +73,9 @@ int decodeCloudCache(const uint8_t* data, size_t size, int expectedIndex, CloudM
     if (width < 1 || height < 1 || width > kMaxCacheSide || height > kMaxCacheSide ||
         int64_t(width) * height > kMaxCachePixels)
         return kCacheReadError;
+    // Disc numbers are image pixels: beyond 2^24 they are not a disc (nor exact as floats).
+    for (int32_t v : {left, discWidth, top, discHeight})
+        if (v < -kMaxDiscValue || v > kMaxDiscValue) return kCacheReadError;
     if (expectedIndex >= 0 && index != expectedIndex) return kCacheReadError;
     // Level 0 must be there before anything is allocated.
     if (r.remaining() < size_t(width) * size_t(height)) return kCacheReadError;

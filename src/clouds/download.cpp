@@ -17,6 +17,7 @@ struct Download {
     std::string path;
     platform::FileWriter file;
     bool fileFailed = false;
+    int64_t announced = -1;
     int64_t expected = 1;  // from the content length; 1 when there is none
     int64_t received = 0;
     std::string lastText;
@@ -30,6 +31,7 @@ void showStatus(Download& d, const std::string& text) {
 
 bool onBegin(void* context, int64_t contentLength) {
     auto& d = *static_cast<Download*>(context);
+    d.announced = contentLength;
     d.expected = contentLength > 0 ? contentLength : 1;
     d.received = 0;
     if (d.file.open(d.path) != platform::kFileOk) {
@@ -43,6 +45,7 @@ bool onData(void* context, const uint8_t* bytes, size_t size) {
     auto& d = *static_cast<Download*>(context);
     d.received += int64_t(size);
     showStatus(d, downloadProgressText(d.received, d.expected));
+    if (d.hooks && d.hooks->progress) d.hooks->progress(d.hooks->context, d.received, d.announced);
     if (!d.file.write(bytes, size)) {
         d.fileFailed = true;
         return false;

@@ -19,6 +19,8 @@ struct DownloadHooks {
     void* context = nullptr;
     // The status line: "--", "45% of 700K", "File unavailable.", "Connection failed".
     void (*status)(void* context, const char* text) = nullptr;
+    // Bytes received so far and the announced length (-1 when none), for a progress bar.
+    void (*progress)(void* context, int64_t received, int64_t expected) = nullptr;
     // Polled while the download runs; true cancels it (result 99).
     bool (*cancelled)(void* context) = nullptr;
     // The server (or a proxy) wants credentials that the netrc file did not

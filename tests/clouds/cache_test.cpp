@@ -120,7 +120,7 @@ TEST_F(CloudCacheTest, BrokenCacheFilesLoadNothing) {
     std::vector<uint8_t> bad = good;
     bad[0] = 0;
     EXPECT_EQ(decodeCloudCache(bad.data(), bad.size(), 4, out), kCacheReadError);
-    for (uint8_t at : {8, 12}) {  // width, height
+    for (uint8_t at : {8, 12, 16, 24}) {  // width, height, disc left, disc top
         bad = good;
         bad[at] = 0x80;
         EXPECT_EQ(decodeCloudCache(bad.data(), bad.size(), 4, out), kCacheReadError) << int(at);
