@@ -333,6 +333,15 @@ std::string saveFileStem(std::string_view name) {
     return stem;
 }
 
+int savePreset(const std::string& path, ParamRecord& record, const StateBlock* state) {
+    const int result = writeSettingsFile(path, record, state ? state->thumbnail : nullptr);
+    if (result == platform::kFileOk) {
+        setText(record.settingsName, platform::fileNameOf(path).c_str());
+        setText(record.settingsFolder, platform::folderOf(path).c_str());
+    }
+    return result;
+}
+
 int openPreset(const std::string& path, ParamRecord& record, StateBlock* state, ReadReport* report) {
     ParamRecord loaded = record;
     loadDefaults(loaded);

@@ -74,6 +74,11 @@ int readSettingsFile(const std::string& path, ReadMode mode, ParamRecord* record
 // settings" when empty, without anything from its last "." on.
 std::string saveFileStem(std::string_view settingsName);
 
+// The Save command once the user has chosen path: the settings name becomes
+// the file's name, its folder is remembered, and the settings go to the file
+// with the state block's thumbnail (when state is given).
+int savePreset(const std::string& path, ParamRecord& record, const StateBlock* state);
+
 // The Open command: the defaults, then the file in load mode; the settings
 // name becomes the file's name. When the file cannot be opened or read,
 // nothing changes (not even the defaults).
