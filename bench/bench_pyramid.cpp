@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "render/jobs.h"
 #include "synth/pyramid.h"
 
 namespace {
@@ -66,15 +67,18 @@ void BM_SamplePyramidBlended(benchmark::State& state) {
 }
 BENCHMARK(BM_SamplePyramidBlended);
 
-// The whole chain of a 4096 x 4096 grey map on the worker threads.
+// The whole chain of a 4096 x 4096 grey map on the worker threads; the
+// argument forces the thread count (0: one per processor).
 void BM_BuildChain4096Grey(benchmark::State& state) {
+    tv::setForcedThreadCount(static_cast<int32_t>(state.range(0)));
     tv::ImagePyramid p;
     tv::createPyramid(p, 4096, 4096, tv::kFormatGrey8, tv::kWrapClamp);
     fillNoise(p);
     for (auto _ : state) tv::buildChain(p);
     state.SetItemsProcessed(state.iterations() * 4096 * 4096);
+    tv::setForcedThreadCount(0);
 }
-BENCHMARK(BM_BuildChain4096Grey)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BuildChain4096Grey)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -14,15 +14,19 @@ struct Rotation {
 };
 Rotation latitudeRotation(Vec3 axis);
 Vec3 rotate(const Rotation& r, Vec3 v);
+// The inverse turn (the transpose applied to v).
+Vec3 rotateBack(const Rotation& r, Vec3 v);
 // Right-handed rotation by angle about the unit axis a.
 Rotation axisRotation(Vec3 a, float angle);
 
-// Storm placement from running index 380; needs planet.axis.
+// Storm placement from running index 380. Sets planet.axis from the record
+// ((-axis x, -axis y, axis z)) and turns the centres onto it. Never stores
+// more than the tables hold (kMaxStorms).
 void setupStorms(PlanetData& planet, const ParamRecord& params);
 
 // Octave budgets and base densities, from the planet radius in pixels of the
 // full image (planet size and the filter area's shorter side) and the preview
-// reduction.
+// reduction. Also sets cloudGain, shadowStrength and cloudShellScale.
 void setupCloudConstants(PlanetData& planet, const ParamRecord& params, int32_t filterWidth,
                          int32_t filterHeight, int32_t sampleFactor);
 

@@ -255,6 +255,13 @@ void computeTaps(const ImagePyramid& p, int32_t level, float x, float y, Taps& t
     t.oneTile = ix - 2 >= 0 && iy - 2 >= 0 && ix + 2 <= maxX && iy + 2 <= maxY &&
                 ((ix - 2) >> kTileShift) == ((ix + 2) >> kTileShift) &&
                 ((iy - 2) >> kTileShift) == ((iy + 2) >> kTileShift);
+    if (t.oneTile) {
+        for (int32_t k = 0; k < 5; ++k) {
+            t.col[k] = ix - 2 + k;
+            t.row[k] = iy - 2 + k;
+        }
+        return;
+    }
     const bool wrapX = p.wrapMode == kWrapBoth || p.wrapMode == kWrapX;
     const bool wrapY = p.wrapMode == kWrapBoth;
     for (int32_t k = 0; k < 5; ++k) {
@@ -344,6 +351,27 @@ void sampleLevelChannels(const ImagePyramid& p, int32_t level, float x, float y,
         const float limit = channelLimit(p);
         for (int32_t ch = 0; ch < p.channels; ++ch) out[ch] = std::clamp(out[ch], 0.0f, limit);
     }
+}
+
+// Channel 0 of one level at (x, y); 8-bit grey takes its own short way.
+float sampleLevelFirst(const ImagePyramid& p, int32_t level, float x, float y) {
+    if (p.format != kFormatGrey8 || p.tiles == nullptr) {
+        float out[4];
+        sampleLevelChannels(p, level, x, y, out);
+        return out[0];
+    }
+    level = std::clamp(level, 0, p.topLevel);
+    Taps t;
+    computeTaps(p, level, x, y, t);
+    float v;
+    if (t.oneTile) {
+        v = sampleGrey8FromTile(p, level, t, filterTable());
+    } else {
+        float out[4];
+        sampleTaps(p, level, t, out);
+        v = out[0];
+    }
+    return std::clamp(v, 0.0f, 255.0f);
 }
 
 // Channels blended between level and level + 1.
@@ -575,15 +603,18 @@ const FilterTable& filterTable() {
 }
 
 float sampleLevel(const ImagePyramid& p, int32_t level, float x, float y) {
-    float out[4];
-    sampleLevelChannels(p, level, x, y, out);
-    return out[0];
+    return sampleLevelFirst(p, level, x, y);
 }
 
 float samplePyramid(const ImagePyramid& p, int32_t level, float frac, float u, float v) {
-    float out[4];
-    samplePyramidChannels(p, level, frac, u, v, out);
-    return out[0];
+    if (p.tiles == nullptr) return 0.0f;
+    level = std::clamp(level, 0, std::max(p.topLevel - 1, 0));
+    const float s0 = sampleLevelFirst(p, level, u * static_cast<float>(p.levelWidth[level]) - 0.5f,
+                                      v * static_cast<float>(p.levelHeight[level]) - 0.5f);
+    if (frac == 0.0f || level + 1 > p.topLevel) return s0;
+    const float s1 = sampleLevelFirst(p, level + 1, u * static_cast<float>(p.levelWidth[level + 1]) - 0.5f,
+                                      v * static_cast<float>(p.levelHeight[level + 1]) - 0.5f);
+    return s0 + frac * (s1 - s0);
 }
 
 void samplePyramidRGBA(const ImagePyramid& p, int32_t level, float frac, float u, float v, float out[4]) {

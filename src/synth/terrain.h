@@ -17,7 +17,8 @@ struct TerrainSample {
 };
 
 // Seeds the terrain constants of the planet (sea level height, roughness,
-// crater depth, real luna) from the record.
+// crater depth, real luna, axis) from the record. craterLevelBias is the
+// view's (ln 2R - ln 384).
 void setupTerrainConstants(PlanetData& planet, const ParamRecord& params);
 
 // p is not modified. octaves = the renderer's detail level (>= 1).
@@ -27,12 +28,14 @@ TerrainSample sampleTerrain(const PlanetData& planet, Vec3 p, float octaves, flo
 // Places craterCount + 1 records (at most 100) from running index 425.
 void setupCraters(PlanetData& planet, const ParamRecord& params);
 
-// Adds the crater relief at p to h and returns it. lnMu = ln of the pixel's foreshortening.
+// Adds the crater relief at p to h and returns it. lnMu = ln of the pixel's
+// foreshortening. Needs planet.craterLevelBias for the view.
 float addCraters(const PlanetData& planet, Vec3 p, float lnMu, float& h);
 
 // Loads the five built-in relief images (Moon 151, craters 146, 148, 149, 150)
 // into reliefs[0..4] and points planet.reliefs at them. Returns false when an
-// image could not be loaded (that pyramid stays empty; set-up continues).
+// image could not be loaded: that pyramid stays empty, its planet.reliefs entry
+// is null (read as no relief) and set-up continues.
 bool loadReliefMaps(ImagePyramid (&reliefs)[kReliefCount], PlanetData& planet);
 
 }  // namespace tv

@@ -1,0 +1,88 @@
+// The cloud density field: synthetic, or sampled from a satellite cloud map.
+#include "synth/cloud_field.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "synth/noise.h"
+#include "synth/noise_inline.h"
+#include "synth/pyramid.h"
+
+namespace tv {
+
+namespace {
+
+float mapDensity(const PlanetData& planet, Vec3 p, const SampleView& view) {
+    const float u = planet.cloudMapOffsetU + planet.cloudMapScaleU * (0.5f + 0.5f * p.x);
+    const float v = planet.cloudMapOffsetV + planet.cloudMapScaleV * (0.5f + 0.5f * p.y);
+    const float value = samplePyramid(*planet.cloudMap, static_cast<int32_t>(view.cloudLevel), view.cloudLevelFrac, u, v);
+    return 0.005f * value + planet.cloudMapBias;
+}
+
+float syntheticDensity(const PlanetData& planet, Vec3 p, float sinLat, const SampleView& view) {
+    using noise_detail::noise3;
+    constexpr float kLacunarity = 2.0987f;
+    constexpr float kGain = 0.6f;
+    constexpr Vec3 kOffset{954.77f, 784.65323f, 6521.31354f};
+
+    float d = planet.cloudBias;
+    const float s = std::fabs(sinLat);
+    if (s > 0.7f)
+        d += 1.5f * (s - 0.7f);
+    else
+        d -= 0.3f * (0.7f - s);
+
+    // Storms add density and swirl the point; distances are from p itself.
+    Vec3 q = p;
+    for (int32_t j = 0; j < planet.stormCount; ++j) {
+        const float dx = planet.stormX[j] - p.x;
+        const float dy = planet.stormY[j] - p.y;
+        const float dz = planet.stormZ[j] - p.z;
+        const float d2 = dx * dx + dy * dy + dz * dz;
+        if (d2 < planet.stormRadiusSq[j]) {
+            const float a = 1.0f - std::sqrt(d2 / planet.stormRadiusSq[j]);
+            const float w = a * a * a;
+            d += 0.3f * w;
+            const Rotation turn = axisRotation({planet.stormX[j], planet.stormY[j], planet.stormZ[j]}, w * planet.stormSpin[j]);
+            q = rotateBack(turn, q);
+        }
+    }
+
+    // Coriolis shear: the largest turn at the equator, none at the poles.
+    q = rotateBack(axisRotation(planet.axis, (1.0f - sinLat * sinLat) * view.coriolisScale), q);
+
+    // Domain-warped octaves.
+    const float nw = noise3(planet, q.x, q.y, q.z) * view.one;
+    Vec3 t{3.0f * (q.x + nw) + kOffset.x, 3.0f * (q.y + nw) + kOffset.y, 3.0f * (q.z + nw) + kOffset.z};
+    d += noise3(planet, t.x, t.y, t.z);
+    float amp = 1.0f;
+    for (int32_t i = 1; i <= planet.warpOctaves - 2; ++i) {
+        t.x *= kLacunarity;
+        t.y *= kLacunarity;
+        t.z *= kLacunarity;
+        d += amp * noise3(planet, t.x, t.y, t.z);
+        amp *= kGain;
+    }
+
+    // Detail octaves from the unwarped point.
+    const float scale = planet.detailScale;
+    Vec3 t2{(3.0f * p.x + kOffset.x) * scale, (3.0f * p.y + kOffset.y) * scale, (3.0f * p.z + kOffset.z) * scale};
+    amp *= kGain;
+    for (int32_t i = 0; i <= planet.detailOctaves - 2; ++i) {
+        d += amp * noise3(planet, t2.x, t2.y, t2.z);
+        amp *= kGain;
+        t2.x *= kLacunarity;
+        t2.y *= kLacunarity;
+        t2.z *= kLacunarity;
+    }
+    return d;
+}
+
+}  // namespace
+
+float cloudDensity(const PlanetData& planet, Vec3 p, float sinLat, const SampleView& view) {
+    if (view.useCloudMap && planet.cloudMap != nullptr) return mapDensity(planet, p, view);
+    return syntheticDensity(planet, p, sinLat, view);
+}
+
+}  // namespace tv

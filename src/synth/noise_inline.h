@@ -1,0 +1,112 @@
+// Inline forms of the gradient noise and the fractal sum, for the per-pixel
+// fields of the synthesis (terrain, clouds). noise.cpp's noise3/fractalSum
+// call these, so there is one arithmetic only. Everything is 32-bit float in
+// the order written here; the build forbids contraction into fused
+// multiply-adds, so results are the same on every machine.
+#pragma once
+
+#include <cstdint>
+
+#include "synth/planet_data.h"
+
+namespace tv::noise_detail {
+
+// One axis of the lattice look-up: the cell index and the two offsets.
+struct Axis {
+    int32_t b0, b1;
+    float r0, r1;
+};
+
+inline Axis latticeAxis(float coordinate) {
+    const float t = coordinate + 4096.0f;
+    const int32_t it = static_cast<int32_t>(t);
+    Axis a;
+    a.b0 = it & 255;
+    a.b1 = (a.b0 + 1) & 255;
+    // t < 0 only for coordinates below -4096, which no field produces.
+    const float f = t >= 0.0f ? static_cast<float>(it) : static_cast<float>(static_cast<int32_t>(t - 1.0f));
+    a.r0 = t - f;
+    a.r1 = a.r0 - 1.0f;
+    return a;
+}
+
+inline float sCurve(float t) { return t * t * (3.0f - 2.0f * t); }
+inline float lerp(float s, float u, float v) { return u + s * (v - u); }
+inline float corner(const Vec3& g, float rx, float ry, float rz) { return rx * g.x + ry * g.y + rz * g.z; }
+
+inline float noise3(const PlanetData& planet, float px, float py, float pz) {
+    const Axis ax = latticeAxis(px);
+    const Axis ay = latticeAxis(py);
+    const Axis az = latticeAxis(pz);
+    const int32_t* perm = planet.latticePerm;
+    const Vec3* grad = planet.latticeGrad;
+
+    const int32_t i = perm[ax.b0];
+    const int32_t j = perm[ax.b1];
+    const int32_t b00 = perm[i + ay.b0];
+    const int32_t b10 = perm[j + ay.b0];
+    const int32_t b01 = perm[i + ay.b1];
+    const int32_t b11 = perm[j + ay.b1];
+
+    const float sx = sCurve(ax.r0);
+    const float sy = sCurve(ay.r0);
+    const float sz = sCurve(az.r0);
+
+    float u = corner(grad[b00 + az.b0], ax.r0, ay.r0, az.r0);
+    float v = corner(grad[b10 + az.b0], ax.r1, ay.r0, az.r0);
+    const float a0 = lerp(sx, u, v);
+    u = corner(grad[b01 + az.b0], ax.r0, ay.r1, az.r0);
+    v = corner(grad[b11 + az.b0], ax.r1, ay.r1, az.r0);
+    const float b0 = lerp(sx, u, v);
+    const float c = lerp(sy, a0, b0);
+
+    u = corner(grad[b00 + az.b1], ax.r0, ay.r0, az.r1);
+    v = corner(grad[b10 + az.b1], ax.r1, ay.r0, az.r1);
+    const float a1 = lerp(sx, u, v);
+    u = corner(grad[b01 + az.b1], ax.r0, ay.r1, az.r1);
+    v = corner(grad[b11 + az.b1], ax.r1, ay.r1, az.r1);
+    const float b1 = lerp(sx, u, v);
+    const float d = lerp(sy, a1, b1);
+
+    return lerp(sz, c, d);
+}
+
+struct Fractal {
+    float sum, firstOctave, alternating;
+};
+
+// Octave 0 and 1 weigh 1, octave m >= 2 weighs gain^(m-1); a fractional octave
+// count adds that fraction of one more octave at the last scaled point.
+inline Fractal fractalSum(const PlanetData& planet, Vec3& p, float lacunarity, float octaves, float gain) {
+    const float n0 = noise3(planet, p.x, p.y, p.z);
+    Fractal r{n0, n0, 0.0f};
+    p.x *= lacunarity;
+    p.y *= lacunarity;
+    p.z *= lacunarity;
+    float amp = 1.0f;
+    float sign = -1.0f;
+    float k = 1.0f;
+    if (octaves > 1.0f) {
+        do {
+            const float n = noise3(planet, p.x, p.y, p.z);
+            k += 1.0f;
+            const float t = n * amp;
+            r.sum += t;
+            r.alternating += sign * t;
+            sign = -sign;
+            p.x *= lacunarity;
+            p.y *= lacunarity;
+            p.z *= lacunarity;
+            amp *= gain;
+        } while (!(k >= octaves));
+    }
+    const float f = octaves - static_cast<float>(static_cast<int32_t>(octaves));
+    if (f != 0.0f) {
+        const float t = noise3(planet, p.x, p.y, p.z) * amp;
+        r.sum += f * t;
+        r.alternating += f * sign * t;
+    }
+    return r;
+}
+
+}  // namespace tv::noise_detail

@@ -1,0 +1,165 @@
+// The cloud density field: latitude profile, storms, Coriolis shear, octave
+// budgets, and the satellite-map density.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "synth/cloud_field.h"
+#include "synth_fixture.h"
+
+namespace tv {
+namespace {
+
+using test::fillPyramid;
+using test::planetWithSeed;
+
+class Clouds : public ::testing::Test {
+protected:
+    void SetUp() override {
+        planet = planetWithSeed(21);
+        params = defaultRecord();
+        params.cloudCoriolis = 0;
+        setupStorms(*planet, params);
+        setupCloudConstants(*planet, params, 1024, 1024, 1);
+        planet->stormCount = 0;
+        view.coriolisScale = 0.04f * static_cast<float>(params.cloudCoriolis);
+    }
+    float density(Vec3 p, float sinLat) const { return cloudDensity(*planet, p, sinLat, view); }
+
+    std::unique_ptr<PlanetData> planet;
+    ParamRecord params;
+    SampleView view;
+    const Vec3 points[4] = {normalize({0.3f, 0.5f, 0.8f}), normalize({-0.7f, 0.1f, 0.4f}),
+                            normalize({0.05f, -0.9f, 0.3f}), normalize({0.6f, 0.6f, -0.5f})};
+};
+
+TEST_F(Clouds, LatitudeProfileThickensTowardThePoles) {
+    for (const Vec3& p : points) {
+        const float atEdge = density(p, 0.7f);
+        EXPECT_NEAR(density(p, 0.9f) - atEdge, 1.5f * 0.2f, 1e-5f);
+        EXPECT_NEAR(density(p, -0.9f) - atEdge, 1.5f * 0.2f, 1e-5f);
+        EXPECT_NEAR(density(p, 0.2f) - atEdge, -0.3f * 0.5f, 1e-5f);
+        EXPECT_NEAR(density(p, 0.0f) - atEdge, -0.3f * 0.7f, 1e-5f);
+    }
+    // Coverage moves every density by 0.01 per step.
+    params.cloudCoverage = 80;
+    const float before = density(points[0], 0.7f);
+    setupCloudConstants(*planet, params, 1024, 1024, 1);
+    EXPECT_NEAR(density(points[0], 0.7f) - before, 0.3f, 1e-5f);
+}
+
+TEST_F(Clouds, CoriolisShearsByLatitudeAndVanishesAtThePoles) {
+    const Vec3 p = points[1];
+    const float profile7 = density(p, 0.7f);
+    // Without Coriolis the noise does not depend on sinLat (checked above); with
+    // it, the equator turns the most and the poles not at all.
+    view.coriolisScale = 0.04f * 100;
+    const float shearedEquator = density(p, 0.0f) + 0.3f * 0.7f;
+    const float shearedEdge = density(p, 0.7f);
+    EXPECT_GT(std::fabs(shearedEquator - profile7), 1e-3f);
+    EXPECT_GT(std::fabs(shearedEdge - shearedEquator), 1e-3f);
+    const float pole = density(p, 1.0f);
+    view.coriolisScale = 0.0f;
+    EXPECT_EQ(density(p, 1.0f), pole);
+}
+
+TEST_F(Clouds, StormsAddDensityAndSwirlOnlyWithSwirl) {
+    const Vec3 c = points[0];
+    const Vec3 p = normalize(c + Vec3{0.05f, -0.03f, 0.02f});
+    const float plain = density(p, 0.5f);
+    planet->stormX[0] = c.x;
+    planet->stormY[0] = c.y;
+    planet->stormZ[0] = c.z;
+    planet->stormRadius[0] = 0.3f;
+    planet->stormRadiusSq[0] = 0.09f;
+    planet->stormSpin[0] = 0.0f;
+    planet->stormCount = 1;
+    const Vec3 d = c - p;
+    const float a = 1.0f - std::sqrt(dot(d, d) / 0.09f);
+    const float w = a * a * a;
+    EXPECT_NEAR(density(p, 0.5f) - plain, 0.3f * w, 1e-6f);
+    // With swirl the point is turned: the noise changes too.
+    planet->stormSpin[0] = 5.0f;
+    EXPECT_GT(std::fabs(density(p, 0.5f) - plain - 0.3f * w), 1e-3f);
+    // Outside the radius the storm does nothing.
+    const Vec3 far = normalize(c + Vec3{0.4f, 0.0f, 0.0f});
+    const float withStorm = density(far, 0.5f);
+    planet->stormCount = 0;
+    EXPECT_EQ(density(far, 0.5f), withStorm);
+}
+
+TEST_F(Clouds, OctaveBudgetsCountAsDescribed) {
+    const Vec3 p = points[2];
+    // Warped octaves: max(1, N1 - 1), so N1 = 0, 1, 2 read the same.
+    planet->detailOctaves = 0;
+    planet->detailScale = 1.0f;
+    planet->warpOctaves = 0;
+    const float one = density(p, 0.7f);
+    planet->warpOctaves = 1;
+    EXPECT_EQ(density(p, 0.7f), one);
+    planet->warpOctaves = 2;
+    EXPECT_EQ(density(p, 0.7f), one);
+    planet->warpOctaves = 3;
+    EXPECT_NE(density(p, 0.7f), one);
+    // Detail octaves: N2 - 1 of them, the first at (3p + o) x detailScale with
+    // weight 0.6 when N1 <= 2.
+    planet->warpOctaves = 0;
+    planet->detailOctaves = 1;
+    EXPECT_EQ(density(p, 0.7f), one);
+    planet->detailOctaves = 2;
+    const Vec3 t{3.0f * p.x + 954.77f, 3.0f * p.y + 784.65323f, 3.0f * p.z + 6521.31354f};
+    EXPECT_NEAR(density(p, 0.7f) - one, 0.6f * noise3(*planet, t), 1e-6f);
+    // Viscosity 100 sets exactly this budget's first part: N1 = 0, scale 1.
+    params.cloudViscosity = 100;
+    setupCloudConstants(*planet, params, 1024, 1024, 1);
+    EXPECT_EQ(planet->warpOctaves, 0);
+    EXPECT_EQ(planet->detailScale, 1.0f);
+}
+
+TEST_F(Clouds, SatelliteMapDensityReplacesTheSyntheticField) {
+    // Left half clear, right half 200.
+    ImagePyramid map;
+    fillPyramid(map, 64, 64, [](int x, int) { return x < 32 ? 0 : 200; });
+    planet->cloudMap = &map;
+    planet->cloudMapOffsetU = 0.0f;
+    planet->cloudMapScaleU = 1.0f;
+    planet->cloudMapOffsetV = 0.0f;
+    planet->cloudMapScaleV = 1.0f;
+    view.useCloudMap = true;
+    const Vec3 right = normalize({0.8f, 0.1f, 0.3f}), left = normalize({-0.8f, 0.1f, 0.3f});
+    EXPECT_NEAR(density(right, 0.1f), 1.0f, 1e-5f);
+    EXPECT_NEAR(density(left, 0.1f), 0.0f, 1e-5f);
+    // No profile, storms or Coriolis.
+    view.coriolisScale = 4.0f;
+    EXPECT_NEAR(density(right, 0.95f), 1.0f, 1e-5f);
+
+    // Coverage only thins a map: 80 reads like 50, 20 reads 0.3 less.
+    params.cloudCoverage = 80;
+    setupCloudConstants(*planet, params, 1024, 1024, 1);
+    const float at80 = density(right, 0.1f);
+    params.cloudCoverage = 50;
+    setupCloudConstants(*planet, params, 1024, 1024, 1);
+    EXPECT_EQ(density(right, 0.1f), at80);
+    params.cloudCoverage = 20;
+    setupCloudConstants(*planet, params, 1024, 1024, 1);
+    EXPECT_NEAR(density(right, 0.1f), at80 - 0.3f, 1e-5f);
+    EXPECT_NEAR(density(left, 0.1f), -0.3f, 1e-5f);
+
+    // The disc placement: the disc in the right part of the image.
+    params.cloudCoverage = 50;
+    setupCloudConstants(*planet, params, 1024, 1024, 1);
+    planet->cloudMapOffsetU = 0.6f;
+    planet->cloudMapScaleU = 0.4f;
+    EXPECT_NEAR(density(left, 0.1f), 1.0f, 1e-5f);
+
+    // Without the map flag (or the map) the synthetic field is used.
+    view.useCloudMap = false;
+    const float synthetic = density(left, 0.1f);
+    EXPECT_GT(std::fabs(synthetic - 1.0f), 1e-3f);
+    view.useCloudMap = true;
+    planet->cloudMap = nullptr;
+    EXPECT_EQ(density(left, 0.1f), synthetic);
+}
+
+}  // namespace
+}  // namespace tv
