@@ -21,7 +21,7 @@
 
 namespace tv::persist {
 
-constexpr int32_t kSettingsVersion = 40;
+constexpr int32_t kSettingsVersion = 40;  // what the writer produces (host/settings_writer.h)
 constexpr int32_t kThumbnailMaxSide = 128;       // a reader's bound on width and height
 constexpr size_t kThumbnailMaxBytes = 49152;     // the largest JPEG stream a reader takes
 constexpr int kThumbnailQuality = 128;           // asked of the encoder (class 9)

@@ -488,27 +488,27 @@ TEST_F(SettingsFile, SaveNameAndOpenCommand) {
 TEST_F(SettingsFile, CachedSettingsAreReadAtStartOnlyWithoutRecordedParameters) {
     ParamRecord rendered = unusual();
     StateBlock state{};
-    persist::UndoSlots undo;
+    persist::PersistRun run;
     persist::ensureThumbnail(state) = gradientImage(128, 128);
     ASSERT_EQ(persist::finishRender(rendered, state), platform::kFileOk);
     EXPECT_TRUE(platform::fileExists(platform::workingFile("Terravane cached settings D")));
-    persist::endRun(state);
+    persist::endRun(state, run);
     EXPECT_EQ(state.thumbnail, nullptr);
 
     ParamRecord recorded = defaultRecord();
     StateBlock next{};
-    EXPECT_EQ(persist::beginRun(recorded, next, undo, true), platform::kFileOk);
+    EXPECT_EQ(persist::beginRun(recorded, next, run, true), platform::kFileOk);
     EXPECT_EQ(differences(defaultRecord(), recorded), "");
     ASSERT_NE(next.thumbnail, nullptr);
     EXPECT_EQ(next.thumbnail->width, 128);
-    persist::endRun(next);
+    persist::endRun(next, run);
 
     ParamRecord fresh = defaultRecord();
-    EXPECT_EQ(persist::beginRun(fresh, next, undo, false), platform::kFileOk);
+    EXPECT_EQ(persist::beginRun(fresh, next, run, false), platform::kFileOk);
     EXPECT_EQ(fresh.randomSeed, rendered.randomSeed);
     EXPECT_EQ(fresh.downloadedClouds, rendered.downloadedClouds);
     EXPECT_LE(maxDifference(*next.thumbnail, gradientImage(128, 128)), 12);
-    persist::endRun(next);
+    persist::endRun(next, run);
 }
 
 TEST_F(SettingsFile, PresetFolderRefreshRewritesOldFilesAndRestoresTheSettings) {
