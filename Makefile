@@ -4,7 +4,7 @@ BUILD ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps node-tools configure build run test bench fuzz clean
 
 all: build
 
@@ -22,7 +22,10 @@ build: configure
 run: build
 	$(BUILD)/terravane render -o planet.png
 
-test: build
+node-tools:
+	@scripts/install-node-tools $(BUILD)
+
+test: build node-tools
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: build

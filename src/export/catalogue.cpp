@@ -1,0 +1,92 @@
+#include "export/catalogue.h"
+
+#include <string_view>
+#include <vector>
+
+#include "export/html_page.h"
+#include "export/thumbnail_jpeg.h"
+#include "persist/memory_dots.h"
+#include "persist/settings_file.h"
+#include "platform/files.h"
+
+namespace tv {
+
+namespace {
+
+struct Item {
+    std::string settingsPath;
+    std::string stem;  // the thumbnail's name and the caption
+};
+
+// Renders one item's thumbnail and saves it beside the page. Returns 0, a
+// file or render error; *unreadable is set when the settings cannot be read.
+int32_t thumbnail(const Item& item, int32_t side, const CataloguePage& page, const ThumbnailRenderer& renderer,
+                  const platform::CivilTime& date, bool* unreadable) {
+    *unreadable = false;
+    ParamRecord scratch = defaultRecord();
+    if (persist::readSettingsFile(item.settingsPath, persist::ReadMode::Load, &scratch, nullptr) !=
+        platform::kFileOk) {
+        *unreadable = true;
+        return 0;
+    }
+    if (!renderer.render) return platform::kFileWriteError;
+    RgbImage image;
+    if (const int32_t rc = renderer.render(renderer.context, scratch, side, side, image); rc != 0) return rc;
+    std::vector<uint8_t> jpeg;
+    if (encodeThumbnailJpeg(image, scratch.keywordList, date, jpeg) != 0) return platform::kFileWriteError;
+    return platform::writeFileAtomic(platform::joinPath(page.imagesFolder, item.stem + ".jpg"), jpeg.data(),
+                                     jpeg.size());
+}
+
+int32_t writeCatalogue(const std::vector<Item>& items, const std::string& pagePath, std::string_view sourceFolder,
+                       int32_t kind, int32_t columns, int32_t side, const ThumbnailRenderer& renderer,
+                       const CatalogueProgress& progress, CatalogueReport* report) {
+    CatalogueReport counts;
+    CataloguePage page;
+    if (const int32_t rc = beginPage(page, pagePath, sourceFolder, kind, columns); rc != 0) return rc;
+    const platform::CivilTime date = platform::utcCivil(platform::unixTime());
+    int32_t done = 0;
+    for (const Item& item : items) {
+        bool unreadable = false;
+        if (const int32_t rc = thumbnail(item, side, page, renderer, date, &unreadable); rc != 0) return rc;
+        if (unreadable) {
+            ++counts.skipped;
+        } else {
+            addImageCell(page, item.stem, ".jpg", side, side);
+            ++counts.images;
+        }
+        if (progress.report) progress.report(progress.context, ++done, int32_t(items.size()));
+    }
+    if (report) *report = counts;
+    return endPage(page);
+}
+
+}  // namespace
+
+int32_t writePresetsCatalogue(const std::string& folder, const std::string& pagePath,
+                              const ThumbnailRenderer& renderer, const CatalogueProgress& progress,
+                              CatalogueReport* report) {
+    std::vector<platform::FolderEntry> entries;
+    if (!platform::listFolder(folder, entries)) return platform::kFileOpenError;
+    std::vector<Item> items;
+    for (const auto& e : entries) {
+        if (e.isFolder || e.name.find(persist::kPresetExtension) == std::string::npos) continue;
+        items.push_back({platform::joinPath(folder, e.name), platform::stemOf(e.name)});
+    }
+    return writeCatalogue(items, pagePath, folder, kCataloguePresets, kPresetColumns, kPresetThumbnailSide, renderer,
+                          progress, report);
+}
+
+int32_t writeMemoryDotsCatalogue(const StateBlock& state, const std::string& pagePath,
+                                 const ThumbnailRenderer& renderer, const CatalogueProgress& progress,
+                                 CatalogueReport* report) {
+    std::vector<Item> items;
+    for (int32_t n = 0; n < kMemoryDotCount; ++n) {
+        if (state.dotDisplay[n] == persist::kDotEmpty) continue;
+        items.push_back({persist::dotFilePath(n), "dot " + std::to_string(n + 1)});
+    }
+    return writeCatalogue(items, pagePath, "", kCatalogueMemoryDots, kDotColumns, kDotThumbnailSide, renderer,
+                          progress, report);
+}
+
+}  // namespace tv

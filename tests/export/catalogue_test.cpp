@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "clouds/jpeg_memory.h"
+#include "export/catalogue.h"
+#include "export/thumbnail_jpeg.h"
+#include "export_test_util.h"
+#include "persist/memory_dots.h"
+#include "persist/settings_file.h"
+
+namespace tv {
+namespace {
+
+using testing_export::haveProgram;
+using testing_export::readAll;
+using testing_export::runCommand;
+
+// Paints the whole thumbnail in the record's land colour and remembers what
+// it was asked for.
+struct FakeRenderer {
+    std::vector<int32_t> planetSizes;
+    int32_t failAfter = -1;
+    static int32_t render(void* context, const ParamRecord& record, int32_t w, int32_t h, RgbImage& out) {
+        auto* self = static_cast<FakeRenderer*>(context);
+        if (int32_t(self->planetSizes.size()) == self->failAfter) return -128;
+        self->planetSizes.push_back(record.planetSize);
+        out = RgbImage(w, h);
+        for (size_t i = 0; i < out.pixels.size(); i += 3) {
+            out.pixels[i] = uint8_t(record.landColor.red >> 8);
+            out.pixels[i + 1] = uint8_t(record.landColor.green >> 8);
+            out.pixels[i + 2] = uint8_t(record.landColor.blue >> 8);
+        }
+        return 0;
+    }
+    ThumbnailRenderer renderer() { return {this, &FakeRenderer::render}; }
+};
+
+std::string readText(const std::string& path) {
+    const std::vector<uint8_t> b = readAll(path);
+    return std::string(b.begin(), b.end());
+}
+
+size_t countOf(const std::string& s, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+    return n;
+}
+
+class CatalogueTest : public testing_export::TempFolderTest {
+protected:
+    void preset(const std::string& folder, const std::string& name, int32_t planetSize, uint8_t red) {
+        ParamRecord r = defaultRecord();
+        r.planetSize = planetSize;
+        r.landColor.red = uint16_t(red << 8);
+        std::filesystem::create_directories(path(folder));
+        ASSERT_EQ(persist::writeSettingsFile(path(folder + "/" + name), r, nullptr), 0);
+    }
+};
+
+TEST_F(CatalogueTest, PresetsPageShowsEveryReadablePresetOfTheFolder) {
+    preset("My & Co", "Red Moon.q1q", 41, 200);
+    preset("My & Co", "Blue.q1q", 42, 10);
+    std::filesystem::create_directories(path("My & Co/folder.q1q"));
+    {
+        const std::string junk = "not a settings file";
+        ASSERT_EQ(platform::writeFileAtomic(path("My & Co/broken.q1q"), junk.data(), junk.size()), 0);
+        ASSERT_EQ(platform::writeFileAtomic(path("My & Co/notes.txt"), junk.data(), junk.size()), 0);
+    }
+    FakeRenderer fake;
+    std::vector<int32_t> progress;
+    CatalogueProgress onProgress{&progress, [](void* c, int32_t done, int32_t total) {
+                                     static_cast<std::vector<int32_t>*>(c)->push_back(done * 100 + total);
+                                 }};
+    CatalogueReport report;
+    ASSERT_EQ(writePresetsCatalogue(path("My & Co"), path("page.html"), fake.renderer(), onProgress, &report), 0);
+    EXPECT_EQ(report.images, 2);
+    EXPECT_EQ(report.skipped, 1);
+    EXPECT_EQ(fake.planetSizes, (std::vector<int32_t>{42, 41}));  // in name order
+    EXPECT_EQ(progress, (std::vector<int32_t>{103, 203, 303}));
+
+    const std::string html = readText(path("page.html"));
+    EXPECT_NE(html.find("Terravane presets from My &amp; Co"), std::string::npos);
+    EXPECT_NE(html.find("<img src=\"web_images/Red%20Moon.jpg\""), std::string::npos);
+    EXPECT_NE(html.find(">Red Moon</font>"), std::string::npos);
+    EXPECT_EQ(html.find("broken"), std::string::npos);
+    EXPECT_EQ(countOf(html, "<p></p>"), 3u);  // one row of five
+
+    // The thumbnail: 88 x 88 in the preset's colour, with both metadata segments.
+    const std::vector<uint8_t> jpeg = readAll(path("web_images/Red Moon.jpg"));
+    jpeg::DecodedImage decoded;
+    ASSERT_EQ(jpeg::decodeRgb(jpeg.data(), jpeg.size(), decoded), jpeg::kOk);
+    EXPECT_EQ(decoded.width, 88);
+    EXPECT_EQ(decoded.height, 88);
+    EXPECT_NEAR(decoded.pixels[0], 200, 3);
+    const std::string bytes(jpeg.begin(), jpeg.end());
+    EXPECT_NE(bytes.find("Photoshop 3.0"), std::string::npos);
+    EXPECT_NE(bytes.find(std::string("Exif\0\0MM", 8)), std::string::npos);
+}
+
+TEST_F(CatalogueTest, ElevenPresetsFillRowsOfFiveFiveAndOne) {
+    for (int i = 0; i < 11; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "p%d.q1q", 10 + i);
+        preset("eleven", name, 50 + i, 100);
+    }
+    FakeRenderer fake;
+    ASSERT_EQ(writePresetsCatalogue(path("eleven"), path("page.html"), fake.renderer(), {}), 0);
+    const std::string html = readText(path("page.html"));
+    EXPECT_EQ(countOf(html, ".jpg\" alt="), 11u);
+    EXPECT_EQ(countOf(html, "<p></p>"), 4u);
+    EXPECT_EQ(countOf(html, "</tr>"), 3u * 2u + 11u * 3u);  // three rows, their spacers, three rows a frame
+}
+
+TEST_F(CatalogueTest, EmptyFolderGivesHeadingAndEmptyTableMissingFolderFails) {
+    std::filesystem::create_directories(path("empty"));
+    FakeRenderer fake;
+    ASSERT_EQ(writePresetsCatalogue(path("empty"), path("page.html"), fake.renderer(), {}), 0);
+    const std::string html = readText(path("page.html"));
+    EXPECT_NE(html.find("presets from empty"), std::string::npos);
+    EXPECT_EQ(countOf(html, "<img"), 0u);
+    EXPECT_EQ(writePresetsCatalogue(path("nowhere"), path("other.html"), fake.renderer(), {}),
+              platform::kFileOpenError);
+    EXPECT_FALSE(std::filesystem::exists(path("other.html")));
+}
+
+TEST_F(CatalogueTest, CancelledRenderLeavesNoPage) {
+    preset("two", "a.q1q", 30, 1);
+    preset("two", "b.q1q", 31, 1);
+    FakeRenderer fake;
+    fake.failAfter = 1;
+    EXPECT_EQ(writePresetsCatalogue(path("two"), path("page.html"), fake.renderer(), {}), -128);
+    EXPECT_FALSE(std::filesystem::exists(path("page.html")));
+}
+
+TEST_F(CatalogueTest, MemoryDotPageShowsFilledDotsByTheirNumbers) {
+    StateBlock state{};
+    for (int32_t n : {2, 7, 24}) {
+        ParamRecord r = defaultRecord();
+        r.planetSize = 10 + n;
+        ASSERT_EQ(persist::writeSettingsFile(persist::dotFilePath(n), r, nullptr), 0);
+        state.dotDisplay[n] = n == 7 ? persist::kDotCurrent : persist::kDotFilled;
+    }
+    state.dotDisplay[5] = persist::kDotFilled;  // shown, but its file is gone
+    FakeRenderer fake;
+    CatalogueReport report;
+    ASSERT_EQ(writeMemoryDotsCatalogue(state, path("dots.html"), fake.renderer(), {}, &report), 0);
+    EXPECT_EQ(fake.planetSizes, (std::vector<int32_t>{12, 17, 34}));
+    EXPECT_EQ(report.images, 3);
+    EXPECT_EQ(report.skipped, 1);
+    const std::string html = readText(path("dots.html"));
+    EXPECT_NE(html.find("<title>Terravane memory dots</title>"), std::string::npos);
+    for (const char* name : {"dot%203.jpg", "dot%208.jpg", "dot%2025.jpg"})
+        EXPECT_NE(html.find(std::string("web_images/") + name), std::string::npos) << name;
+    EXPECT_TRUE(std::filesystem::exists(path("web_images/dot 25.jpg")));
+    EXPECT_EQ(countOf(html, "<p></p>"), 1u);  // four columns: 3 images and a blank
+    jpeg::Header header;
+    const std::vector<uint8_t> jpeg = readAll(path("web_images/dot 3.jpg"));
+    ASSERT_EQ(jpeg::readHeader(jpeg.data(), jpeg.size(), header), jpeg::kOk);
+    EXPECT_EQ(header.width, 128);
+}
+
+TEST_F(CatalogueTest, ThumbnailMetadataIsReadableByImageMagick) {
+    if (!haveProgram("identify")) GTEST_SKIP() << "ImageMagick is not installed";
+    RgbImage image(16, 16);
+    std::vector<uint8_t> jpeg;
+    ASSERT_EQ(encodeThumbnailJpeg(image, "crater;moon", {2025, 6, 30, 0, 0, 0}, jpeg), 0);
+    ASSERT_EQ(platform::writeFileAtomic(path("t.jpg"), jpeg.data(), jpeg.size()), 0);
+    std::string out;
+    ASSERT_EQ(runCommand("identify -format '%[EXIF:Software]|%[IPTC:2:120]|%[IPTC:2:55]|%[IPTC:2:25]' '" +
+                             path("t.jpg") + "' 2>&1",
+                         &out),
+              0);
+    EXPECT_EQ(out, "Terravane|Made with Terravane|20250630|Terravane;crater;moon");
+    RgbImage empty;
+    EXPECT_NE(encodeThumbnailJpeg(empty, "", {2025, 1, 1, 0, 0, 0}, jpeg), 0);
+    EXPECT_TRUE(jpeg.empty());
+}
+
+}  // namespace
+}  // namespace tv

@@ -1,0 +1,108 @@
+// Helpers shared by the export tests: a fresh temporary folder set as the
+// working folder, synthetic layers, and running outside programs.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "export/psd_writer.h"
+
+namespace tv::testing_export {
+
+class TempFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        root_ = std::filesystem::temp_directory_path() /
+                ("tv-export-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_ / "home");
+        ::setenv("TERRAVANE_HOME", (root_ / "home").c_str(), 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(root_); }
+    std::string path(const std::string& name) const { return (root_ / name).string(); }
+    std::filesystem::path root_;
+};
+
+// A synthetic layer: every sample a function of layer, channel and position,
+// with transparency that varies across the image.
+inline uint32_t syntheticSample(int32_t layer, int c, int32_t x, int32_t y, uint32_t full) {
+    const uint32_t v = uint32_t(layer * 37 + c * 61 + x * 5 + y * 3) % 256u;
+    if (c == 3) return x % 3 == 0 ? full : full * ((v % 128u) + 64u) / 255u;
+    return full * v / 255u;
+}
+
+struct SyntheticLayers {
+    int32_t rendered = 0;
+    int32_t failAt = 0;  // index whose render fails with -128, 0 for none
+    std::vector<int32_t> order;
+
+    static int32_t render(void* context, int32_t index, ExportImage& image);
+    PsdLayerSource source() { return PsdLayerSource{this, &SyntheticLayers::render}; }
+    int32_t width = 0, height = 0, bytesPerChannel = 1;
+};
+
+inline int32_t SyntheticLayers::render(void* context, int32_t index, ExportImage& image) {
+    auto* self = static_cast<SyntheticLayers*>(context);
+    self->order.push_back(index);
+    if (index == self->failAt) return -128;
+    ++self->rendered;
+    image.width = self->width;
+    image.height = self->height;
+    image.bytesPerChannel = self->bytesPerChannel;
+    const size_t bpc = size_t(self->bytesPerChannel);
+    image.pixels.assign(size_t(self->width) * size_t(self->height) * 4 * bpc, 0);
+    for (int32_t y = 0; y < self->height; ++y)
+        for (int32_t x = 0; x < self->width; ++x)
+            for (int c = 0; c < 4; ++c) {
+                uint8_t* at = image.pixels.data() + ((size_t(y) * size_t(self->width) + size_t(x)) * 4 + size_t(c)) * bpc;
+                if (bpc == 1) {
+                    *at = uint8_t(syntheticSample(index, c, x, y, 255));
+                } else if (bpc == 2) {
+                    const uint16_t v = uint16_t(syntheticSample(index, c, x, y, 32768));
+                    std::memcpy(at, &v, 2);
+                } else {
+                    const float v = float(syntheticSample(index, c, x, y, 255)) / 255.0f;
+                    std::memcpy(at, &v, 4);
+                }
+            }
+    return 0;
+}
+
+// Runs a shell command, returning its exit status and standard output.
+inline int runCommand(const std::string& command, std::string* output) {
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return -1;
+    char buf[4096];
+    size_t n;
+    if (output) output->clear();
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        if (output) output->append(buf, n);
+    const int status = ::pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline bool haveProgram(const std::string& name) {
+    return runCommand("command -v " + name + " >/dev/null 2>&1", nullptr) == 0;
+}
+
+inline std::vector<uint8_t> readAll(const std::string& path) {
+    std::vector<uint8_t> out;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+        std::fclose(f);
+    }
+    return out;
+}
+
+}  // namespace tv::testing_export

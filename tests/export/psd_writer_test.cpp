@@ -1,0 +1,468 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/bytes.h"
+#include "export_test_util.h"
+#include "export/metadata.h"
+#include "export/psd_writer.h"
+
+namespace tv {
+namespace {
+
+using testing_export::readAll;
+using testing_export::SyntheticLayers;
+using testing_export::syntheticSample;
+
+// A reader for the documents we write, independent of the writer: walks every
+// section by its own length fields and checks that they add up.
+struct ParsedLayer {
+    int32_t top = 0, left = 0, bottom = 0, right = 0;
+    std::vector<std::pair<int16_t, uint32_t>> channels;
+    std::string name;
+    size_t paddedNameLength = 0;
+    uint8_t flags = 0;
+    // channel id -> plane bytes
+    std::map<int16_t, std::vector<uint8_t>> planes;
+};
+
+struct ParsedDocument {
+    bool ok = false;
+    std::string error;
+    uint16_t channels = 0, depth = 0, mode = 0;
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> colourModeData;
+    std::map<uint16_t, std::vector<uint8_t>> resources;
+    std::vector<uint16_t> resourceOrder;
+    std::vector<std::string> tags;  // tagged blocks after the global mask
+    std::vector<ParsedLayer> layers;
+    std::vector<uint8_t> composite;  // after the compression word
+};
+
+bool fail(ParsedDocument& doc, const std::string& why) {
+    doc.error = why;
+    return false;
+}
+
+bool parseLayerInfo(ByteReader& r, size_t end, uint32_t bpc, ParsedDocument& doc) {
+    uint16_t count;
+    if (!r.u16(count)) return fail(doc, "no layer count");
+    for (int i = 0; i < int16_t(count); ++i) {
+        ParsedLayer l;
+        uint32_t u;
+        r.u32(u), l.top = int32_t(u);
+        r.u32(u), l.left = int32_t(u);
+        r.u32(u), l.bottom = int32_t(u);
+        r.u32(u), l.right = int32_t(u);
+        uint16_t nch;
+        r.u16(nch);
+        for (int c = 0; c < nch; ++c) {
+            uint16_t id;
+            uint32_t len;
+            r.u16(id);
+            r.u32(len);
+            l.channels.push_back({int16_t(id), len});
+        }
+        char sig[9] = {};
+        r.bytes(sig, 8);
+        if (std::string(sig) != "8BIMnorm") return fail(doc, "bad blend signature");
+        uint8_t opacity, clipping, filler;
+        r.u8(opacity);
+        r.u8(clipping);
+        r.u8(l.flags);
+        r.u8(filler);
+        uint32_t extra;
+        r.u32(extra);
+        const size_t extraEnd = r.position() + extra;
+        uint32_t maskLen, rangesLen;
+        r.u32(maskLen);
+        r.skip(maskLen);
+        r.u32(rangesLen);
+        if (rangesLen != 40) return fail(doc, "blending ranges");
+        r.skip(rangesLen);
+        uint8_t nameLen;
+        r.u8(nameLen);
+        std::string name(nameLen, '\0');
+        r.bytes(name.data(), nameLen);
+        l.name = name;
+        l.paddedNameLength = extraEnd - (r.position() - nameLen - 1);
+        if (!r.ok() || r.position() > extraEnd) return fail(doc, "layer record overruns");
+        r.skip(extraEnd - r.position());
+        doc.layers.push_back(l);
+    }
+    for (auto& l : doc.layers) {
+        for (auto [id, len] : l.channels) {
+            uint16_t compression;
+            r.u16(compression);
+            if (compression != 0) return fail(doc, "compressed channel");
+            const uint64_t plane = uint64_t(l.right - l.left) * uint64_t(l.bottom - l.top) * bpc;
+            if (len != plane + 2) return fail(doc, "channel length");
+            std::vector<uint8_t> bytes(plane);
+            r.bytes(bytes.data(), plane);
+            l.planes[id] = std::move(bytes);
+        }
+    }
+    if (!r.ok() || r.position() > end) return fail(doc, "layer information overruns");
+    // Only zero padding may follow.
+    while (r.position() < end) {
+        uint8_t z;
+        r.u8(z);
+        if (z != 0) return fail(doc, "non-zero padding");
+    }
+    return true;
+}
+
+ParsedDocument parse(const std::vector<uint8_t>& file) {
+    ParsedDocument doc;
+    ByteReader r(file);
+    char sig[5] = {};
+    r.bytes(sig, 4);
+    uint16_t version;
+    r.u16(version);
+    r.skip(6);
+    r.u16(doc.channels);
+    r.u32(doc.height);
+    r.u32(doc.width);
+    r.u16(doc.depth);
+    r.u16(doc.mode);
+    if (std::string(sig) != "8BPS" || version != 1 || !r.ok()) return fail(doc, "header"), doc;
+    const uint32_t bpc = doc.depth / 8;
+
+    uint32_t len;
+    r.u32(len);
+    doc.colourModeData.resize(len);
+    if (!r.bytes(doc.colourModeData.data(), len)) return fail(doc, "colour mode data"), doc;
+
+    r.u32(len);
+    const size_t resourcesEnd = r.position() + len;
+    while (r.ok() && r.position() < resourcesEnd) {
+        char rs[5] = {};
+        r.bytes(rs, 4);
+        uint16_t id, name;
+        uint32_t size;
+        r.u16(id);
+        r.u16(name);
+        r.u32(size);
+        if (std::string(rs) != "8BIM" || name != 0) return fail(doc, "resource header"), doc;
+        std::vector<uint8_t> data(size);
+        r.bytes(data.data(), size);
+        if (size % 2) r.skip(1);
+        doc.resources[id] = data;
+        doc.resourceOrder.push_back(id);
+    }
+    if (!r.ok() || r.position() != resourcesEnd) return fail(doc, "resources overrun"), doc;
+
+    r.u32(len);
+    const size_t sectionEnd = r.position() + len;
+    uint32_t infoLen;
+    r.u32(infoLen);
+    if (infoLen > 0) {
+        if (infoLen % 2) return fail(doc, "odd layer information length"), doc;
+        if (!parseLayerInfo(r, r.position() + infoLen, bpc, doc)) return doc;
+    }
+    uint32_t maskLen;
+    r.u32(maskLen);
+    r.skip(maskLen);
+    while (r.ok() && r.position() < sectionEnd) {
+        char ts[5] = {}, key[5] = {};
+        r.bytes(ts, 4);
+        r.bytes(key, 4);
+        uint32_t blockLen;
+        r.u32(blockLen);
+        if (std::string(ts) != "8BIM") return fail(doc, "tagged block signature"), doc;
+        doc.tags.push_back(key);
+        const size_t blockEnd = r.position() + blockLen;
+        if (std::string(key).starts_with("Lr")) {
+            if (blockLen % 4) return fail(doc, "layer block not padded to 4"), doc;
+            if (!parseLayerInfo(r, blockEnd, bpc, doc)) return doc;
+        } else {
+            r.skip(blockLen);
+        }
+        // Blocks other than the layer block may be followed by zero padding to 4.
+        while (r.ok() && r.position() < sectionEnd && *r.current() == 0) r.skip(1);
+    }
+    if (!r.ok() || r.position() != sectionEnd) return fail(doc, "layer section overruns"), doc;
+
+    uint16_t compression;
+    r.u16(compression);
+    if (compression != 0) return fail(doc, "compressed composite"), doc;
+    doc.composite.assign(r.current(), r.current() + r.remaining());
+    const uint64_t expected = uint64_t(doc.width) * doc.height * bpc * doc.channels;
+    if (doc.composite.size() != expected) return fail(doc, "composite size"), doc;
+    doc.ok = true;
+    return doc;
+}
+
+class PsdWriterTest : public testing_export::TempFolderTest {
+protected:
+    ParsedDocument writeAndParse(int32_t w, int32_t h, int32_t depth, const std::string& name = "doc.psd") {
+        PsdDescription d = psdDescription(w, h, depth);
+        d.date = {2024, 3, 9, 12, 0, 0};
+        layers_.width = w;
+        layers_.height = h;
+        layers_.bytesPerChannel = d.bytesPerChannel;
+        file_ = path(name);
+        result_ = writePsdDocument(file_, d, layers_.source());
+        bytes_ = readAll(file_);
+        EXPECT_EQ(bytes_.size(), psdDocumentSize(d));
+        return parse(bytes_);
+    }
+    SyntheticLayers layers_;
+    std::string file_;
+    int32_t result_ = 1;
+    std::vector<uint8_t> bytes_;
+};
+
+const char* const kNames[] = {"lit map",    "map color", "land color", "land bump", "bump w/o ocean", "ocean mask",
+                              "air color",  "cloud mask", "cloud bump", "cities",   "mural"};
+
+TEST_F(PsdWriterTest, OnePixelDocumentHoldsElevenOnePixelLayersInOrder) {
+    const ParsedDocument doc = writeAndParse(1, 1, 8);
+    ASSERT_EQ(result_, 0);
+    ASSERT_TRUE(doc.ok) << doc.error;
+    EXPECT_EQ(doc.channels, 3);
+    EXPECT_EQ(doc.depth, 8);
+    EXPECT_EQ(doc.mode, 3);
+    EXPECT_TRUE(doc.colourModeData.empty());
+    ASSERT_EQ(doc.layers.size(), 11u);
+    for (size_t i = 0; i < 11; ++i) {
+        const ParsedLayer& l = doc.layers[i];
+        EXPECT_EQ(l.name, kNames[i]);
+        EXPECT_EQ(l.bottom, 1);
+        EXPECT_EQ(l.right, 1);
+        EXPECT_EQ(l.flags, 40);
+        ASSERT_EQ(l.channels.size(), 4u);
+        EXPECT_EQ(l.channels[0].first, -1);
+        EXPECT_EQ(l.channels[3].first, 2);
+        EXPECT_EQ(l.planes.at(0)[0], syntheticSample(int32_t(i) + 1, 0, 0, 0, 255));
+        EXPECT_EQ(l.planes.at(-1)[0], syntheticSample(int32_t(i) + 1, 3, 0, 0, 255));
+    }
+    EXPECT_EQ(layers_.order, (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    EXPECT_TRUE(doc.tags.empty());
+}
+
+TEST_F(PsdWriterTest, LayerNamesArePaddedToFourBytes) {
+    EXPECT_EQ(psdPaddedName("lit map").size(), 8u);
+    EXPECT_EQ(psdPaddedName("bump w/o ocean").size(), 16u);
+    EXPECT_EQ(psdPaddedName("abc").size(), 4u);
+    EXPECT_EQ(psdPaddedName("").size(), 4u);
+    const std::vector<uint8_t> p = psdPaddedName("cities");
+    EXPECT_EQ(p, (std::vector<uint8_t>{6, 'c', 'i', 't', 'i', 'e', 's', 0}));
+    const ParsedDocument doc = writeAndParse(2, 1, 8);
+    ASSERT_TRUE(doc.ok) << doc.error;
+    EXPECT_EQ(doc.layers[0].paddedNameLength, 8u);
+    EXPECT_EQ(doc.layers[4].paddedNameLength, 16u);
+}
+
+TEST_F(PsdWriterTest, SixteenBitLayersGoInAnLr16BlockWithFourHeaderChannels) {
+    const ParsedDocument doc = writeAndParse(3, 2, 16);
+    ASSERT_EQ(result_, 0);
+    ASSERT_TRUE(doc.ok) << doc.error;
+    EXPECT_EQ(doc.channels, 4);
+    EXPECT_EQ(doc.depth, 16);
+    EXPECT_EQ(doc.tags, (std::vector<std::string>{"Mt16", "Lr16"}));
+    ASSERT_EQ(doc.layers.size(), 11u);
+    // Host-scale samples are doubled; full scale becomes 65535.
+    const auto& red = doc.layers[2].planes.at(0);
+    for (int32_t y = 0; y < 2; ++y)
+        for (int32_t x = 0; x < 3; ++x) {
+            const size_t at = (size_t(y) * 3 + size_t(x)) * 2;
+            const uint32_t v = syntheticSample(3, 0, x, y, 32768);
+            const uint32_t expected = v >= 32768 ? 65535 : v * 2;
+            EXPECT_EQ(uint32_t(red[at] << 8 | red[at + 1]), expected);
+        }
+    const auto& alpha = doc.layers[0].planes.at(-1);
+    EXPECT_EQ(uint32_t(alpha[0] << 8 | alpha[1]), 65535u);  // x = 0: opaque
+}
+
+TEST_F(PsdWriterTest, ThirtyTwoBitDocumentsCarryToningMaskAndPatternBlocks) {
+    const ParsedDocument doc = writeAndParse(2, 2, 32);
+    ASSERT_EQ(result_, 0);
+    ASSERT_TRUE(doc.ok) << doc.error;
+    EXPECT_EQ(doc.channels, 3);
+    EXPECT_EQ(doc.depth, 32);
+    EXPECT_EQ(doc.tags, (std::vector<std::string>{"Mt32", "Lr32", "LMsk", "Pat3"}));
+    ASSERT_EQ(doc.colourModeData.size(), 74u);
+    // Two copies of the toning record, each starting "hdrt", version 3, "Default".
+    for (size_t at : {size_t(0), size_t(37)}) {
+        EXPECT_EQ(std::string(doc.colourModeData.begin() + at, doc.colourModeData.begin() + at + 4), "hdrt");
+        EXPECT_EQ(doc.colourModeData[at + 5], 3);
+        EXPECT_EQ(doc.colourModeData[at + 11], 'D');
+    }
+    ASSERT_EQ(doc.layers.size(), 11u);
+    EXPECT_EQ(doc.layers[0].flags, 8);
+    // Floats are stored big-endian as they are.
+    const auto& green = doc.layers[6].planes.at(1);
+    const uint32_t bits = uint32_t(green[4]) << 24 | uint32_t(green[5]) << 16 | uint32_t(green[6]) << 8 | green[7];
+    float v;
+    std::memcpy(&v, &bits, 4);
+    EXPECT_FLOAT_EQ(v, float(syntheticSample(7, 1, 1, 0, 255)) / 255.0f);
+    // The composite is the top layer's colour planes, as they are.
+    const size_t plane = 2 * 2 * 4;
+    const uint8_t* blue = doc.composite.data() + 2 * plane;
+    const uint32_t b = uint32_t(blue[0]) << 24 | uint32_t(blue[1]) << 16 | uint32_t(blue[2]) << 8 | blue[3];
+    std::memcpy(&v, &b, 4);
+    EXPECT_FLOAT_EQ(v, float(syntheticSample(11, 2, 0, 0, 255)) / 255.0f);
+}
+
+TEST_F(PsdWriterTest, CompositeLaysTheTopLayerOverACheckerboard) {
+    const ParsedDocument doc8 = writeAndParse(20, 17, 8, "a.psd");
+    ASSERT_TRUE(doc8.ok) << doc8.error;
+    const size_t plane = 20 * 17;
+    for (int32_t y : {0, 8, 16})
+        for (int32_t x : {1, 2, 9, 19}) {
+            const uint32_t a = syntheticSample(11, 3, x, y, 255);
+            const uint32_t checker = ((x & 8) ^ (y & 8)) ? 204 : 255;
+            for (int c = 0; c < 3; ++c) {
+                const uint32_t v = syntheticSample(11, c, x, y, 255);
+                EXPECT_EQ(doc8.composite[size_t(c) * plane + size_t(y) * 20 + size_t(x)],
+                          (v * a + checker * (255 - a)) / 255)
+                    << x << "," << y;
+            }
+        }
+    const ParsedDocument doc16 = writeAndParse(20, 17, 16, "b.psd");
+    ASSERT_TRUE(doc16.ok) << doc16.error;
+    const uint8_t* c16 = doc16.composite.data();
+    for (int32_t y : {0, 9})
+        for (int32_t x : {2, 8}) {
+            const size_t p = size_t(y) * 20 + size_t(x);
+            const uint32_t a = syntheticSample(11, 3, x, y, 32768);
+            const uint32_t checker = ((x & 8) ^ (y & 8)) ? 26112 : 32640;
+            const uint32_t v = syntheticSample(11, 0, x, y, 32768);
+            const uint32_t blended = (v * a + checker * (32768 - a)) >> 15;
+            EXPECT_EQ(uint32_t(c16[p * 2] << 8 | c16[p * 2 + 1]), blended * 2);
+            // The fourth plane is the transparency.
+            const uint8_t* alpha = c16 + 3 * plane * 2 + p * 2;
+            EXPECT_EQ(uint32_t(alpha[0] << 8 | alpha[1]), a >= 32768 ? 65535 : a * 2);
+        }
+}
+
+TEST_F(PsdWriterTest, ImageResourcesCarryPrintResolutionIptcAndExif) {
+    ParsedDocument doc = writeAndParse(4, 4, 8);
+    ASSERT_TRUE(doc.ok) << doc.error;
+    for (uint16_t id : {1001, 1005, 1011, 1016, 1035, 1028, 1058, 1069, 1024, 1026, 1072})
+        EXPECT_TRUE(doc.resources.count(id)) << id;
+    EXPECT_FALSE(doc.resources.count(1039));  // no host profile
+    EXPECT_EQ(doc.resources[1001].size(), 120u);
+    EXPECT_EQ(doc.resources[1001][13], 0xE7);  // 743
+    EXPECT_EQ(doc.resources[1005], (std::vector<uint8_t>{0, 72, 0, 0, 0, 1, 0, 1, 0, 72, 0, 0, 0, 1, 0, 1}));
+    EXPECT_EQ(doc.resources[1011], (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(doc.resources[1016].size(), 112u);
+    EXPECT_EQ(doc.resources[1024], (std::vector<uint8_t>{0, 11}));
+    EXPECT_EQ(doc.resources[1026], std::vector<uint8_t>(22, 0));
+    EXPECT_EQ(doc.resources[1072], std::vector<uint8_t>(11, 1));
+    EXPECT_EQ(doc.resources[1069], (std::vector<uint8_t>{0, 1, 0, 0, 0, 12}));
+    const std::string iptc(doc.resources[1028].begin(), doc.resources[1028].end());
+    EXPECT_NE(iptc.find("20240309"), std::string::npos);
+    EXPECT_NE(iptc.find("Made with Terravane"), std::string::npos);
+    const std::vector<uint8_t>& exif = doc.resources[1058];
+    ASSERT_EQ(exif.size(), 36u);
+    EXPECT_EQ(std::string(exif.begin() + 26, exif.begin() + 35), "Terravane");
+
+    PsdDescription d = psdDescription(1, 1, 8);
+    d.iccProfile = {1, 2, 3};
+    SyntheticLayers one;
+    one.width = one.height = 1;
+    ASSERT_EQ(writePsdDocument(path("icc.psd"), d, one.source()), 0);
+    const ParsedDocument withProfile = parse(readAll(path("icc.psd")));
+    ASSERT_TRUE(withProfile.ok) << withProfile.error;
+    EXPECT_EQ(withProfile.resources.at(1039), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(PsdWriterTest, IptcDatasetsAreFramedAndExtraKeywordsFollow) {
+    const std::vector<uint8_t> b = iptcBlock(" sky ; ;moon", {2031, 12, 1, 0, 0, 0});
+    ByteReader r(b);
+    std::vector<std::pair<int, std::string>> sets;
+    while (r.remaining() > 0) {
+        uint8_t marker, record, number;
+        uint16_t len;
+        r.u8(marker);
+        r.u8(record);
+        r.u8(number);
+        r.u16(len);
+        ASSERT_EQ(marker, 0x1C);
+        ASSERT_EQ(record, 2);
+        std::string text(len, '\0');
+        ASSERT_TRUE(r.bytes(text.data(), len));
+        sets.push_back({number, text});
+    }
+    ASSERT_EQ(sets.size(), 7u);
+    EXPECT_EQ(sets[0], (std::pair<int, std::string>{0, std::string("\0\2", 2)}));
+    EXPECT_EQ(sets[1].first, 115);
+    EXPECT_EQ(sets[2], (std::pair<int, std::string>{55, "20311201"}));
+    EXPECT_EQ(sets[3], (std::pair<int, std::string>{120, "Made with Terravane"}));
+    EXPECT_EQ(sets[4], (std::pair<int, std::string>{25, "Terravane"}));
+    EXPECT_EQ(sets[5], (std::pair<int, std::string>{25, "sky"}));
+    EXPECT_EQ(sets[6], (std::pair<int, std::string>{25, "moon"}));
+}
+
+TEST_F(PsdWriterTest, ExportingOverALongerFileLeavesNoTail) {
+    const std::string target = path("over.psd");
+    {
+        std::vector<uint8_t> junk(200000, 0xAB);
+        FILE* f = std::fopen(target.c_str(), "wb");
+        std::fwrite(junk.data(), 1, junk.size(), f);
+        std::fclose(f);
+    }
+    const ParsedDocument doc = writeAndParse(2, 2, 8, "over.psd");
+    ASSERT_EQ(result_, 0);
+    ASSERT_TRUE(doc.ok) << doc.error;  // the composite ends exactly at the end of the file
+    EXPECT_LT(bytes_.size(), 200000u);
+}
+
+TEST_F(PsdWriterTest, CancelledOrFailedExportLeavesTheOldFileAndNoTemporaries) {
+    const std::string target = path("keep.psd");
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    {
+        FILE* f = std::fopen(target.c_str(), "wb");
+        std::fwrite(old.data(), 1, old.size(), f);
+        std::fclose(f);
+    }
+    PsdDescription d = psdDescription(4, 4, 16);
+    SyntheticLayers layers;
+    layers.width = layers.height = 4;
+    layers.bytesPerChannel = 2;
+    layers.failAt = 5;
+    EXPECT_EQ(writePsdDocument(target, d, layers.source()), -128);
+    EXPECT_EQ(layers.rendered, 4);
+    EXPECT_EQ(readAll(target), old);
+    // A source that delivers the wrong size is a generic failure.
+    SyntheticLayers wrong;
+    wrong.width = 3;
+    wrong.height = 4;
+    wrong.bytesPerChannel = 2;
+    EXPECT_EQ(writePsdDocument(target, d, wrong.source()), kExportFailed);
+    EXPECT_EQ(readAll(target), old);
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(root_)) ++entries;
+    EXPECT_EQ(entries, 2u);  // home and keep.psd
+}
+
+TEST_F(PsdWriterTest, UnwritableSizesAndFoldersAreRefused) {
+    SyntheticLayers layers;
+    EXPECT_EQ(writePsdDocument(path("zero.psd"), psdDescription(0, 5, 8), layers.source()), kExportFailed);
+    EXPECT_EQ(writePsdDocument(path("wide.psd"), psdDescription(30001, 1, 8), layers.source()), kExportFailed);
+    // 30000 x 30000 at 32 bits cannot be measured in 32-bit section lengths.
+    EXPECT_EQ(writePsdDocument(path("huge.psd"), psdDescription(30000, 30000, 32), layers.source()), kExportFailed);
+    EXPECT_EQ(layers.rendered, 0);
+    EXPECT_FALSE(std::filesystem::exists(path("zero.psd")));
+    layers.width = layers.height = 1;
+    EXPECT_EQ(writePsdDocument(path("no/such/folder.psd"), psdDescription(1, 1, 8), layers.source()),
+              platform::kFileOpenError);
+    EXPECT_EQ(layers.rendered, 0);
+}
+
+TEST(PsdLayerTable, ModesFollowTheLayerTable) {
+    EXPECT_EQ(psdLayerMode(1), 3);
+    EXPECT_EQ(psdLayerMode(5), 14);
+    EXPECT_EQ(psdLayerMode(6), 7);
+    EXPECT_EQ(psdLayerMode(11), 12);
+    EXPECT_EQ(psdLayerMode(0), 0);
+    EXPECT_EQ(psdLayerMode(12), 0);
+}
+
+}  // namespace
+}  // namespace tv
