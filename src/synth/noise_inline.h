@@ -34,6 +34,28 @@ inline float sCurve(float t) { return t * t * (3.0f - 2.0f * t); }
 inline float lerp(float s, float u, float v) { return u + s * (v - u); }
 inline float corner(const Vec3& g, float rx, float ry, float rz) { return rx * g.x + ry * g.y + rz * g.z; }
 
+// The lattice cell of a point: the three axes and the four hashed corners
+// b00, b10, b01, b11 (latticePerm looked up along x, then y).
+struct Cell {
+    Axis x, y, z;
+    int32_t b00, b10, b01, b11;
+};
+
+inline Cell latticeCell(const PlanetData& planet, float px, float py, float pz) {
+    Cell c;
+    c.x = latticeAxis(px);
+    c.y = latticeAxis(py);
+    c.z = latticeAxis(pz);
+    const int32_t* perm = planet.latticePerm;
+    const int32_t i = perm[c.x.b0];
+    const int32_t j = perm[c.x.b1];
+    c.b00 = perm[i + c.y.b0];
+    c.b10 = perm[j + c.y.b0];
+    c.b01 = perm[i + c.y.b1];
+    c.b11 = perm[j + c.y.b1];
+    return c;
+}
+
 #if defined(__GNUC__) || defined(__clang__)
 // Four lanes of floats. Each lane does exactly the scalar arithmetic, in the
 // same order (no contraction: the build forbids it), so results are the same
@@ -43,18 +65,10 @@ typedef float Lanes __attribute__((vector_size(16)));
 #endif
 
 inline float noise3Scalar(const PlanetData& planet, float px, float py, float pz) {
-    const Axis ax = latticeAxis(px);
-    const Axis ay = latticeAxis(py);
-    const Axis az = latticeAxis(pz);
-    const int32_t* perm = planet.latticePerm;
+    const Cell cell = latticeCell(planet, px, py, pz);
+    const Axis &ax = cell.x, &ay = cell.y, &az = cell.z;
     const Vec3* grad = planet.latticeGrad;
-
-    const int32_t i = perm[ax.b0];
-    const int32_t j = perm[ax.b1];
-    const int32_t b00 = perm[i + ay.b0];
-    const int32_t b10 = perm[j + ay.b0];
-    const int32_t b01 = perm[i + ay.b1];
-    const int32_t b11 = perm[j + ay.b1];
+    const int32_t b00 = cell.b00, b10 = cell.b10, b01 = cell.b01, b11 = cell.b11;
 
     const float sx = sCurve(ax.r0);
     const float sy = sCurve(ay.r0);
@@ -81,18 +95,10 @@ inline float noise3Scalar(const PlanetData& planet, float px, float py, float pz
 
 inline float noise3(const PlanetData& planet, float px, float py, float pz) {
 #ifdef TV_NOISE_LANES
-    const Axis ax = latticeAxis(px);
-    const Axis ay = latticeAxis(py);
-    const Axis az = latticeAxis(pz);
-    const int32_t* perm = planet.latticePerm;
+    const Cell cell = latticeCell(planet, px, py, pz);
+    const Axis &ax = cell.x, &ay = cell.y, &az = cell.z;
     const Vec3* grad = planet.latticeGrad;
-
-    const int32_t i = perm[ax.b0];
-    const int32_t j = perm[ax.b1];
-    const int32_t b00 = perm[i + ay.b0];
-    const int32_t b10 = perm[j + ay.b0];
-    const int32_t b01 = perm[i + ay.b1];
-    const int32_t b11 = perm[j + ay.b1];
+    const int32_t b00 = cell.b00, b10 = cell.b10, b01 = cell.b01, b11 = cell.b11;
 
     // The corners in the order a's pair, b's pair: (00, 10, 01, 11).
     const Vec3& g0 = grad[b00 + az.b0];

@@ -7,17 +7,13 @@
 #include <set>
 
 #include "synth/noise.h"
+#include "synth_fixture.h"
 #include "synth/noise_inline.h"
 
 namespace tv {
 namespace {
 
-std::unique_ptr<PlanetData> planetWithSeed(int32_t seed) {
-    auto planet = std::make_unique<PlanetData>();
-    buildSeedTable(*planet, seed);
-    buildLattice(*planet);
-    return planet;
-}
+using test::planetWithSeed;
 
 float length(Vec3 v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 
