@@ -1,6 +1,7 @@
 // A plain 8-bit RGB image (thumbnails, the preview's pictures).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -46,10 +46,12 @@ struct HostBridge {
 
 // An export image (destination 2): four interleaved channels R, G, B, A per
 // pixel at 1, 2 or 4 bytes per channel (8-bit 0..255, 16-bit 0..32768, float).
+// Samples are in native byte order; rows top to bottom.
 struct ExportImage {
     int32_t width = 0;
     int32_t height = 0;
     int32_t bytesPerChannel = 1;
+    bool grey = false;  // set before rendering: store the luminance in R, G and B
     std::vector<uint8_t> pixels;
 };
 

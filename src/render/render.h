@@ -5,11 +5,22 @@
 #include <cstdint>
 
 #include "render/engine.h"
+#include "render/view.h"
 
 namespace tv {
 
 // Points the engine at the two blocks and allocates its planet data.
 void initEngine(Engine& engine, ParamRecord* params, StateBlock* state);
+
+// The planet set-up of one render, on the calling thread before any job runs:
+// seed table and lattice, terrain constants, storms, craters, relief maps,
+// cloud constants, sea colours and the cloud map in use. Reads engine.target
+// (the full image area and its depth).
+void preparePlanet(Engine& engine, int32_t sampleFactor);
+
+// What the jobs of a render read, from the engine's record, planet data and
+// target (after preparePlanet).
+RenderContext makeRenderContext(const Engine& engine, int32_t destination);
 
 // Sets the render destination, takes the render area for it, has the host set
 // up its planes (host and preview), sets the pass counters (host and export),

@@ -1,0 +1,97 @@
+#include "cli_common.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "host/params/fields.h"
+#include "image_io.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+
+namespace tv::cli {
+
+namespace {
+
+bool parsePositive(std::string_view s, int64_t& out) {
+    if (s.empty()) return false;
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && p == s.data() + s.size();
+}
+
+bool fail(std::string* error, const std::string& why) {
+    if (error) *error = why;
+    return false;
+}
+
+}  // namespace
+
+bool parseSize(std::string_view text, int32_t& width, int32_t& height, std::string* error) {
+    const size_t x = text.find_first_of("xX");
+    int64_t w = 0, h = 0;
+    if (x == std::string_view::npos || !parsePositive(text.substr(0, x), w) || !parsePositive(text.substr(x + 1), h))
+        return fail(error, "bad size \"" + std::string(text) + "\" (expected WxH, e.g. 1024x1024)");
+    if (w < 1 || h < 1) return fail(error, "bad size \"" + std::string(text) + "\": width and height must be at least 1");
+    if (w > kMaxImageSide || h > kMaxImageSide || w * h > kMaxImagePixels)
+        return fail(error, "size \"" + std::string(text) + "\" is too large");
+    width = int32_t(w);
+    height = int32_t(h);
+    return true;
+}
+
+bool parseDepth(std::string_view text, int32_t& depth, std::string* error) {
+    int64_t d = 0;
+    if (!parsePositive(text, d) || (d != 8 && d != 16 && d != 32))
+        return fail(error, "bad depth \"" + std::string(text) + "\" (expected 8, 16 or 32)");
+    depth = int32_t(d);
+    return true;
+}
+
+bool parseThreads(std::string_view text, int32_t& threads, std::string* error) {
+    int64_t n = 0;
+    if (!parsePositive(text, n) || n < 1 || n > 100)
+        return fail(error, "bad thread count \"" + std::string(text) + "\" (expected 1 to 100)");
+    threads = int32_t(n);
+    return true;
+}
+
+bool applyAssignments(ParamRecord& record, const std::vector<std::string>& assignments, std::string* error) {
+    for (const std::string& a : assignments)
+        if (!applyScriptingAssignment(record, a, error)) return false;
+    return true;
+}
+
+int failWith(const char* command, const std::string& message) {
+    std::fprintf(stderr, "terravane %s: %s\n", command, message.c_str());
+    return 1;
+}
+
+ProgressBar::ProgressBar(bool enabled)
+    : enabled_(enabled && platform::stderrIsTerminal()), start_(platform::monotonicSeconds()) {}
+
+ProgressBar::~ProgressBar() {
+    if (drawn_) std::fputc('\n', stderr);
+}
+
+void ProgressBar::update(int32_t thousandths) {
+    if (!enabled_) return;
+    if (!drawn_ && platform::monotonicSeconds() - start_ < 1.0) return;
+    if (thousandths < 0) thousandths = 0;
+    if (thousandths > 1000) thousandths = 1000;
+    constexpr int kWidth = 40;
+    const int filled = thousandths * kWidth / 1000;
+    char bar[kWidth + 1];
+    for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
+    bar[kWidth] = '\0';
+    std::fprintf(stderr, "\r[%s] %3d%%", bar, thousandths / 10);
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+void ProgressBar::finish() {
+    if (!drawn_) return;
+    update(1000);
+    std::fputc('\n', stderr);
+    drawn_ = false;
+}
+
+}  // namespace tv::cli

@@ -1,0 +1,449 @@
+// The host's filter record, advanceState over the in-memory image, and the
+// selector sequence of a run.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "host.h"
+#include "host_internal.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/module_loader.h"
+
+namespace tv::host {
+
+namespace {
+
+FilterHost* gCurrent = nullptr;
+
+pi::OSErr advanceStateProc() { return gCurrent ? gCurrent->advanceState() : pi::filterBadParameters; }
+pi::Boolean abortProc() { return gCurrent ? gCurrent->abortRequested() : 0; }
+void progressProc(pi::int32 done, pi::int32 total) {
+    if (gCurrent) gCurrent->progress(done, total);
+}
+pi::OSErr displayPixelsProc(const pi::PSPixelMap*, const pi::VRect*, pi::int32, pi::int32, void*) {
+    return pi::noErr;  // no window to show the preview in
+}
+void processEventProc(void*) {}
+
+pi::int16 clamp16(int32_t v) { return pi::int16(std::clamp(v, -32768, 32767)); }
+pi::Rect16 toRect16(const Rect& r) { return {clamp16(r.top), clamp16(r.left), clamp16(r.bottom), clamp16(r.right)}; }
+
+int16_t imageModeOf(const HostImage& image) {
+    const bool grey = image.colourPlanes == 1;
+    switch (image.depth) {
+        case 16: return grey ? pi::kModeGray16 : pi::kModeRGB48;
+        case 32: return grey ? pi::kModeGray32 : pi::kModeRGB96;
+        default: return grey ? pi::kModeGrayScale : pi::kModeRGBColor;
+    }
+}
+
+// Bounds of the selected pixels; empty when nothing is selected.
+Rect selectionBounds(const Selection& s) {
+    Rect b{s.height, s.width, 0, 0};
+    for (int32_t y = 0; y < s.height; ++y)
+        for (int32_t x = 0; x < s.width; ++x)
+            if (s.mask[size_t(y) * size_t(s.width) + size_t(x)]) {
+                b.top = std::min(b.top, y);
+                b.left = std::min(b.left, x);
+                b.bottom = std::max(b.bottom, y + 1);
+                b.right = std::max(b.right, x + 1);
+            }
+    return b.empty() ? Rect{} : b;
+}
+
+}  // namespace
+
+float HostImage::value(int32_t x, int32_t y, int32_t plane) const {
+    const uint8_t* p = sample(x, y, plane);
+    switch (depth) {
+        case 8: return float(*p) / 255.0f;
+        case 16: {
+            uint16_t v;
+            std::memcpy(&v, p, 2);
+            return float(v) / 32768.0f;
+        }
+        default: {
+            float v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
+    }
+}
+
+void HostImage::setValue(int32_t x, int32_t y, int32_t plane, float v) {
+    uint8_t* p = sample(x, y, plane);
+    switch (depth) {
+        case 8: *p = uint8_t(std::clamp(std::nearbyint(v * 255.0f), 0.0f, 255.0f)); break;
+        case 16: {
+            const uint16_t s = uint16_t(std::clamp(std::nearbyint(v * 32768.0f), 0.0f, 32768.0f));
+            std::memcpy(p, &s, 2);
+            break;
+        }
+        default: std::memcpy(p, &v, 4); break;
+    }
+}
+
+HostImage blankImage(int32_t width, int32_t height, int32_t depth, bool grey, bool transparency) {
+    HostImage image;
+    image.width = width;
+    image.height = height;
+    image.depth = depth;
+    image.colourPlanes = grey ? 1 : 3;
+    image.transparency = transparency;
+    image.pixels.assign(image.rowBytes() * size_t(height), 0);
+    if (transparency)
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x) image.setValue(x, y, image.colourPlanes, 1.0f);
+    return image;
+}
+
+bool checkImageSize(int32_t width, int32_t height, int32_t planes, int32_t depth, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (width < 1 || height < 1) return fail("the image is empty");
+    if (width > kMaxDocumentSide || height > kMaxDocumentSide)
+        return fail("the image is larger than " + std::to_string(kMaxDocumentSide) + " pixels a side");
+    const int64_t rowBytes = int64_t(width) * planes * (depth / 8);
+    if (rowBytes > INT32_MAX) return fail("an image row is larger than the interface allows");
+    if (rowBytes * height > (int64_t(1) << 34)) return fail("the image is too large for this host's memory");
+    return true;
+}
+
+std::string defaultPluginPath() {
+    return platform::joinPath(platform::executableFolder(), platform::pluginModuleFileName());
+}
+
+bool loadPlugin(const std::string& path, PluginModule& module, std::string* error) {
+    unloadPlugin(module);
+    module.path = path;
+    module.handle = platform::loadModule(path, error);
+    if (!module.handle) return false;
+    using ResourceProc = const unsigned char* (*)(unsigned int, short, int*);
+    auto resource = reinterpret_cast<ResourceProc>(platform::moduleSymbol(module.handle, "TerravaneResource"));
+    int size = 0;
+    const unsigned char* pipl = resource ? resource(pi::kPropertyListType, pi::kPropertyListResourceId, &size) : nullptr;
+    std::string why;
+    if (!pipl || !pi::parsePropertyList(pipl, size_t(size), module.info, &why)) {
+        if (error) *error = path + ": no readable plug-in property list" + (why.empty() ? "" : " (" + why + ")");
+        unloadPlugin(module);
+        return false;
+    }
+    if (module.info.kind != pi::fourCC('8', 'B', 'F', 'M') || module.info.entryPoint.empty()) {
+        if (error) *error = path + ": not a filter plug-in";
+        unloadPlugin(module);
+        return false;
+    }
+    if (module.info.hasTerminology) {
+        const unsigned char* aete = resource(pi::kTerminologyType, module.info.terminologyId, &size);
+        if (!aete || !pi::parseTerminology(aete, size_t(size), module.terminology, &why)) {
+            if (error) *error = path + ": unreadable terminology (" + why + ")";
+            unloadPlugin(module);
+            return false;
+        }
+    }
+    module.entry = reinterpret_cast<pi::PluginEntryProc>(platform::moduleSymbol(module.handle, module.info.entryPoint.c_str()));
+    if (!module.entry) {
+        if (error) *error = path + ": entry point " + module.info.entryPoint + " not found";
+        unloadPlugin(module);
+        return false;
+    }
+    return true;
+}
+
+void unloadPlugin(PluginModule& module) {
+    if (module.handle) platform::unloadModule(module.handle);
+    module.handle = nullptr;
+    module.entry = nullptr;
+}
+
+FilterHost::FilterHost(PluginModule& module, FilterSession& session, HostImage& image, const Selection* selection,
+                       const HostOptions& options)
+    : module_(module), session_(session), image_(image), selection_(selection), options_(options) {
+    pi::FilterRecord& r = record_;
+    const bool transparency = image.transparency;
+    const bool masked = selection && !selection->mask.empty();
+    r.serialNumber = 0;
+    r.abortProc = abortProc;
+    r.progressProc = progressProc;
+    r.parameters = session.parameters;
+    r.imageSize = {clamp16(image.height), clamp16(image.width)};
+    r.planes = pi::int16(image.planes());
+    Rect filter{0, 0, image.height, image.width};
+    if (masked) filter = selectionBounds(*selection);
+    if (options.filterRect) filter = *options.filterRect;
+    r.filterRect = toRect16(filter);
+    r.background = {65535, 65535, 65535};
+    r.foreground = {0, 0, 0};
+    r.maxSpace = options.maxSpace;
+    r.isFloating = options.floating ? 1 : 0;
+    r.haveMask = masked ? 1 : 0;
+    r.hostSig = options.hostSig;
+    r.imageMode = imageModeOf(image);
+    r.imageHRes = r.imageVRes = 72 << 16;
+    r.floatCoord = {clamp16(options.floatY), clamp16(options.floatX)};
+    r.wholeSize = r.imageSize;
+    r.monitor.gamma = (18 << 16) / 10;
+    platformData_.hwnd = 0;
+    r.platformData = &platformData_;
+    r.bufferProcs = options.bufferSuite ? hostBufferProcs() : nullptr;
+    r.processEvent = processEventProc;
+    r.displayPixels = options.displayPixels ? displayPixelsProc : nullptr;
+    r.handleProcs = hostHandleProcs();
+    r.supportsDummyChannels = 0;
+    r.filterCase = transparency ? (masked ? pi::kFilterCaseEditableTransparencyWithSelection
+                                          : pi::kFilterCaseEditableTransparencyNoSelection)
+                                : (options.floating ? pi::kFilterCaseFloatingSelection
+                                                    : (masked ? pi::kFilterCaseFlatImageWithSelection
+                                                              : pi::kFilterCaseFlatImageNoSelection));
+    r.advanceState = options.advanceState ? advanceStateProc : nullptr;
+    r.supportsPadding = 1;
+    r.samplingSupport = options.samplingSupport;
+    r.colorServices = nullptr;  // no colour picker in this host
+    r.inLayerPlanes = r.outLayerPlanes = pi::int16(image.colourPlanes);
+    r.inTransparencyMask = r.outTransparencyMask = transparency ? 1 : 0;
+    r.inNonLayerPlanes = r.outNonLayerPlanes = 0;
+    descriptorParameters_.descriptorParametersVersion = pi::kCurrentDescriptorParametersVersion;
+    descriptorParameters_.playInfo = options.playInfo;
+    descriptorParameters_.recordInfo = pi::plugInDialogOptional;
+    descriptorParameters_.readDescriptorProcs = hostReadProcs();
+    descriptorParameters_.writeDescriptorProcs = hostWriteProcs();
+    r.descriptorParameters = options.descriptors ? &descriptorParameters_ : nullptr;
+    r.depth = image.depth;
+    const bool big = options.bigDocument || image.width > kMaxSmallDocument || image.height > kMaxSmallDocument;
+    if (big) {
+        bigDocument_.PluginUsing32BitCoordinates = 1;
+        bigDocument_.imageSize32 = {image.height, image.width};
+        bigDocument_.filterRect32 = {filter.top, filter.left, filter.bottom, filter.right};
+        bigDocument_.floatCoord32 = {options.floatY, options.floatX};
+        bigDocument_.wholeSize32 = bigDocument_.imageSize32;
+        r.bigDocumentData = &bigDocument_;
+    }
+    r.maxSpace64 = options.maxSpace;
+    gCurrent = this;
+}
+
+FilterHost::~FilterHost() {
+    flushOutput();
+    if (descriptorParameters_.descriptor) disposeHostHandle(descriptorParameters_.descriptor);
+    if (gCurrent == this) gCurrent = nullptr;
+}
+
+void FilterHost::offerDescriptor(const std::optional<pi::MemoryDescriptor>& descriptor) {
+    if (descriptorParameters_.descriptor) disposeHostHandle(descriptorParameters_.descriptor);
+    descriptorParameters_.descriptor = descriptor ? newHandleWith(pi::encodeDescriptor(*descriptor)) : nullptr;
+}
+
+std::optional<pi::MemoryDescriptor> FilterHost::currentDescriptor() const {
+    if (!descriptorParameters_.descriptor) return std::nullopt;
+    const std::vector<uint8_t> bytes = handleBytes(descriptorParameters_.descriptor);
+    pi::MemoryDescriptor d;
+    if (!pi::decodeDescriptor(bytes.data(), bytes.size(), d)) return std::nullopt;
+    return d;
+}
+
+Rect FilterHost::readRect(const pi::Rect16& small, const pi::VRect& big) const {
+    if (record_.bigDocumentData && record_.bigDocumentData->PluginUsing32BitCoordinates)
+        return {big.top, big.left, big.bottom, big.right};
+    return {small.top, small.left, small.bottom, small.right};
+}
+
+void FilterHost::flushOutput() {
+    if (!outPending_) return;
+    outPending_ = false;
+    const Rect& o = pendingOut_;
+    const int32_t planes = pendingHi_ - pendingLo_ + 1;
+    const int32_t bytes = image_.sampleBytes();
+    for (int32_t y = std::max(o.top, 0); y < std::min(o.bottom, image_.height); ++y)
+        for (int32_t x = std::max(o.left, 0); x < std::min(o.right, image_.width); ++x) {
+            const uint8_t* s = outBuffer_.data() + (size_t(y - o.top) * size_t(o.width()) + size_t(x - o.left)) *
+                                                       size_t(planes) * size_t(bytes);
+            std::memcpy(image_.sample(x, y, pendingLo_), s, size_t(planes) * size_t(bytes));
+        }
+}
+
+pi::OSErr FilterHost::advanceState() {
+    const double started = platform::monotonicSeconds();
+    flushOutput();
+    pi::FilterRecord& r = record_;
+    const pi::BigDocumentStruct& b = bigDocument_;
+    const Rect in = readRect(r.inRect, b.inRect32);
+    const Rect out = readRect(r.outRect, b.outRect32);
+    const Rect mask = readRect(r.maskRect, b.maskRect32);
+    report_.tilesRequested++;
+    report_.inRects.push_back(in);
+    report_.outRects.push_back(out);
+    const int32_t bytes = image_.sampleBytes();
+    const int32_t last = image_.planes() - 1;
+    auto planeRange = [&](int16_t lo, int16_t hi, int32_t& a, int32_t& z) {
+        a = std::clamp<int32_t>(lo, 0, last);
+        z = std::clamp<int32_t>(hi, a, last);
+    };
+    auto rate = [](pi::Fixed f) { return std::max(1, int32_t(f >> 16)); };
+    auto tooLarge = [](const Rect& rect, int32_t planes, int32_t bytes) {
+        return int64_t(rect.width()) * rect.height() * planes * bytes > (int64_t(1) << 31);
+    };
+
+    // Input: the rectangle in sampled coordinates, edges replicated.
+    r.inData = nullptr;
+    if (!in.empty()) {
+        int32_t lo, hi;
+        planeRange(r.inLoPlane, r.inHiPlane, lo, hi);
+        const int32_t n = hi - lo + 1, f = rate(r.inputRate);
+        if (tooLarge(in, n, bytes)) return pi::memFullErr;
+        inBuffer_.resize(size_t(in.width()) * size_t(in.height()) * size_t(n) * size_t(bytes));
+        for (int32_t y = in.top; y < in.bottom; ++y) {
+            const int32_t sy = std::clamp(y * f, 0, image_.height - 1);
+            uint8_t* row = inBuffer_.data() + size_t(y - in.top) * size_t(in.width()) * size_t(n) * size_t(bytes);
+            for (int32_t x = in.left; x < in.right; ++x) {
+                const int32_t sx = std::clamp(x * f, 0, image_.width - 1);
+                std::memcpy(row + size_t(x - in.left) * size_t(n) * size_t(bytes), image_.sample(sx, sy, lo),
+                            size_t(n) * size_t(bytes));
+            }
+        }
+        r.inData = inBuffer_.data();
+        r.inRowBytes = in.width() * n * bytes;
+    }
+
+    // Output: the current pixels of the rectangle, written back at the next call.
+    r.outData = nullptr;
+    if (!out.empty()) {
+        int32_t lo, hi;
+        planeRange(r.outLoPlane, r.outHiPlane, lo, hi);
+        const int32_t n = hi - lo + 1;
+        if (tooLarge(out, n, bytes)) return pi::memFullErr;
+        outBuffer_.resize(size_t(out.width()) * size_t(out.height()) * size_t(n) * size_t(bytes));
+        for (int32_t y = out.top; y < out.bottom; ++y) {
+            const int32_t sy = std::clamp(y, 0, image_.height - 1);
+            uint8_t* row = outBuffer_.data() + size_t(y - out.top) * size_t(out.width()) * size_t(n) * size_t(bytes);
+            for (int32_t x = out.left; x < out.right; ++x)
+                std::memcpy(row + size_t(x - out.left) * size_t(n) * size_t(bytes),
+                            image_.sample(std::clamp(x, 0, image_.width - 1), sy, lo), size_t(n) * size_t(bytes));
+        }
+        r.outData = outBuffer_.data();
+        r.outRowBytes = out.width() * n * bytes;
+        pendingOut_ = out;
+        pendingLo_ = lo;
+        pendingHi_ = hi;
+        outPending_ = true;
+    }
+
+    // Selection mask, one byte per pixel at the mask rate.
+    r.maskData = nullptr;
+    if (r.haveMask && selection_ && !mask.empty()) {
+        const int32_t f = rate(r.maskRate);
+        if (tooLarge(mask, 1, 1)) return pi::memFullErr;
+        maskBuffer_.resize(size_t(mask.width()) * size_t(mask.height()));
+        for (int32_t y = mask.top; y < mask.bottom; ++y)
+            for (int32_t x = mask.left; x < mask.right; ++x) {
+                const int32_t sx = std::clamp(x * f, 0, selection_->width - 1);
+                const int32_t sy = std::clamp(y * f, 0, selection_->height - 1);
+                maskBuffer_[size_t(y - mask.top) * size_t(mask.width()) + size_t(x - mask.left)] =
+                    selection_->mask[size_t(sy) * size_t(selection_->width) + size_t(sx)];
+            }
+        r.maskData = maskBuffer_.data();
+        r.maskRowBytes = mask.width();
+    }
+    report_.transferSeconds += platform::monotonicSeconds() - started;
+    return pi::noErr;
+}
+
+pi::Boolean FilterHost::abortRequested() {
+    if (options_.interruptCancels && platform::interruptRequested()) return 1;
+    if (options_.cancelAfterTiles >= 0 && report_.tilesRequested >= options_.cancelAfterTiles) return 1;
+    return 0;
+}
+
+void FilterHost::progress(int32_t done, int32_t total) {
+    if (options_.progress) options_.progress(done, total);
+}
+
+int16_t FilterHost::call(int16_t selector) {
+    gCurrent = this;
+    int16_t result = 0;
+    record_.parameters = session_.parameters;
+    module_.entry(selector, &record_, &session_.data, &result);
+    session_.parameters = record_.parameters;
+    if (selector == pi::kSelectorStart || selector == pi::kSelectorContinue || result != 0) flushOutput();
+    return result;
+}
+
+int16_t FilterHost::about() {
+    pi::AboutRecord about{};
+    about.platformData = &platformData_;
+    int16_t result = 0;
+    module_.entry(pi::kSelectorAbout, &about, &session_.data, &result);
+    return result;
+}
+
+int16_t FilterHost::run(const RunRequest& request, RunReport& report) {
+    const double started = platform::monotonicSeconds();
+    report_ = RunReport{};
+    offerDescriptor(request.descriptor ? request.descriptor : session_.recorded);
+    auto step = [&](int16_t selector) {
+        const int16_t result = call(selector);
+        if (result != 0 && report_.failedSelector < 0) report_.failedSelector = selector;
+        report_.result = result;
+        return result;
+    };
+    int16_t result = 0;
+    if (request.interactive) result = step(pi::kSelectorParameters);
+    if (result == 0) {
+        result = step(pi::kSelectorPrepare);
+        report_.maxSpaceAfterPrepare = record_.maxSpace;
+        report_.bufferSpaceAfterPrepare = record_.bufferSpace;
+    }
+    if (result == 0) result = step(pi::kSelectorStart);
+    if (result == 0) result = step(pi::kSelectorContinue);
+    if (result == 0) result = step(pi::kSelectorFinish);
+    if (result == 0) {
+        if (auto d = currentDescriptor()) session_.recorded = *d;
+    }
+    report_.seconds = platform::monotonicSeconds() - started;
+    report = report_;
+    return result;
+}
+
+bool saveRecordedDescriptor(const pi::MemoryDescriptor& d, std::string* error) {
+    const std::vector<uint8_t> bytes = pi::encodeDescriptor(d);
+    const std::string path = platform::workingFile(kRecordedDescriptorFile);
+    if (platform::writeFileAtomic(path, bytes.data(), bytes.size()) != platform::kFileOk) {
+        if (error) *error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+std::optional<pi::MemoryDescriptor> loadRecordedDescriptor(std::string* error) {
+    const std::string path = platform::workingFile(kRecordedDescriptorFile);
+    if (!platform::fileExists(path)) return std::nullopt;
+    std::vector<uint8_t> bytes;
+    pi::MemoryDescriptor d;
+    if (!platform::readFile(path, bytes, 8 + pi::kMaxDescriptorItems * 20) ||
+        !pi::decodeDescriptor(bytes.data(), bytes.size(), d)) {
+        if (error) *error = "ignoring the damaged recorded settings in " + path;
+        return std::nullopt;
+    }
+    return d;
+}
+
+std::string resultMeaning(int16_t result) {
+    switch (result) {
+        case 0: return "no error";
+        case pi::memFullErr: return "not enough memory (-108)";
+        case pi::userCanceledErr: return "cancelled by the user (-128)";
+        case pi::filterBadParameters: return "the plug-in's parameters are missing or damaged (-30100)";
+        case pi::filterBadMode: return "the plug-in does not support this image mode (-30101)";
+        case pi::errMissingParameter: return "a scripting parameter is missing (-1715)";
+        case 1: return "the plug-in refused to run on this image (1)";
+        case 3: return "the plug-in could not allocate its working memory (3)";
+        default:
+            if (result > 0) return "the plug-in reported an error (" + std::to_string(result) + ")";
+            return "error " + std::to_string(result);
+    }
+}
+
+}  // namespace tv::host

@@ -1,0 +1,558 @@
+#include "image_io.h"
+
+#include <png.h>
+#include <tiffio.h>
+
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfIO.h>
+#include <OpenEXR/ImfOutputFile.h>
+
+#include <algorithm>
+#include <cctype>
+#include <csetjmp>
+#include <cstring>
+#include <exception>
+
+#include "platform/files.h"
+
+namespace tv::cli {
+
+namespace {
+
+bool fail(std::string* error, const std::string& why) {
+    if (error) *error = why;
+    return false;
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool sizeAllowed(int64_t w, int64_t h) {
+    return w > 0 && h > 0 && w <= kMaxImageSide && h <= kMaxImageSide && w * h <= kMaxImagePixels;
+}
+
+// ---------------------------------------------------------------- PNG
+
+struct PngWrite {
+    std::vector<uint8_t>* out;
+    char message[200];
+};
+
+void pngError(png_structp png, png_const_charp msg) {
+    auto* s = static_cast<char*>(png_get_error_ptr(png));
+    if (s) std::snprintf(s, 200, "%s", msg ? msg : "PNG error");
+    png_longjmp(png, 1);
+}
+void pngWarning(png_structp, png_const_charp) {}
+
+// The buffer the PNG writer of this thread fills.
+thread_local std::vector<uint8_t>* gPngOutput = nullptr;
+
+void pngWriteData(png_structp, png_bytep data, png_size_t n) { gPngOutput->insert(gPngOutput->end(), data, data + n); }
+void pngFlush(png_structp) {}
+
+// The libpng calls, kept free of objects with destructors because a libpng
+// error returns here through longjmp.
+bool writePngRows(const Image& im, uint8_t* row, char* message) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, pngError, pngWarning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, nullptr, pngWriteData, pngFlush);
+    const int type = im.channels == 1   ? PNG_COLOR_TYPE_GRAY
+                     : im.channels == 2 ? PNG_COLOR_TYPE_GRAY_ALPHA
+                     : im.channels == 3 ? PNG_COLOR_TYPE_RGB
+                                        : PNG_COLOR_TYPE_RGB_ALPHA;
+    png_set_IHDR(png, info, png_uint_32(im.width), png_uint_32(im.height), im.depth, type, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const size_t rowBytes = im.rowBytes();
+    for (int32_t y = 0; y < im.height; ++y) {
+        const uint8_t* src = im.data.data() + size_t(y) * rowBytes;
+        if (im.depth == 16) {
+            // PNG stores 16-bit samples big-endian.
+            for (size_t i = 0; i + 1 < rowBytes; i += 2) {
+                uint16_t v;
+                std::memcpy(&v, src + i, 2);
+                row[i] = uint8_t(v >> 8);
+                row[i + 1] = uint8_t(v);
+            }
+        } else {
+            std::memcpy(row, src, rowBytes);
+        }
+        png_write_row(png, row);
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+bool encodePng(const Image& im, std::vector<uint8_t>& out, std::string* error) {
+    char message[200] = "cannot start the PNG writer";
+    std::vector<uint8_t> row(im.rowBytes());
+    gPngOutput = &out;
+    const bool ok = writePngRows(im, row.data(), message);
+    gPngOutput = nullptr;
+    return ok ? true : fail(error, message);
+}
+
+struct PngSource {
+    const uint8_t* data;
+    size_t size;
+    size_t pos;
+};
+
+void pngReadData(png_structp png, png_bytep out, png_size_t n) {
+    auto* s = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (n > s->size - s->pos) png_error(png, "the PNG file is truncated");
+    std::memcpy(out, s->data + s->pos, n);
+    s->pos += n;
+}
+
+bool decodePng(const uint8_t* data, size_t size, Image& out, std::string* error) {
+    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) return fail(error, "not a PNG file");
+    char message[200] = "PNG error";
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, message, pngError, pngWarning);
+    if (!png) return fail(error, "cannot start the PNG reader");
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return fail(error, "cannot start the PNG reader");
+    }
+    PngSource src{data, size, 0};
+    // Everything the reader fills lives outside the jump's reach.
+    Image im;
+    std::vector<png_bytep> rows;
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return fail(error, message);
+    }
+    png_set_read_fn(png, &src, pngReadData);
+    png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
+    png_read_info(png, info);
+    const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    if (!sizeAllowed(w, h)) png_error(png, "the PNG image is too large");
+    int bitDepth = png_get_bit_depth(png, info);
+    const int type = png_get_color_type(png, info);
+    if (type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (type == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+    if (bitDepth == 16) png_set_swap(png);  // native little-endian samples
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    bitDepth = png_get_bit_depth(png, info);
+    const int channels = png_get_channels(png, info);
+    if ((bitDepth != 8 && bitDepth != 16) || channels < 1 || channels > 4)
+        png_error(png, "unsupported PNG sample layout");
+    if (!im.allocate(int32_t(w), int32_t(h), channels, bitDepth)) png_error(png, "the PNG image is too large");
+    if (png_get_rowbytes(png, info) != im.rowBytes()) png_error(png, "unsupported PNG sample layout");
+    rows.resize(h);
+    for (png_uint_32 y = 0; y < h; ++y) rows[y] = im.data.data() + size_t(y) * im.rowBytes();
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    out = std::move(im);
+    return true;
+}
+
+// ---------------------------------------------------------------- TIFF
+
+struct TiffMemory {
+    std::vector<uint8_t>* out = nullptr;  // writing
+    const uint8_t* in = nullptr;          // reading
+    size_t size = 0;
+    size_t pos = 0;
+};
+
+tmsize_t tiffRead(thandle_t h, void* buf, tmsize_t n) {
+    auto* m = static_cast<TiffMemory*>(h);
+    if (!m->in || n < 0) return 0;
+    const size_t avail = m->pos < m->size ? m->size - m->pos : 0;
+    const size_t k = std::min(size_t(n), avail);
+    if (k) std::memcpy(buf, m->in + m->pos, k);
+    m->pos += k;
+    return tmsize_t(k);
+}
+
+tmsize_t tiffWrite(thandle_t h, void* buf, tmsize_t n) {
+    auto* m = static_cast<TiffMemory*>(h);
+    if (!m->out || n < 0) return 0;
+    const size_t end = m->pos + size_t(n);
+    if (end > m->out->size()) m->out->resize(end);
+    std::memcpy(m->out->data() + m->pos, buf, size_t(n));
+    m->pos = end;
+    m->size = std::max(m->size, end);
+    return n;
+}
+
+toff_t tiffSeek(thandle_t h, toff_t off, int whence) {
+    auto* m = static_cast<TiffMemory*>(h);
+    const size_t size = m->out ? m->out->size() : m->size;
+    uint64_t base = whence == SEEK_SET ? 0 : (whence == SEEK_CUR ? m->pos : size);
+    const uint64_t target = base + off;
+    if (target > (uint64_t(1) << 40)) return toff_t(-1);
+    if (m->out && target > m->out->size()) m->out->resize(size_t(target));
+    m->pos = size_t(target);
+    return toff_t(target);
+}
+
+int tiffClose(thandle_t) { return 0; }
+toff_t tiffSize(thandle_t h) {
+    auto* m = static_cast<TiffMemory*>(h);
+    return toff_t(m->out ? m->out->size() : m->size);
+}
+int tiffMap(thandle_t, void**, toff_t*) { return 0; }
+void tiffUnmap(thandle_t, void*, toff_t) {}
+
+// libtiff reports through process-wide handlers: keep them quiet, and keep
+// the last error for the caller (the command line is single-threaded here).
+thread_local std::string tiffLastError;
+void tiffErrorHandler(const char*, const char* fmt, va_list ap) {
+    char buf[256];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    tiffLastError = buf;
+}
+void tiffWarningHandler(const char*, const char*, va_list) {}
+
+void quietTiff() {
+    TIFFSetErrorHandler(tiffErrorHandler);
+    TIFFSetWarningHandler(tiffWarningHandler);
+}
+
+bool encodeTiff(const Image& im, std::vector<uint8_t>& out, std::string* error) {
+    quietTiff();
+    TiffMemory mem;
+    mem.out = &out;
+    TIFF* tif = TIFFClientOpen("image", "w", &mem, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap,
+                               tiffUnmap);
+    if (!tif) return fail(error, "cannot start the TIFF writer");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(im.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(im.height));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(im.channels));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(im.depth));
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, uint16_t(im.depth == 32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(im.channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK));
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_ADOBE_DEFLATE));
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
+    if (im.channels == 2 || im.channels == 4) {
+        const uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, uint16_t(1), &extra);
+    }
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+    std::vector<uint8_t> row(im.rowBytes());
+    bool ok = true;
+    for (int32_t y = 0; y < im.height && ok; ++y) {
+        std::memcpy(row.data(), im.data.data() + size_t(y) * im.rowBytes(), row.size());
+        ok = TIFFWriteScanline(tif, row.data(), uint32_t(y), 0) >= 0;
+    }
+    if (ok) ok = TIFFWriteDirectory(tif) != 0;
+    TIFFClose(tif);
+    if (!ok) return fail(error, "TIFF writer failed: " + tiffLastError);
+    return true;
+}
+
+bool decodeTiff(const uint8_t* data, size_t size, Image& out, std::string* error) {
+    quietTiff();
+    tiffLastError.clear();
+    TiffMemory mem;
+    mem.in = data;
+    mem.size = size;
+    TIFF* tif = TIFFClientOpen("image", "rm", &mem, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap,
+                               tiffUnmap);
+    if (!tif) return fail(error, "not a readable TIFF file" + (tiffLastError.empty() ? "" : ": " + tiffLastError));
+    uint32_t w = 0, h = 0;
+    uint16_t spp = 1, bps = 1, format = SAMPLEFORMAT_UINT, planar = PLANARCONFIG_CONTIG, photometric = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    Image im;
+    bool ok = sizeAllowed(w, h);
+    std::string why = ok ? "" : "the TIFF image is too large or empty";
+    const bool direct = ok && planar == PLANARCONFIG_CONTIG && spp >= 1 && spp <= 4 && !TIFFIsTiled(tif) &&
+                        (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_RGB) &&
+                        ((bps == 8 || bps == 16) ? format == SAMPLEFORMAT_UINT
+                                                 : (bps == 32 && format == SAMPLEFORMAT_IEEEFP));
+    if (ok && direct) {
+        ok = im.allocate(int32_t(w), int32_t(h), spp, bps) && size_t(TIFFScanlineSize(tif)) == im.rowBytes();
+        for (uint32_t y = 0; ok && y < h; ++y)
+            ok = TIFFReadScanline(tif, im.data.data() + size_t(y) * im.rowBytes(), y, 0) >= 0;
+        if (!ok) why = "the TIFF file is damaged";
+    } else if (ok) {
+        // Any other layout through libtiff's 8-bit RGBA reader.
+        std::vector<uint32_t> raster;
+        ok = im.allocate(int32_t(w), int32_t(h), 4, 8);
+        if (ok) {
+            raster.resize(size_t(w) * size_t(h));
+            ok = TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 0) != 0;
+        }
+        if (ok)
+            for (size_t i = 0; i < raster.size(); ++i) {
+                const uint32_t p = raster[i];
+                im.data[i * 4 + 0] = uint8_t(TIFFGetR(p));
+                im.data[i * 4 + 1] = uint8_t(TIFFGetG(p));
+                im.data[i * 4 + 2] = uint8_t(TIFFGetB(p));
+                im.data[i * 4 + 3] = uint8_t(TIFFGetA(p));
+            }
+        if (!ok) why = "unsupported or damaged TIFF file";
+    }
+    TIFFClose(tif);
+    if (!ok) return fail(error, why + (tiffLastError.empty() ? "" : ": " + tiffLastError));
+    out = std::move(im);
+    return true;
+}
+
+// ---------------------------------------------------------------- OpenEXR
+
+class VectorStream : public Imf::OStream {
+public:
+    explicit VectorStream(std::vector<uint8_t>& out) : Imf::OStream("image"), out_(out) {}
+    void write(const char c[], int n) override {
+        const size_t end = pos_ + size_t(n);
+        if (end > out_.size()) out_.resize(end);
+        std::memcpy(out_.data() + pos_, c, size_t(n));
+        pos_ = end;
+    }
+    uint64_t tellp() override { return pos_; }
+    void seekp(uint64_t pos) override { pos_ = size_t(pos); }
+
+private:
+    std::vector<uint8_t>& out_;
+    size_t pos_ = 0;
+};
+
+bool encodeExr(const Image& im, std::vector<uint8_t>& out, std::string* error) {
+    try {
+        Imf::Header header(im.width, im.height);
+        const char* names[4] = {"R", "G", "B", "A"};
+        const char* greyNames[2] = {"Y", "A"};
+        const bool grey = im.channels <= 2;
+        for (int c = 0; c < im.channels; ++c)
+            header.channels().insert(grey ? greyNames[c] : names[c], Imf::Channel(Imf::FLOAT));
+        VectorStream stream(out);
+        Imf::OutputFile file(stream, header);
+        Imf::FrameBuffer fb;
+        const size_t xStride = size_t(im.channels) * sizeof(float);
+        for (int c = 0; c < im.channels; ++c)
+            fb.insert(grey ? greyNames[c] : names[c],
+                      Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(const_cast<uint8_t*>(im.data.data())) + c * sizeof(float),
+                                 xStride, xStride * size_t(im.width)));
+        file.setFrameBuffer(fb);
+        file.writePixels(im.height);
+    } catch (const std::exception& e) {
+        return fail(error, std::string("OpenEXR writer failed: ") + e.what());
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- PPM / PGM
+
+bool encodePnm(const Image& im, bool grey, std::vector<uint8_t>& out) {
+    const int32_t maxval = im.depth == 8 ? 255 : 65535;
+    const std::string head = std::string(grey ? "P5" : "P6") + "\n" + std::to_string(im.width) + " " +
+                             std::to_string(im.height) + "\n" + std::to_string(maxval) + "\n";
+    out.assign(head.begin(), head.end());
+    const int outChannels = grey ? 1 : 3;
+    out.reserve(out.size() + size_t(im.width) * size_t(im.height) * size_t(outChannels) * im.sampleBytes());
+    for (int32_t y = 0; y < im.height; ++y)
+        for (int32_t x = 0; x < im.width; ++x)
+            for (int c = 0; c < outChannels; ++c) {
+                // Grey from colour: the luminance; colour from grey: replicated.
+                float v;
+                if (grey && im.channels >= 3)
+                    v = 0.3f * im.sample(x, y, 0) + 0.59f * im.sample(x, y, 1) + 0.11f * im.sample(x, y, 2);
+                else
+                    v = im.sample(x, y, im.channels >= 3 ? c : 0);
+                v = std::clamp(v, 0.0f, 1.0f);
+                const uint32_t s = uint32_t(v * float(maxval) + 0.5f);
+                if (maxval == 255) {
+                    out.push_back(uint8_t(s));
+                } else {
+                    out.push_back(uint8_t(s >> 8));
+                    out.push_back(uint8_t(s));
+                }
+            }
+    return true;
+}
+
+// Reads one header number of a PNM file, skipping white space and comments.
+bool pnmNumber(const uint8_t* d, size_t n, size_t& pos, int64_t& value) {
+    for (;;) {
+        while (pos < n && std::isspace(d[pos])) ++pos;
+        if (pos < n && d[pos] == '#') {
+            while (pos < n && d[pos] != '\n') ++pos;
+            continue;
+        }
+        break;
+    }
+    if (pos >= n || !std::isdigit(d[pos])) return false;
+    value = 0;
+    while (pos < n && std::isdigit(d[pos])) {
+        value = value * 10 + (d[pos] - '0');
+        if (value > 1000000000) return false;
+        ++pos;
+    }
+    return true;
+}
+
+bool decodePnm(const uint8_t* d, size_t n, Image& out, std::string* error) {
+    if (n < 2 || d[0] != 'P' || (d[1] != '5' && d[1] != '6')) return fail(error, "not a binary PPM or PGM file");
+    const int channels = d[1] == '6' ? 3 : 1;
+    size_t pos = 2;
+    int64_t w = 0, h = 0, maxval = 0;
+    if (!pnmNumber(d, n, pos, w) || !pnmNumber(d, n, pos, h) || !pnmNumber(d, n, pos, maxval))
+        return fail(error, "damaged PPM/PGM header");
+    if (pos >= n || !std::isspace(d[pos])) return fail(error, "damaged PPM/PGM header");
+    ++pos;
+    if (!sizeAllowed(w, h)) return fail(error, "the PPM/PGM image is too large or empty");
+    if (maxval < 1 || maxval > 65535) return fail(error, "bad PPM/PGM maximum value");
+    const int depth = maxval < 256 ? 8 : 16;
+    Image im;
+    if (!im.allocate(int32_t(w), int32_t(h), channels, depth)) return fail(error, "the PPM/PGM image is too large");
+    const size_t samples = size_t(w) * size_t(h) * size_t(channels);
+    const size_t bytes = samples * (depth == 8 ? 1 : 2);
+    if (n - pos < bytes) return fail(error, "the PPM/PGM file is truncated");
+    for (size_t i = 0; i < samples; ++i) {
+        uint32_t v = depth == 8 ? d[pos + i] : (uint32_t(d[pos + 2 * i]) << 8 | d[pos + 2 * i + 1]);
+        v = std::min<uint32_t>(v, uint32_t(maxval));
+        // Scale to the full range of the depth.
+        const uint32_t full = depth == 8 ? 255u : 65535u;
+        const uint32_t s = uint32_t((uint64_t(v) * full + uint64_t(maxval) / 2) / uint64_t(maxval));
+        if (depth == 8) {
+            im.data[i] = uint8_t(s);
+        } else {
+            const uint16_t s16 = uint16_t(s);
+            std::memcpy(im.data.data() + 2 * i, &s16, 2);
+        }
+    }
+    out = std::move(im);
+    return true;
+}
+
+}  // namespace
+
+bool Image::allocate(int32_t w, int32_t h, int32_t c, int32_t d) {
+    if (!sizeAllowed(w, h) || c < 1 || c > 4 || (d != 8 && d != 16 && d != 32)) return false;
+    width = w;
+    height = h;
+    channels = c;
+    depth = d;
+    data.assign(rowBytes() * size_t(h), 0);
+    return true;
+}
+
+float Image::sample(int32_t x, int32_t y, int32_t c) const {
+    const size_t i = (size_t(y) * size_t(width) + size_t(x)) * size_t(channels) + size_t(c);
+    if (depth == 8) return float(data[i]) / 255.0f;
+    if (depth == 16) {
+        uint16_t v;
+        std::memcpy(&v, data.data() + 2 * i, 2);
+        return float(v) / 65535.0f;
+    }
+    float v;
+    std::memcpy(&v, data.data() + 4 * i, 4);
+    return v;
+}
+
+ImageFormat formatForPath(const std::string& path) {
+    const std::string ext = lower(platform::extensionOf(path));
+    if (ext == ".png") return ImageFormat::Png;
+    if (ext == ".tif" || ext == ".tiff") return ImageFormat::Tiff;
+    if (ext == ".exr") return ImageFormat::Exr;
+    if (ext == ".ppm") return ImageFormat::Ppm;
+    if (ext == ".pgm") return ImageFormat::Pgm;
+    return ImageFormat::Unknown;
+}
+
+const char* formatName(ImageFormat f) {
+    switch (f) {
+        case ImageFormat::Png: return "PNG";
+        case ImageFormat::Tiff: return "TIFF";
+        case ImageFormat::Exr: return "OpenEXR";
+        case ImageFormat::Ppm: return "PPM";
+        case ImageFormat::Pgm: return "PGM";
+        default: return "unknown";
+    }
+}
+
+bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
+    switch (f) {
+        case ImageFormat::Png:
+        case ImageFormat::Ppm:
+        case ImageFormat::Pgm:
+            if (depth == 8 || depth == 16) return true;
+            return fail(error, std::string(formatName(f)) + " files hold 8 or 16 bits per channel, not " +
+                                   std::to_string(depth));
+        case ImageFormat::Tiff:
+            if (depth == 8 || depth == 16 || depth == 32) return true;
+            return fail(error, "TIFF files hold 8, 16 or 32 bits per channel, not " + std::to_string(depth));
+        case ImageFormat::Exr:
+            if (depth == 32) return true;
+            return fail(error, "OpenEXR files hold 32-bit float channels, not " + std::to_string(depth) + " bits");
+        default:
+            return fail(error, "unknown image file type (use .png, .tif, .exr, .ppm or .pgm)");
+    }
+}
+
+bool encodeImage(const Image& im, ImageFormat f, std::vector<uint8_t>& out, std::string* error) {
+    out.clear();
+    if (im.width <= 0 || im.height <= 0 || im.channels < 1 || im.channels > 4 ||
+        im.data.size() != im.rowBytes() * size_t(im.height))
+        return fail(error, "no image to write");
+    if (!formatSupportsDepth(f, im.depth, error)) return false;
+    switch (f) {
+        case ImageFormat::Png: return encodePng(im, out, error);
+        case ImageFormat::Tiff: return encodeTiff(im, out, error);
+        case ImageFormat::Exr: return encodeExr(im, out, error);
+        case ImageFormat::Ppm: return encodePnm(im, false, out);
+        case ImageFormat::Pgm: return encodePnm(im, true, out);
+        default: return fail(error, "unknown image file type");
+    }
+}
+
+bool decodeImage(const uint8_t* data, size_t size, ImageFormat f, Image& out, std::string* error) {
+    switch (f) {
+        case ImageFormat::Png: return decodePng(data, size, out, error);
+        case ImageFormat::Tiff: return decodeTiff(data, size, out, error);
+        case ImageFormat::Ppm:
+        case ImageFormat::Pgm: return decodePnm(data, size, out, error);
+        default: return fail(error, "cannot read this kind of image file (use .png, .tif, .ppm or .pgm)");
+    }
+}
+
+bool writeImage(const std::string& path, const Image& image, std::string* error) {
+    std::vector<uint8_t> bytes;
+    if (!encodeImage(image, formatForPath(path), bytes, error)) return false;
+    const int r = platform::writeFileAtomic(path, bytes.data(), bytes.size());
+    if (r != platform::kFileOk) return fail(error, "cannot write \"" + path + "\"");
+    return true;
+}
+
+bool readImage(const std::string& path, Image& out, std::string* error) {
+    const ImageFormat f = formatForPath(path);
+    if (f == ImageFormat::Unknown || f == ImageFormat::Exr)
+        return fail(error, "cannot read \"" + path + "\": use a .png, .tif, .ppm or .pgm file");
+    std::vector<uint8_t> bytes;
+    if (!platform::readFile(path, bytes, size_t(1) << 31))
+        return fail(error, "cannot read \"" + path + "\"");
+    std::string why;
+    if (!decodeImage(bytes.data(), bytes.size(), f, out, &why)) return fail(error, "\"" + path + "\": " + why);
+    return true;
+}
+
+}  // namespace tv::cli

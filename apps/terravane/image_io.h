@@ -1,0 +1,53 @@
+// Image files of the command line: PNG, TIFF, OpenEXR and PPM/PGM, chosen by
+// the file name's extension. Writers put the file in place whole (a temporary
+// beside it, then a rename); readers check every size before they trust it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tv::cli {
+
+enum class ImageFormat { Unknown, Png, Tiff, Exr, Ppm, Pgm };
+
+// Samples interleaved, rows top to bottom, in native byte order: bytes for
+// depth 8, 16-bit integers 0..65535 for depth 16, floats for depth 32.
+struct Image {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t channels = 0;  // 1 grey, 2 grey + alpha, 3 RGB, 4 RGBA
+    int32_t depth = 8;     // 8, 16 or 32 (float)
+    std::vector<uint8_t> data;
+
+    size_t sampleBytes() const { return depth == 8 ? 1 : (depth == 16 ? 2 : 4); }
+    size_t rowBytes() const { return size_t(width) * size_t(channels) * sampleBytes(); }
+    // Allocates zeroed samples; false for a size beyond the limits below.
+    bool allocate(int32_t w, int32_t h, int32_t c, int32_t d);
+    // Sample (x, y, c) as a float: 0..1 for integer depths, the value itself for floats.
+    float sample(int32_t x, int32_t y, int32_t c) const;
+};
+
+// Largest image the readers accept: each side and the pixel count.
+constexpr int32_t kMaxImageSide = 1 << 16;
+constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
+
+// ".png", ".tif"/".tiff", ".exr", ".ppm", ".pgm" (any letter case).
+ImageFormat formatForPath(const std::string& path);
+const char* formatName(ImageFormat format);
+
+// Whether the format can hold an image of this depth; says why not.
+bool formatSupportsDepth(ImageFormat format, int32_t depth, std::string* error);
+
+// Encodes into bytes / decodes from bytes. False with a reason on failure.
+bool encodeImage(const Image& image, ImageFormat format, std::vector<uint8_t>& out, std::string* error);
+bool decodeImage(const uint8_t* data, size_t size, ImageFormat format, Image& out, std::string* error);
+
+// Writes the whole file or nothing. PGM takes the first channel (or the
+// luminance of RGB); PPM replicates a grey image.
+bool writeImage(const std::string& path, const Image& image, std::string* error);
+// Reads a PNG, TIFF, PPM or PGM file.
+bool readImage(const std::string& path, Image& out, std::string* error);
+
+}  // namespace tv::cli

@@ -1,0 +1,23 @@
+// The frame's seam to the rendering engine: the module creates one engine per
+// run (in the working memory), points it at the two host blocks and renders
+// the filter area into the host image through the transfer functions.
+#pragma once
+
+#include <cstdint>
+
+#include "host/params/params.h"
+#include "render/engine.h"
+
+namespace tv {
+
+struct FrameEngine;
+
+FrameEngine* createFrameEngine(ParamRecord* params, StateBlock* state);
+void destroyFrameEngine(FrameEngine* engine);
+// The blocks are locked anew for every selector: the engine follows them.
+void rebindFrameEngine(FrameEngine* engine, ParamRecord* params, StateBlock* state);
+// Renders the whole filter area into the host image (destination 0); returns
+// 0, -128 when the user cancelled, or the host's error.
+int32_t renderIntoHost(FrameEngine* engine, HostBridge& bridge);
+
+}  // namespace tv

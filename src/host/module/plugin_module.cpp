@@ -1,0 +1,27 @@
+// The plug-in module's exports. A host calls `PluginMain` once per step of a
+// filter run. On Linux, where a shared module has no resource section, the
+// property list and the terminology are handed out by `TerravaneResource` with
+// the bytes a Windows host reads from the module's resources.
+#include <vector>
+
+#include "host/pi/pi_types.h"
+#include "host/pi/resources.h"
+#include "host/plugin.h"
+
+#define TV_EXPORT extern "C" __attribute__((visibility("default")))
+
+TV_EXPORT void PluginMain(short selector, void* filterRecord, tv::pi::intptr* data, short* result) {
+    tv::pluginMain(selector, filterRecord, data, result);
+}
+
+// The resource of this type and id, or null. The bytes stay valid while the
+// module is loaded.
+TV_EXPORT const unsigned char* TerravaneResource(unsigned int type, short id, int* size) {
+    static const std::vector<uint8_t> propertyList = tv::pi::buildPropertyList();
+    static const std::vector<uint8_t> terminology = tv::pi::buildTerminology();
+    const std::vector<uint8_t>* found = nullptr;
+    if (type == tv::pi::kPropertyListType && id == tv::pi::kPropertyListResourceId) found = &propertyList;
+    if (type == tv::pi::kTerminologyType && id == tv::pi::kTerminologyResourceId) found = &terminology;
+    if (size) *size = found ? int(found->size()) : 0;
+    return found ? found->data() : nullptr;
+}

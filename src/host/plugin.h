@@ -1,0 +1,51 @@
+// The plug-in entry: one call per step of a filter run (about, parameters,
+// prepare, start, continue, finish). The module's exported `PluginMain`
+// forwards here.
+#pragma once
+
+#include <cstddef>  // before base/image.h, which uses size_t
+#include <cstdint>
+#include <vector>
+
+#include "base/image.h"
+#include "host/params/params.h"
+#include "host/pi/pi_types.h"
+
+namespace tv {
+
+struct FrameEngine;
+
+// Working memory: allocated by start, released by finish or when start fails
+// or is cancelled.
+struct WorkingMemory {
+    std::vector<uint8_t> workBlock;  // 88,728 bytes; first word 123456
+    std::vector<uint8_t> buffer;     // 128 x n bytes
+    uint8_t smallBuffers[3][16] = {};
+    RgbImage workImage;              // 100 x 100, made in the work block
+    FrameEngine* engine = nullptr;
+};
+
+void pluginMain(int16_t selector, void* record, pi::intptr* data, int16_t* result);
+
+// The interactive parts that arrive with the dialog: each returns what a run
+// without them does. The about box returns at once; the main dialog returns
+// -1 (it cannot be created), which counts as not accepted.
+struct FrameDialogs {
+    int (*runAboutBox)(void* context) = nullptr;
+    int (*runMainDialog)(void* context) = nullptr;
+    void* context = nullptr;
+};
+void setFrameDialogs(const FrameDialogs& dialogs);
+
+// The message the module shows when the host cannot run it.
+constexpr const char* kRefusalTitle = "Plug-in error";
+constexpr const char* kRefusal2Text =
+    "The filter cannot run because your paint program does not support enough of the Photoshop 3.0 "
+    "plug-in standard.";
+constexpr const char* kRefusalMultichannelText =
+    "The filter cannot run on a multichannel image: it works on RGB and grayscale images.";
+
+// A dialog code of the main dialog's OK button.
+constexpr int kDialogOk = 3;
+
+}  // namespace tv

@@ -1,0 +1,118 @@
+// Pixels through PluginMain: depths, grey, transparency, the selection mask,
+// floating selections and 32-bit document coordinates.
+#include <cmath>
+
+#include "plugin_fixture.h"
+
+namespace tv::test {
+namespace {
+
+using host::HostImage;
+using host::HostOptions;
+using host::RunReport;
+
+constexpr double kComposite = 2;
+
+HostImage filled(int32_t w, int32_t h, int32_t depth, bool grey, bool transparency, float value, float alpha = 1.0f) {
+    HostImage image = host::blankImage(w, h, depth, grey, transparency);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            for (int32_t p = 0; p < image.colourPlanes; ++p) image.setValue(x, y, p, value);
+            if (transparency) image.setValue(x, y, image.colourPlanes, alpha);
+        }
+    return image;
+}
+
+TEST_F(PluginTest, SixteenBitFullScaleIs32768BothWays) {
+    HostImage image = filled(200, 120, 16, false, false, 1.0f);
+    ASSERT_EQ(*reinterpret_cast<const uint16_t*>(image.sample(0, 0, 0)), 32768);
+    ASSERT_EQ(runSilent(image, {}, descriptorWith({{"glue", kComposite}, {"planet size", 40}}), nullptr), 0);
+    uint16_t highest = 0;
+    for (size_t i = 0; i < image.pixels.size(); i += 2) highest = std::max(highest, *reinterpret_cast<const uint16_t*>(&image.pixels[i]));
+    EXPECT_EQ(highest, 32768);  // never 65535
+    // Far outside the planet the source (read as 1.0) comes back as 32768.
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(*reinterpret_cast<const uint16_t*>(image.sample(2, 2, p)), 32768);
+    // The planet itself is there.
+    EXPECT_LT(*reinterpret_cast<const uint16_t*>(image.sample(100, 60, 0)), 32768);
+}
+
+TEST_F(PluginTest, ThirtyTwoBitKeepsValuesAboveOne) {
+    HostImage image = filled(160, 100, 32, false, false, 2.5f);
+    // Left half selected, right half not: the right half keeps its source.
+    host::Selection selection{160, 100, std::vector<uint8_t>(160 * 100, 0)};
+    for (int32_t y = 0; y < 100; ++y)
+        for (int32_t x = 0; x < 80; ++x) selection.mask[size_t(y) * 160 + size_t(x)] = 255;
+    HostOptions options;
+    options.filterRect = Rect{0, 0, 100, 160};
+    ASSERT_EQ(runSilent(image, options, descriptorWith({{"planet size", 90}}), nullptr, &selection), 0);
+    EXPECT_EQ(image.value(150, 50, 0), 2.5f);
+    EXPECT_EQ(image.value(120, 10, 2), 2.5f);
+    EXPECT_NE(image.value(79, 50, 0), 2.5f);  // rendered inside the selection
+}
+
+TEST_F(PluginTest, GreyImagesStoreTheLuminance) {
+    const auto d = descriptorWith({{"planet size", 80}, {"random seed", 3}});
+    HostImage rgb = host::blankImage(96, 96, 8, false, false);
+    HostImage grey = host::blankImage(96, 96, 8, true, false);
+    ASSERT_EQ(runSilent(rgb, {}, d, nullptr), 0);
+    ASSERT_EQ(runSilent(grey, {}, d, nullptr), 0);
+    int nonBlack = 0;
+    for (int32_t y = 0; y < 96; ++y)
+        for (int32_t x = 0; x < 96; ++x) {
+            const double l = 0.3 * rgb.sample(x, y, 0)[0] + 0.59 * rgb.sample(x, y, 1)[0] + 0.11 * rgb.sample(x, y, 2)[0];
+            EXPECT_NEAR(grey.sample(x, y, 0)[0], l, 2.0) << x << "," << y;
+            nonBlack += grey.sample(x, y, 0)[0] > 10;
+        }
+    EXPECT_GT(nonBlack, 1000);
+}
+
+TEST_F(PluginTest, EditableTransparencyReadsAndWritesThePlaneAfterTheColours) {
+    // Source alpha 0.2; the right half is selected at one half, so the result
+    // there mixes the source alpha with the planet's.
+    HostImage image = filled(120, 120, 8, false, true, 0.0f, 0.2f);
+    host::Selection selection{120, 120, std::vector<uint8_t>(120 * 120, 255)};
+    for (int32_t y = 0; y < 120; ++y)
+        for (int32_t x = 60; x < 120; ++x) selection.mask[size_t(y) * 120 + size_t(x)] = 128;
+    HostOptions options;
+    options.filterRect = Rect{0, 0, 120, 120};
+    ASSERT_EQ(runSilent(image, options, descriptorWith({{"planet size", 60}, {"air depth", 0}}), nullptr, &selection), 0);
+    const float m = 128.0f / 255.0f;
+    EXPECT_EQ(image.sample(45, 60, 3)[0], 255);  // the globe is opaque
+    EXPECT_EQ(image.sample(2, 2, 3)[0], 0);      // nothing beside it
+    // Far corner on the half-selected side: 0.2 (1 - m) + 0 m.
+    EXPECT_NEAR(image.sample(117, 117, 3)[0], std::nearbyint(255.0f * 0.2f * (1.0f - m)), 1.0);
+}
+
+TEST_F(PluginTest, FloatingSelectionOffsetsTheTiles) {
+    HostImage image = host::blankImage(300, 300, 8, false, false);
+    HostOptions options;
+    options.floating = true;
+    options.floatX = 20;
+    options.floatY = 10;
+    options.filterRect = Rect{0, 0, 100, 100};
+    RunReport report;
+    ASSERT_EQ(runSilent(image, options, std::nullopt, &report), 0);
+    ASSERT_EQ(report.tilesRequested, 1);
+    EXPECT_EQ(report.inRects[0], (Rect{10, 20, 110, 120}));
+    EXPECT_EQ(report.outRects[0], (Rect{10, 20, 110, 120}));
+}
+
+TEST_F(PluginTest, BigDocumentCoordinatesAreUsedWhenOffered) {
+    HostImage image = host::blankImage(600, 300, 8, false, false);
+    std::fill(image.pixels.begin(), image.pixels.end(), 77);
+    HostOptions options;
+    options.bigDocument = true;
+    host::FilterHost filter(module_, session_, image, nullptr, options);
+    // The 16-bit fields say something else: only the 32-bit ones may be read.
+    filter.record().filterRect = {0, 0, 10, 10};
+    host::RunRequest request;
+    request.descriptor = descriptorWith({{"glue", 6}});
+    RunReport report;
+    ASSERT_EQ(filter.run(request, report), 0);
+    ASSERT_EQ(report.tilesRequested, 6);
+    EXPECT_EQ(report.inRects.back(), (Rect{256, 512, 300, 600}));
+    EXPECT_NE(image.sample(590, 290, 0)[0], 77);
+}
+
+}  // namespace
+}  // namespace tv::test

@@ -1,0 +1,289 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "render/jobs.h"
+#include "render_helpers.h"
+
+namespace tv {
+namespace {
+
+using testing::renderRecord;
+using testing::Rendered;
+using testing::withMode;
+
+class RenderTest : public ::testing::Test {
+protected:
+    void TearDown() override { setForcedThreadCount(0); }
+};
+
+// The pixel's distance from the image centre in planet radii.
+float radiusAt(int32_t x, int32_t y, int32_t size, const ParamRecord& r) {
+    const float R = float(planetRadius(r.planetSize, size, size)) - 0.5f;
+    const float dx = float(size / 2 - x), dy = float(size / 2 - y);
+    return std::sqrt(dx * dx + dy * dy) / R;
+}
+
+TEST_F(RenderTest, SameSettingsGiveIdenticalBytesOnAnyThreadCount) {
+    ParamRecord r = withMode(kModeLitMap);
+    r.cities = 70;
+    r.lightX = 0.9f;
+    r.lightY = 0.0f;
+    r.lightZ = 0.43588989f;
+    std::vector<uint8_t> first;
+    for (int32_t threads : {1, 2, 7}) {
+        setForcedThreadCount(threads);
+        // 600 x 300 is three by two tiles, the last ones short.
+        const Rendered out = renderRecord(r, 600, 300);
+        ASSERT_EQ(out.result, 0);
+        if (first.empty())
+            first = out.image.pixels;
+        else
+            EXPECT_TRUE(out.image.pixels == first) << threads << " threads";
+    }
+}
+
+TEST_F(RenderTest, CitiesLightTheNightSide) {
+    ParamRecord r = withMode(kModeLitMap);
+    r.cities = 70;
+    r.lightX = 0.0f;
+    r.lightY = -1.0f;  // the light from the north: the southern half is night
+    r.lightZ = 0.0f;
+    ParamRecord dark = r;
+    dark.cities = 0;
+    const Rendered lit = renderRecord(r, 256, 128), plain = renderRecord(dark, 256, 128);
+    int32_t lights = 0;
+    for (int32_t y = 80; y < 128; ++y)
+        for (int32_t x = 0; x < 256; ++x)
+            if (lit.luminance(x, y) > plain.luminance(x, y) + 0.02f) ++lights;
+    EXPECT_GT(lights, 0);
+    // The cities mode shows the lights alone, as if everywhere were night.
+    const Rendered cities = renderRecord(withMode(kModeCities), 256, 128);
+    ParamRecord citiesOn = withMode(kModeCities);
+    citiesOn.cities = 70;
+    const Rendered shown = renderRecord(citiesOn, 256, 128);
+    int32_t north = 0, any = 0;
+    for (int32_t y = 0; y < 128; ++y)
+        for (int32_t x = 0; x < 256; ++x) {
+            EXPECT_EQ(cities.luminance(x, y), 0.0f);
+            if (shown.luminance(x, y) > 0.0f) {
+                ++any;
+                if (y < 64) ++north;
+            }
+        }
+    EXPECT_GT(north, 0);
+    EXPECT_GT(any, north / 2);
+}
+
+TEST_F(RenderTest, OceanMaskFreezesEverySeaAboveIceFifty) {
+    ParamRecord r = withMode(kModeOceanMask);
+    r.ice = 50;
+    const Rendered open = renderRecord(r, 128, 64);
+    r.ice = 51;
+    const Rendered frozen = renderRecord(r, 128, 64);
+    int32_t black = 0;
+    for (int32_t y = 0; y < 64; ++y)
+        for (int32_t x = 0; x < 128; ++x) {
+            if (open.at(x, y, 0) == 0.0f) ++black;
+            ASSERT_EQ(frozen.at(x, y, 0), 1.0f) << x << "," << y;
+        }
+    EXPECT_GT(black, 128 * 64 / 10);  // open sea at 50
+}
+
+TEST_F(RenderTest, CloudMapsAreBlackWithoutCloudCover) {
+    for (int32_t mode : {kModeCloudMask, kModeCloudBump}) {
+        ParamRecord r = withMode(mode);
+        const Rendered cloudy = renderRecord(r, 96, 48);
+        r.cloudCoverage = 0;
+        const Rendered clear = renderRecord(r, 96, 48);
+        float most = 0.0f;
+        for (int32_t y = 0; y < 48; ++y)
+            for (int32_t x = 0; x < 96; ++x) {
+                ASSERT_EQ(clear.at(x, y, 1), 0.0f) << mode;
+                most = std::max(most, cloudy.at(x, y, 1));
+            }
+        EXPECT_GT(most, 0.1f) << mode;
+    }
+}
+
+TEST_F(RenderTest, LandBumpIsMidGreyAtHeightZero) {
+    ParamRecord r = withMode(kModeLandBump);
+    r.landTexture = 0;  // no terrain detail
+    r.craterCount = 0;
+    const Rendered flat8 = renderRecord(r, 64, 32);
+    const Rendered flat16 = renderRecord(r, 64, 32, 2);
+    for (int32_t y = 0; y < 32; ++y)
+        for (int32_t x = 0; x < 64; ++x) {
+            ASSERT_EQ(flat8.image.pixels[(size_t(y) * 64 + size_t(x)) * 4], 128);
+            ASSERT_FLOAT_EQ(flat16.at(x, y, 0), 0.5f);
+        }
+    // With terrain the map shows heights on both sides of the middle.
+    const Rendered hilly = renderRecord(withMode(kModeLandBump), 64, 32);
+    float lo = 1.0f, hi = 0.0f;
+    for (int32_t y = 0; y < 32; ++y)
+        for (int32_t x = 0; x < 64; ++x) {
+            lo = std::min(lo, hilly.at(x, y, 0));
+            hi = std::max(hi, hilly.at(x, y, 0));
+        }
+    EXPECT_LT(lo, 0.45f);
+    EXPECT_GT(hi, 0.55f);
+}
+
+TEST_F(RenderTest, BumpWithoutOceanCutsTheSeaFloorAtSeaLevel) {
+    ParamRecord r = withMode(kModeBumpWithoutOcean);
+    r.seaLevel = 70;
+    const Rendered cut = renderRecord(r, 64, 32);
+    const float v = 0.02f * 20, S = 0.4f * v * v;
+    float lo = 1.0f;
+    for (int32_t y = 0; y < 32; ++y)
+        for (int32_t x = 0; x < 64; ++x) lo = std::min(lo, cut.at(x, y, 0));
+    EXPECT_NEAR(lo, (S * 255.0f + 128.0f) / 255.0f, 1.0f / 255.0f);
+}
+
+TEST_F(RenderTest, DepthsAgreeOnScale) {
+    // Unlit map colours: 8 and 16 bits give the same picture; 32-bit floats
+    // are on the 65535 scale, so the same colours come out at half (and what
+    // washes out to white at 16 bits keeps its headroom there).
+    const ParamRecord r = withMode(kModeMapColor);
+    const Rendered a = renderRecord(r, 64, 32, 1), b = renderRecord(r, 64, 32, 2), c = renderRecord(r, 64, 32, 4);
+    for (int32_t y = 0; y < 32; y += 3)
+        for (int32_t x = 0; x < 64; x += 3)
+            for (int ch = 0; ch < 3; ++ch) {
+                EXPECT_NEAR(b.at(x, y, ch), a.at(x, y, ch), 2.5f / 255.0f) << x << "," << y;
+                if (b.at(x, y, 0) < 0.95f && b.at(x, y, 1) < 0.95f && b.at(x, y, 2) < 0.95f)
+                    EXPECT_NEAR(c.at(x, y, ch), 0.5f * b.at(x, y, ch), 2.0f / 255.0f) << x << "," << y;
+            }
+}
+
+TEST_F(RenderTest, AirDepthZeroLeavesTheSpaceAroundThePlanetBlack) {
+    ParamRecord r = withMode(kModeNormal);
+    const Rendered glow = renderRecord(r, 96, 96);
+    r.airDepth = 0;
+    const Rendered bare = renderRecord(r, 96, 96);
+    int32_t glowing = 0;
+    for (int32_t y = 0; y < 96; ++y)
+        for (int32_t x = 0; x < 96; ++x) {
+            if (radiusAt(x, y, 96, r) < 1.05f) continue;
+            ASSERT_EQ(bare.luminance(x, y), 0.0f);
+            if (glow.luminance(x, y) > 0.0f) ++glowing;
+        }
+    EXPECT_GT(glowing, 20);
+}
+
+TEST_F(RenderTest, LightFromBehindMakesAReddenedHalo) {
+    ParamRecord r = withMode(kModeNormal);
+    r.lightX = 0.0f;
+    r.lightY = 0.0f;
+    r.lightZ = 1.0f;
+    r.backlighting = 1;
+    r.sunset = 100;
+    r.airDepth = 60;
+    r.cloudCoverage = 0;
+    const Rendered halo = renderRecord(r, 128, 128);
+    // Beside the limb the back air glows in its reddened colour: red above the
+    // air colour's own share.
+    const float airRatio = float(r.airColor.red) / float(r.airColor.blue);
+    int32_t ring = 0;
+    for (int32_t y = 0; y < 128; ++y)
+        for (int32_t x = 0; x < 128; ++x) {
+            const float rr = radiusAt(x, y, 128, r);
+            if (rr < 1.02f || rr > 1.1f) continue;
+            if (halo.at(x, y, 0) > 0.1f) {
+                ++ring;
+                EXPECT_GT(halo.at(x, y, 0), airRatio * halo.at(x, y, 2)) << x << "," << y;
+            }
+        }
+    EXPECT_GT(ring, 50);
+    // The middle of the disk is the night side.
+    EXPECT_LT(halo.luminance(64, 64), 0.02f);
+}
+
+TEST_F(RenderTest, SunsetZeroKeepsTheAirColour) {
+    ParamRecord r = withMode(kModeAirColor);
+    r.sunset = 0;
+    r.airColor = {0x6000, 0x8000, 0xC000};
+    const Rendered air = renderRecord(r, 128, 64, 2);
+    int32_t coloured = 0;
+    for (int32_t y = 0; y < 64; ++y)
+        for (int32_t x = 0; x < 128; ++x) {
+            const float red = air.at(x, y, 0);
+            if (red < 0.05f) continue;
+            ++coloured;
+            EXPECT_NEAR(air.at(x, y, 1) / red, 0x80 / float(0x60), 0.01f);
+            EXPECT_NEAR(air.at(x, y, 2) / red, 0xC0 / float(0x60), 0.01f);
+        }
+    EXPECT_GT(coloured, 128 * 64 / 3);
+}
+
+TEST_F(RenderTest, LightFromTheViewerLeavesNoNightSide) {
+    // A sea planet without air or clouds: only the light decides what is dark.
+    ParamRecord r = withMode(kModeNormal);
+    r.seaLevel = 100;
+    r.airDepth = 0;
+    r.cloudCoverage = 0;
+    auto darkPixels = [&](const ParamRecord& rec) {
+        const Rendered out = renderRecord(rec, 96, 96);
+        int32_t dark = 0;
+        for (int32_t y = 0; y < 96; ++y)
+            for (int32_t x = 0; x < 96; ++x)
+                if (radiusAt(x, y, 96, rec) < 0.95f && out.luminance(x, y) == 0.0f) ++dark;
+        return dark;
+    };
+    EXPECT_GT(darkPixels(r), 100);  // the default light leaves a night side
+    r.lightX = 0.0f;
+    r.lightY = 0.0f;
+    r.lightZ = 1.0f;
+    EXPECT_EQ(darkPixels(r), 0);
+}
+
+TEST_F(RenderTest, ModeZeroIsAnUnlitGlobe) {
+    ParamRecord r = withMode(0);
+    r.lightX = 0.0f;
+    r.lightY = 0.0f;
+    r.lightZ = 1.0f;
+    r.backlighting = 1;  // light from behind: a normal globe would be all night
+    r.cloudCoverage = 0;
+    const Rendered unlit = renderRecord(r, 64, 64);
+    r.outputMode = kModeNormal;
+    const Rendered night = renderRecord(r, 64, 64);
+    EXPECT_GT(unlit.luminance(32, 32), 0.05f);
+    EXPECT_LT(night.luminance(32, 32), 0.02f);
+}
+
+TEST_F(RenderTest, EveryModeRendersDownToOnePixelAtEveryDepth) {
+    for (int32_t mode = 0; mode <= kOutputModeCount; ++mode)
+        for (int32_t bytes : {1, 2, 4})
+            for (auto [w, h] : {std::pair{1, 1}, std::pair{3, 2}}) {
+                const Rendered out = renderRecord(withMode(mode), w, h, bytes);
+                ASSERT_EQ(out.result, 0) << mode;
+                for (int32_t y = 0; y < h; ++y)
+                    for (int32_t x = 0; x < w; ++x)
+                        for (int c = 0; c < 4; ++c) {
+                            const float v = out.at(x, y, c);
+                            ASSERT_TRUE(std::isfinite(v) && v >= 0.0f && v <= 1.0f) << mode << " " << bytes;
+                        }
+            }
+}
+
+TEST_F(RenderTest, ExportRefusesImpossibleSizes) {
+    ParamRecord r = defaultRecord();
+    StateBlock state{};
+    Engine engine;
+    initEngine(engine, &r, &state);
+    ExportImage image;
+    EXPECT_NE(renderToExportImage(engine, image, 0, 10, 1), 0);
+    EXPECT_NE(renderToExportImage(engine, image, 10, 10, 3), 0);
+    EXPECT_NE(renderFinal(engine), 0);  // no host to render into
+}
+
+TEST(LayerNames, ElevenLayersThenTheDefault) {
+    EXPECT_STREQ(layerName(1), "lit map");
+    EXPECT_STREQ(layerName(5), "bump w/o ocean");
+    EXPECT_STREQ(layerName(11), "mural");
+    EXPECT_STREQ(layerName(0), "a layer");
+    EXPECT_STREQ(layerName(12), "a layer");
+}
+
+}  // namespace
+}  // namespace tv
