@@ -4,11 +4,11 @@
 #include <string>
 
 #include "cli_common.h"
+#include "command_watch.h"
 #include "commands.h"
 #include "export/catalogue.h"
 #include "persist/memory_dots.h"
 #include "platform/files.h"
-#include "platform/interrupt.h"
 #include "render/jobs.h"
 
 namespace tv::cli {
@@ -28,15 +28,6 @@ void catalogueUsage(FILE* out) {
                  "  --threads N     worker threads (default one per processor)\n"
                  "  --quiet         no progress bar\n");
 }
-
-struct Watch {
-    ProgressBar* bar;
-    platform::InterruptWatch* interrupt;
-};
-void reportProgress(void* context, int32_t done, int32_t total) {
-    static_cast<Watch*>(context)->bar->update(total > 0 ? int32_t(int64_t(done) * 1000 / total) : 1000);
-}
-bool interrupted(void* context) { return static_cast<Watch*>(context)->interrupt->interrupted(); }
 
 std::string failureText(int32_t code, const std::string& page) {
     switch (code) {
@@ -88,10 +79,8 @@ int runCatalogue(int argc, char** argv) {
         return failWith(kCommand, "\"" + folder + "\" is not a folder");
 
     if (threads > 0) setForcedThreadCount(threads);
-    ProgressBar bar(!quiet);
-    platform::InterruptWatch interrupt;  // Ctrl-C stops between thumbnails; no page is written
-    Watch watch{&bar, &interrupt};
-    const CatalogueProgress progress{&watch, reportProgress, interrupted};
+    CommandWatch watch(!quiet);  // Ctrl-C stops between thumbnails; no page is written
+    const CatalogueProgress progress{&watch, CommandWatch::progressOf, CommandWatch::interrupted};
     CatalogueReport report;
     int32_t rc;
     if (kind == "presets") {
@@ -103,7 +92,7 @@ int runCatalogue(int argc, char** argv) {
         rc = writeMemoryDotsCatalogue(state, page, engineThumbnailRenderer(), progress, &report);
     }
     if (rc != 0) return failWith(kCommand, failureText(rc, page));
-    bar.finish();
+    watch.bar.finish();
     if (report.skipped > 0)
         std::fprintf(stderr, "terravane catalogue: %d %s could not be read and %s left out\n", report.skipped,
                      kind == "presets" ? (report.skipped == 1 ? "preset" : "presets")

@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "cli_common.h"
+#include "command_watch.h"
 #include "commands.h"
 #include "export/layers_export.h"
 #include "export/psd_writer.h"
 #include "persist/settings_file.h"
-#include "platform/interrupt.h"
 #include "render/jobs.h"
 #include "render/render.h"
 
@@ -33,13 +33,6 @@ void layersUsage(FILE* out) {
                  "\n"
                  "Ctrl-C stops the export; an existing FILE.psd is then left as it was.\n");
 }
-
-struct Watch {
-    ProgressBar* bar;
-    platform::InterruptWatch* interrupt;
-};
-void reportProgress(void* context, int32_t thousandths) { static_cast<Watch*>(context)->bar->update(thousandths); }
-bool interrupted(void* context) { return static_cast<Watch*>(context)->interrupt->interrupted(); }
 
 std::string exportErrorText(int32_t code, const std::string& path) {
     switch (code) {
@@ -115,17 +108,15 @@ int runLayers(int argc, char** argv) {
     params.stateBlock = &state;
     Engine engine;
     initEngine(engine, &params, &state);
-    ProgressBar bar(!quiet);
-    platform::InterruptWatch interrupt;  // Ctrl-C stops the export and leaves no file behind
-    Watch watch{&bar, &interrupt};
+    CommandWatch watch(!quiet);
     LayersRequest request;
     request.width = width;
     request.height = height;
     request.depthBits = depth;
-    request.progress = {&watch, reportProgress, interrupted};
+    request.progress = {&watch, CommandWatch::progress, CommandWatch::interrupted};
     const int32_t rc = exportLayers(engine, output, request);
     if (rc != 0) return failWith(kCommand, exportErrorText(rc, output));
-    bar.finish();
+    watch.bar.finish();
     return 0;
 }
 
