@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "image_io.h"
 #include "platform/files.h"
+#include "preset_io.h"
 #include "render/jobs.h"
 #include "render_image.h"
 
@@ -19,13 +20,14 @@ constexpr const char* kCommand = "render";
 void renderUsage(FILE* out) {
     std::fprintf(out,
                  "usage: terravane render [-o OUT] [--size WxH] [--depth 8|16|32] [--gray]\n"
-                 "                        [--set \"NAME=VALUE\"]... [--threads N] [--quiet]\n"
+                 "                        [--preset FILE.q1q] [--set \"NAME=VALUE\"]... [--threads N] [--quiet]\n"
                  "\n"
                  "  -o OUT        output file (default planet.png); the extension picks the format:\n"
                  "                .png (8/16 bits), .tif (8/16/32), .exr (32-bit float), .ppm, .pgm\n"
                  "  --size WxH    image size (default 1024x1024)\n"
                  "  --depth N     bits per channel (default 8; 32 for .exr)\n"
                  "  --gray        one grey channel\n"
+                 "  --preset F    start from the settings file F instead of the defaults\n"
                  "  --set N=V     a setting by its scripting name, e.g. \"planet size=80\", \"glue=lit map\"\n"
                  "  --threads N   worker threads (default one per processor)\n"
                  "  --quiet       no progress bar\n");
@@ -39,7 +41,7 @@ int runRender(int argc, char** argv) {
     bool depthGiven = false, quiet = false;
     int32_t threads = 0;
     std::vector<std::string> assignments;
-    std::string error, value;
+    std::string error, value, preset;
 
     ArgReader args(argc, argv);
     while (!args.done()) {
@@ -52,7 +54,8 @@ int runRender(int argc, char** argv) {
             request.grey = true;
         } else if (opt == "--quiet" || opt == "-q") {
             quiet = true;
-        } else if (opt == "-o" || opt == "--size" || opt == "--depth" || opt == "--set" || opt == "--threads") {
+        } else if (opt == "-o" || opt == "--size" || opt == "--depth" || opt == "--set" || opt == "--threads" ||
+                   opt == "--preset") {
             if (!args.value(value)) return failWith(kCommand, std::string(opt) + " needs a value");
             bool ok = true;
             if (opt == "-o") {
@@ -64,6 +67,8 @@ int runRender(int argc, char** argv) {
                 depthGiven = true;
             } else if (opt == "--set") {
                 assignments.push_back(value);
+            } else if (opt == "--preset") {
+                preset = value;
             } else {
                 ok = parseThreads(value, threads, &error);
             }
@@ -74,6 +79,7 @@ int runRender(int argc, char** argv) {
     }
 
     ParamRecord record = defaultRecord();
+    if (!preset.empty() && !loadPresetFile(preset, record, &error)) return failWith(kCommand, error);
     if (!applyAssignments(record, assignments, &error)) return failWith(kCommand, error);
 
     const ImageFormat format = formatForPath(output);

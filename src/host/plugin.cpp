@@ -7,6 +7,8 @@
 #include "host/frame_render.h"
 #include "host/scripting.h"
 #include "host/transfer.h"
+#include "persist/dice.h"
+#include "persist/session.h"
 #include "platform/clock.h"
 #include "platform/message.h"
 
@@ -104,7 +106,8 @@ void setRectanglesEmpty() {
 void releaseWorkingMemory() {
     StateBlock* s = g.state;
     if (!s) return;
-    // Memory dots: the memory-dot map file is written here once it exists.
+    // The memory-dot map is written back and the thumbnail freed.
+    if (s->working) persist::endRun(*s, s->working->persist);
     delete s->thumbnail;
     s->thumbnail = nullptr;
     delete[] s->preview.pixels;
@@ -188,7 +191,7 @@ void doPrepare() {
     p.dialogFlags[0] = p.dialogFlags[1] = 0;
     p.previewCentre[0] = f.width() / 2;
     p.previewCentre[1] = f.height() / 2;
-    std::srand(unsigned(platform::unixTime()));  // the random-settings generator
+    persist::seedModuleRandomWithTime();  // the random-settings generator
     p.fullRenderFlag = 0;
     s.undoIndex = 0;
 }
@@ -212,18 +215,13 @@ void doStart() {
 
     // 4. Start initialisation.
     p.lastCloudImage = -1;
-    s.thumbnail = new (std::nothrow) RgbImage(128, 128);
-    if (!recordedParametersPresent(&r)) {
-        // Cached settings: the settings file of the last render is loaded here
-        // once settings files exist; until then the run keeps the defaults.
-    }
+    // The thumbnail, the cached settings (unless the host recorded parameters),
+    // the memory-dot map and cleared undo slots.
+    persist::beginRun(p, s, s.working->persist, recordedParametersPresent(&r));
     if (s.exportReset) {
         p.exportWidth = p.exportHeight = 100;
         s.exportReset = 0;
     }
-    // Memory dots: the table is cleared and loaded from the memory-dot map
-    // file here; undo slots are cleared (both arrive with persistence).
-    for (auto& mark : s.dotMarks) mark = 0;
 
     // 5 and 6. Refusals.
     if (!r.advanceState) {
@@ -239,7 +237,7 @@ void doStart() {
         *g.result = readScriptingParameters(&r, p, s);
         bool shown = false, accepted = false;
         if (*g.result == pi::noErr && s.showDialog) {
-            // Undo: a snapshot of the current settings is taken here (persistence).
+            persist::recordBeforeDialog(p, s, s.working->persist);
             shown = true;
             const int code = g.dialogs.runMainDialog ? g.dialogs.runMainDialog(g.dialogs.context) : -1;
             accepted = code == kDialogOk;
@@ -255,7 +253,7 @@ void doStart() {
             const int32_t rendered = renderIntoHost(s.working->engine, bridge);
             *g.result = int16_t(rendered);
             if (rendered == pi::noErr) {
-                // Cached settings: written here after every successful render.
+                persist::finishRender(p, s);
                 return;
             }
             // A cancelled or failed render releases the working memory at once.

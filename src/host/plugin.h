@@ -10,6 +10,7 @@
 #include "base/image.h"
 #include "host/params/params.h"
 #include "host/pi/pi_types.h"
+#include "persist/session.h"
 
 namespace tv {
 
@@ -22,6 +23,7 @@ struct WorkingMemory {
     std::vector<uint8_t> buffer;     // 128 x n bytes
     uint8_t smallBuffers[3][16] = {};
     RgbImage workImage;              // 100 x 100, made in the work block
+    persist::PersistRun persist;     // the undo slots, and whether the dot map was loaded
     FrameEngine* engine = nullptr;
 };
 

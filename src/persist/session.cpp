@@ -6,23 +6,27 @@
 
 namespace tv::persist {
 
-int beginRun(ParamRecord& record, StateBlock& state, UndoSlots& undo, bool hostHasRecordedParameters) {
+int beginRun(ParamRecord& record, StateBlock& state, PersistRun& run, bool hostHasRecordedParameters) {
+    freeThumbnail(state);
     ensureThumbnail(state);
     int result = platform::kFileOk;
     if (!hostHasRecordedParameters) result = readCachedSettings(record, state);
     loadDotMap(state);
-    clearUndo(undo, state);
+    run.dotsLoaded = true;
+    clearUndo(run.undo, state);
     return result;
 }
 
-int recordBeforeDialog(const ParamRecord& record, StateBlock& state, UndoSlots& undo) {
-    return recordUndo(record, state, undo, true);
+int recordBeforeDialog(const ParamRecord& record, StateBlock& state, PersistRun& run) {
+    return recordUndo(record, state, run.undo, true);
 }
 
 int finishRender(const ParamRecord& record, const StateBlock& state) { return writeCachedSettings(record, state); }
 
-int endRun(StateBlock& state) {
-    const int result = saveDotMap(state);
+int endRun(StateBlock& state, PersistRun& run) {
+    int result = platform::kFileOk;
+    if (run.dotsLoaded) result = saveDotMap(state);
+    run.dotsLoaded = false;
     freeThumbnail(state);
     return result;
 }

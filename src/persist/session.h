@@ -1,10 +1,10 @@
 // What the plug-in frame asks of persistence during a filter run.
 //
 //   prepare:  seedModuleRandomWithTime() (dice.h)
-//   start:    beginRun() after the working memory is allocated, then
+//   start:    beginRun() once the working memory exists, then
 //             recordBeforeDialog() just before the dialog opens
 //   after a successful final render: finishRender()
-//   release:  endRun()
+//   release:  endRun(), before the working memory goes
 #pragma once
 
 #include "host/params/params.h"
@@ -13,22 +13,29 @@
 
 namespace tv::persist {
 
-// Start: makes the 128 x 128 thumbnail, reads the cached settings unless the
+// Persistence's share of the working memory.
+struct PersistRun {
+    UndoSlots undo;
+    bool dotsLoaded = false;  // the dot map was read in this run: only then is it written back
+};
+
+// Start: makes a new 128 x 128 thumbnail, reads the cached settings unless the
 // host holds recorded parameters, loads the memory-dot map (the marks are
 // cleared first) and clears the undo slots. Problems with any of these files
 // are not failures of the run: a missing or damaged cached settings file
-// leaves the defaults. Returns the cached settings read's result (kFileOk,
-// kFileOpenError when there is none, kFileReadError when it was damaged), or
-// kFileOk when it was not read.
-int beginRun(ParamRecord& record, StateBlock& state, UndoSlots& undo, bool hostHasRecordedParameters);
+// leaves the settings as they were. Returns the cached settings read's result
+// (kFileOk, kFileOpenError when there is none, kFileReadError when it was
+// damaged), or kFileOk when it was not read.
+int beginRun(ParamRecord& record, StateBlock& state, PersistRun& run, bool hostHasRecordedParameters);
 
 // Start, just before the dialog: an undo step that is also written to a file.
-int recordBeforeDialog(const ParamRecord& record, StateBlock& state, UndoSlots& undo);
+int recordBeforeDialog(const ParamRecord& record, StateBlock& state, PersistRun& run);
 
 // After a successful final render: the cached settings file.
 int finishRender(const ParamRecord& record, const StateBlock& state);
 
-// The release step: writes the memory-dot map and frees the thumbnail.
-int endRun(StateBlock& state);
+// The release step: writes the memory-dot map (when this run loaded it) and
+// frees the thumbnail.
+int endRun(StateBlock& state, PersistRun& run);
 
 }  // namespace tv::persist

@@ -8,6 +8,7 @@
 
 #include "base/bytes.h"
 #include "clouds/jpeg_memory.h"
+#include "host/settings_writer.h"
 #include "persist/memory_dots.h"
 #include "persist/thumbnail.h"
 #include "platform/files.h"
@@ -23,12 +24,6 @@ int32_t scaledWord(double value, double scale) {
     if (v >= double(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
     if (v <= double(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(v);
-}
-
-void putColour(ByteWriter& w, const Colour16& c) {
-    w.i32(c.red);
-    w.i32(c.green);
-    w.i32(c.blue);
 }
 
 // The thumbnail block: kind 1 with a 128 x 128 JPEG stream, or kind 0.
@@ -216,32 +211,14 @@ bool parseThumbnail(Parser& p, bool wanted, Picture& pic) {
 }  // namespace
 
 std::vector<uint8_t> encodeSettings(const ParamRecord& r, const RgbImage* thumbnail) {
-    ByteWriter w;
-    w.i32(kSettingsVersion);
-    putColour(w, r.landColor);
-    putColour(w, r.airColor);
-    putColour(w, r.seaColor);
-    for (int32_t f : {r.airDepth, r.cloudHeight, r.cloudShadows, r.sunset, r.planetSize, r.landComplexity,
-                      r.spareValue1, r.stormSize, r.stormCount, r.stormSwirl, r.airBrightness, r.realClouds,
-                      r.backlighting, r.seaLevel, r.desert, r.craterCount, r.craterSize, r.craterTexture,
-                      r.cloudEdges, r.spareValue2})
-        w.i32(f);
-    putColour(w, r.cloudColor);
-    putColour(w, r.cloudColor);
-    putColour(w, r.spareColor);
-    for (int32_t f : {r.landTexture, r.cloudCoverage, r.realLuna, r.outputMode, int32_t(1), r.cities,
-                      r.cloudViscosity, r.lunarClimate, r.ice, r.cloudTexture})
-        w.i32(f);
-    for (float f : {r.lightX, r.lightY, r.lightZ, r.axisX, r.axisY, r.axisZ}) w.i32(scaledWord(f, 100.0));
-    for (int32_t f : {r.randomSeed, r.cloudCoriolis, int32_t(1), r.downloadedClouds}) w.i32(f);
-    putColour(w, r.desertColor);
-    putColour(w, r.iceColor);
-    w.i32(0);  // the old picture block: none
-    putColour(w, r.cityColor);
-    w.i32(scaledWord(r.xCenter, 65536.0));
-    w.i32(scaledWord(r.yCenter, 65536.0));
-    putThumbnail(w, thumbnail);
-    return std::move(w.data());
+    // Words 1 to 71 come from the writer the scripting exchange shares.
+    struct Words : SettingsOutput {
+        ByteWriter out;
+        void word(int32_t v) override { out.i32(v); }
+    } words;
+    writeSettings(r, SettingsWriteMode::File, words);
+    putThumbnail(words.out, thumbnail);
+    return std::move(words.out.data());
 }
 
 int writeSettingsFile(const std::string& path, const ParamRecord& record, const RgbImage* thumbnail) {
@@ -331,6 +308,15 @@ std::string saveFileStem(std::string_view name) {
     if (dot != std::string::npos) stem.resize(dot);
     if (stem.empty()) stem = kDefaultSettingsName;
     return stem;
+}
+
+int savePreset(const std::string& path, ParamRecord& record, const StateBlock* state) {
+    const int result = writeSettingsFile(path, record, state ? state->thumbnail : nullptr);
+    if (result == platform::kFileOk) {
+        setText(record.settingsName, platform::fileNameOf(path).c_str());
+        setText(record.settingsFolder, platform::folderOf(path).c_str());
+    }
+    return result;
 }
 
 int openPreset(const std::string& path, ParamRecord& record, StateBlock* state, ReadReport* report) {

@@ -21,7 +21,7 @@
 
 namespace tv::persist {
 
-constexpr int32_t kSettingsVersion = 40;
+constexpr int32_t kSettingsVersion = 40;  // what the writer produces (host/settings_writer.h)
 constexpr int32_t kThumbnailMaxSide = 128;       // a reader's bound on width and height
 constexpr size_t kThumbnailMaxBytes = 49152;     // the largest JPEG stream a reader takes
 constexpr int kThumbnailQuality = 128;           // asked of the encoder (class 9)
@@ -73,6 +73,11 @@ int readSettingsFile(const std::string& path, ReadMode mode, ParamRecord* record
 // The Save command's initial file name: the settings name, "Terravane
 // settings" when empty, without anything from its last "." on.
 std::string saveFileStem(std::string_view settingsName);
+
+// The Save command once the user has chosen path: the settings name becomes
+// the file's name, its folder is remembered, and the settings go to the file
+// with the state block's thumbnail (when state is given).
+int savePreset(const std::string& path, ParamRecord& record, const StateBlock* state);
 
 // The Open command: the defaults, then the file in load mode; the settings
 // name becomes the file's name. When the file cannot be opened or read,

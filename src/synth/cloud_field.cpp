@@ -19,7 +19,8 @@ float mapDensity(const PlanetData& planet, Vec3 p, const SampleView& view) {
     return 0.005f * value + planet.cloudMapBias;
 }
 
-float syntheticDensity(const PlanetData& planet, Vec3 p, float sinLat, const SampleView& view) {
+float syntheticDensity(const PlanetData& planet, Vec3 p, float sinLat, const Rotation& coriolis,
+                       const SampleView& view) {
     using noise_detail::noise3;
     constexpr float kLacunarity = 2.0987f;
     constexpr float kGain = 0.6f;
@@ -49,7 +50,7 @@ float syntheticDensity(const PlanetData& planet, Vec3 p, float sinLat, const Sam
     }
 
     // Coriolis shear: the largest turn at the equator, none at the poles.
-    q = rotateBack(axisRotation(planet.axis, (1.0f - sinLat * sinLat) * view.coriolisScale), q);
+    q = rotateBack(coriolis, q);
 
     // Domain-warped octaves.
     const float nw = noise3(planet, q.x, q.y, q.z) * view.one;
@@ -80,9 +81,19 @@ float syntheticDensity(const PlanetData& planet, Vec3 p, float sinLat, const Sam
 
 }  // namespace
 
+Rotation coriolisTurn(const PlanetData& planet, float sinLat, const SampleView& view) {
+    return axisRotation(planet.axis, (1.0f - sinLat * sinLat) * view.coriolisScale);
+}
+
+float cloudDensity(const PlanetData& planet, Vec3 p, float sinLat, const Rotation& coriolis,
+                   const SampleView& view) {
+    if (view.useCloudMap && planet.cloudMap != nullptr) return mapDensity(planet, p, view);
+    return syntheticDensity(planet, p, sinLat, coriolis, view);
+}
+
 float cloudDensity(const PlanetData& planet, Vec3 p, float sinLat, const SampleView& view) {
     if (view.useCloudMap && planet.cloudMap != nullptr) return mapDensity(planet, p, view);
-    return syntheticDensity(planet, p, sinLat, view);
+    return syntheticDensity(planet, p, sinLat, coriolisTurn(planet, sinLat, view), view);
 }
 
 }  // namespace tv

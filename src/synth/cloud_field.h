@@ -33,4 +33,10 @@ void setupCloudConstants(PlanetData& planet, const ParamRecord& params, int32_t 
 // Density D at p (p is not modified); sinLat is that of the pixel being shaded.
 float cloudDensity(const PlanetData& planet, Vec3 p, float sinLat, const SampleView& view);
 
+// The same with the pixel's Coriolis turn made once: every density read for
+// one pixel (cover, bump, shadow) shares sinLat and so the turn. Same results.
+Rotation coriolisTurn(const PlanetData& planet, float sinLat, const SampleView& view);
+float cloudDensity(const PlanetData& planet, Vec3 p, float sinLat, const Rotation& coriolis,
+                   const SampleView& view);
+
 }  // namespace tv

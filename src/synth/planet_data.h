@@ -24,6 +24,15 @@ struct CraterRecord {
     float logRadius;
 };
 
+// The crater footprints in columns, for the per-pixel test of addCraters: four
+// craters at a time. Entries past the stamped craters have radius -1 (never hit).
+constexpr int kCraterColumns = kMaxCraters + 4;
+struct CraterColumns {
+    float ux[kCraterColumns], uy[kCraterColumns], uz[kCraterColumns];
+    float vx[kCraterColumns], vy[kCraterColumns], vz[kCraterColumns];
+    float radius[kCraterColumns];
+};
+
 // Relief images held as pyramids: the Moon's near side and four crater fields.
 enum ReliefMap { kReliefLuna = 0, kReliefCrater0 = 1, kReliefCount = 5 };
 
@@ -41,6 +50,7 @@ struct PlanetData {
     // Craters.
     CraterRecord craters[kMaxCraters];
     int32_t craterCount;
+    CraterColumns craterColumns;  // filled by setupCraters (indexCraters after any change)
     float craterDepth;       // 0.00004 x crater texture
     float craterLevelBias;   // ln(2R) - ln 384, per view
 

@@ -88,41 +88,95 @@ void setupCraters(PlanetData& planet, const ParamRecord& params) {
         }
         if (placed > params.craterCount || placed == kMaxCraters || failures == 151) break;
     }
+    indexCraters(planet);
 }
+
+void indexCraters(PlanetData& planet) {
+    CraterColumns& col = planet.craterColumns;
+    const int32_t stamped = planet.craterCount - 1;
+    for (int32_t i = 0; i < kCraterColumns; ++i) {
+        if (i < stamped && i < kMaxCraters) {
+            const CraterRecord& c = planet.craters[i];
+            col.ux[i] = c.axisU.x;
+            col.uy[i] = c.axisU.y;
+            col.uz[i] = c.axisU.z;
+            col.vx[i] = c.axisV.x;
+            col.vy[i] = c.axisV.y;
+            col.vz[i] = c.axisV.z;
+            col.radius[i] = c.radius;
+        } else {
+            col.ux[i] = col.uy[i] = col.uz[i] = col.vx[i] = col.vy[i] = col.vz[i] = 0.0f;
+            col.radius[i] = -1.0f;
+        }
+    }
+}
+
+namespace {
+
+// The relief of crater i at footprint coordinates (d, e), inside the footprint.
+inline float craterRelief(const PlanetData& planet, int32_t i, float d, float e, float lnMu) {
+    const CraterRecord& c = planet.craters[i];
+    // Four orientations per texture: every 16 craters show each texture
+    // mirrored four ways.
+    const int32_t m = (i >> 2) & 3;
+    const float su = (m & 1) ? -0.5f : 0.5f;
+    const float sv = (m & 2) ? -0.5f : 0.5f;
+    const float u = 0.5f + su * d / c.radius;
+    const float v = 0.5f + sv * e / c.radius;
+
+    // The level whose texel matches the crater's size on screen.
+    float level = (planet.craterLevelBias + c.logRadius + lnMu) * -1.442695040888963f;
+    if (std::isnan(level)) level = 1.0f;
+    // A crater larger on screen than its texture reads level 0 as it is: a
+    // negative fraction would extrapolate past level 0 and jump where the
+    // level crosses -1.
+    if (level < 0.0f) level = 0.0f;
+    const int32_t whole = static_cast<int32_t>(level);
+    const float fraction = level - static_cast<float>(whole);
+
+    // A texture that could not be loaded is null and adds no relief.
+    const ImagePyramid* texture = planet.reliefs[kReliefCrater0 + (i & 3)];
+    const float t = texture ? samplePyramid(*texture, whole, fraction, u, v) : 128.0f;
+    return planet.craterDepth * c.radius * (t - 128.0f);
+}
+
+}  // namespace
 
 float addCraters(const PlanetData& planet, Vec3 p, float lnMu, float& h) {
     float sum = 0.0f;
-    const int32_t last = planet.craterCount - 1;  // the last record placed is not stamped
-    for (int32_t i = 0; i < last; ++i) {
-        const CraterRecord& c = planet.craters[i];
-        const float d = p.x * c.axisU.x + p.y * c.axisU.y + p.z * c.axisU.z;
-        if (!(d > -c.radius && d < c.radius)) continue;
-        const float e = p.x * c.axisV.x + p.y * c.axisV.y + p.z * c.axisV.z;
-        if (!(e > -c.radius && e < c.radius)) continue;
-
-        // Four orientations per texture: every 16 craters show each texture
-        // mirrored four ways.
-        const int32_t m = (i >> 2) & 3;
-        const float su = (m & 1) ? -0.5f : 0.5f;
-        const float sv = (m & 2) ? -0.5f : 0.5f;
-        const float u = 0.5f + su * d / c.radius;
-        const float v = 0.5f + sv * e / c.radius;
-
-        // The level whose texel matches the crater's size on screen.
-        float level = (planet.craterLevelBias + c.logRadius + lnMu) * -1.442695040888963f;
-        if (std::isnan(level)) level = 1.0f;
-        // A crater larger on screen than its texture reads level 0 as it is:
-        // a negative fraction would extrapolate past level 0 and jump where
-        // the level crosses -1.
-        if (level < 0.0f) level = 0.0f;
-        const int32_t whole = static_cast<int32_t>(level);
-        const float fraction = level - static_cast<float>(whole);
-
-        // A texture that could not be loaded is null and adds no relief.
-        const ImagePyramid* texture = planet.reliefs[kReliefCrater0 + (i & 3)];
-        const float t = texture ? samplePyramid(*texture, whole, fraction, u, v) : 128.0f;
-        sum += planet.craterDepth * c.radius * (t - 128.0f);
+    // Every record but the last placed is stamped. A crater covers p when
+    // -r < p.axisU < r and -r < p.axisV < r.
+    const int32_t stamped = planet.craterCount - 1 < kMaxCraters ? planet.craterCount - 1 : kMaxCraters;
+    const CraterColumns& col = planet.craterColumns;
+#ifdef TV_NOISE_LANES
+    using noise_detail::Lanes;
+    typedef int32_t Mask __attribute__((vector_size(16)));
+    const Lanes px = {p.x, p.x, p.x, p.x}, py = {p.y, p.y, p.y, p.y}, pz = {p.z, p.z, p.z, p.z};
+    for (int32_t i = 0; i < stamped; i += 4) {
+        Lanes ux, uy, uz, vx, vy, vz, r;
+        std::memcpy(&ux, col.ux + i, sizeof ux);
+        std::memcpy(&uy, col.uy + i, sizeof uy);
+        std::memcpy(&uz, col.uz + i, sizeof uz);
+        std::memcpy(&vx, col.vx + i, sizeof vx);
+        std::memcpy(&vy, col.vy + i, sizeof vy);
+        std::memcpy(&vz, col.vz + i, sizeof vz);
+        std::memcpy(&r, col.radius + i, sizeof r);
+        // The same products and sums, in the same order, as p . axisU.
+        const Lanes d = px * ux + py * uy + pz * uz;
+        const Lanes e = px * vx + py * vy + pz * vz;
+        const Mask hit = (-r < d) & (d < r) & (-r < e) & (e < r);
+        if (!(hit[0] | hit[1] | hit[2] | hit[3])) continue;
+        for (int32_t k = 0; k < 4 && i + k < stamped; ++k)
+            if (hit[k]) sum += craterRelief(planet, i + k, d[k], e[k], lnMu);
     }
+#else
+    for (int32_t i = 0; i < stamped; ++i) {
+        const float d = p.x * col.ux[i] + p.y * col.uy[i] + p.z * col.uz[i];
+        const float e = p.x * col.vx[i] + p.y * col.vy[i] + p.z * col.vz[i];
+        const float r = col.radius[i];
+        if (-r < d && d < r && -r < e && e < r) sum += craterRelief(planet, i, d, e, lnMu);
+    }
+#endif
     h += sum;
     return sum;
 }

@@ -28,6 +28,10 @@ TerrainSample sampleTerrain(const PlanetData& planet, Vec3 p, float octaves, flo
 // Places craterCount + 1 records (at most 100) from running index 425.
 void setupCraters(PlanetData& planet, const ParamRecord& params);
 
+// Refreshes planet.craterColumns from craters[] and craterCount; setupCraters
+// calls it, and so must anyone who changes the crater records afterwards.
+void indexCraters(PlanetData& planet);
+
 // Adds the crater relief at p to h and returns it. lnMu = ln of the pixel's
 // foreshortening. Needs planet.craterLevelBias for the view.
 float addCraters(const PlanetData& planet, Vec3 p, float lnMu, float& h);

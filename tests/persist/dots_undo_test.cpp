@@ -29,9 +29,9 @@ RgbImage flat(uint8_t value) {
 struct FilterRun {
     ParamRecord record = defaultRecord();
     StateBlock state{};
-    persist::UndoSlots undo;
+    persist::PersistRun session;
     explicit FilterRun(bool recorded = true) {
-        persist::beginRun(record, state, undo, recorded);
+        persist::beginRun(record, state, session, recorded);
         persist::openDotDisplay(state);
     }
     ~FilterRun() { persist::freeThumbnail(state); }
@@ -77,7 +77,7 @@ TEST_F(MemoryDots, OnlyMarkedDotsAreKeptForTheNextRun) {
         EXPECT_EQ(run.state.dotDisplay[5], persist::kDotFilled);
         EXPECT_EQ(run.state.dotDisplay[7], persist::kDotCurrent);
         EXPECT_EQ(run.state.dotMarks[5], 0);
-        ASSERT_EQ(persist::endRun(run.state), platform::kFileOk);
+        ASSERT_EQ(persist::endRun(run.state, run.session), platform::kFileOk);
     }
     FilterRun next;
     EXPECT_EQ(next.state.dotDisplay[2], persist::kDotFilled);
@@ -156,6 +156,20 @@ TEST_F(MemoryDots, ShortOrMissingMapLeavesEveryDotUnmarked) {
     for (int32_t m : state.dotMarks) EXPECT_EQ(m, 0);
 }
 
+TEST_F(MemoryDots, ARunThatNeverLoadedTheMapDoesNotOverwriteIt) {
+    {
+        FilterRun run;
+        persist::clickDot(4, DotClick::Plain, run.record, run.state);
+        persist::endRun(run.state, run.session);
+    }
+    // A start that failed before the map was loaded still releases.
+    StateBlock blank{};
+    persist::PersistRun unused;
+    EXPECT_EQ(persist::endRun(blank, unused), platform::kFileOk);
+    FilterRun next;
+    EXPECT_EQ(next.state.dotMarks[4], 1);
+}
+
 TEST_F(MemoryDots, RecallOfAMissingFileOnlyRenames) {
     FilterRun run;
     run.state.dotDisplay[6] = persist::kDotFilled;  // shown, but its file is gone
@@ -173,12 +187,12 @@ TEST_F(Undo, NothingBeforeTheFirstChangeThenAlternates) {
     FilterRun run(false);
     run.record.xCenter = 0.375f;
     run.record.seaLevel = 10;
-    persist::recordBeforeDialog(run.record, run.state, run.undo);
+    persist::recordBeforeDialog(run.record, run.state, run.session);
     EXPECT_TRUE(platform::fileExists(home_.string() + "/Terravane undo 1"));
     const ParamRecord opened = run.record;
 
     // Undo before any change does nothing.
-    EXPECT_FALSE(persist::undo(run.record, run.state, run.undo));
+    EXPECT_FALSE(persist::undo(run.record, run.state, run.session.undo));
     EXPECT_EQ(std::memcmp(&opened, &run.record, sizeof opened), 0);
 
     // One change in the dialog (no file), also moving the centre, which a
@@ -186,36 +200,36 @@ TEST_F(Undo, NothingBeforeTheFirstChangeThenAlternates) {
     run.record.seaLevel = 90;
     run.record.xCenter = 0.9f;
     setText(run.record.settingsName, "changed");
-    persist::recordUndo(run.record, run.state, run.undo, false);
+    persist::recordUndo(run.record, run.state, run.session.undo, false);
     EXPECT_FALSE(platform::fileExists(home_.string() + "/Terravane undo 0"));
 
-    ASSERT_TRUE(persist::undo(run.record, run.state, run.undo));
+    ASSERT_TRUE(persist::undo(run.record, run.state, run.session.undo));
     EXPECT_EQ(run.record.seaLevel, 10);
     EXPECT_EQ(run.record.xCenter, 0.375f);
     EXPECT_STREQ(run.record.settingsName, "Terravane settings");
-    ASSERT_TRUE(persist::undo(run.record, run.state, run.undo));
+    ASSERT_TRUE(persist::undo(run.record, run.state, run.session.undo));
     EXPECT_EQ(run.record.seaLevel, 90);
     EXPECT_STREQ(run.record.settingsName, "changed");
     EXPECT_EQ(run.record.xCenter, 0.375f);  // slot without a file: the centre stays
-    ASSERT_TRUE(persist::undo(run.record, run.state, run.undo));
+    ASSERT_TRUE(persist::undo(run.record, run.state, run.session.undo));
     EXPECT_EQ(run.record.seaLevel, 10);
 
     // A new record overwrites the slot that does not hold the current state.
     run.record.seaLevel = 55;
-    persist::recordUndo(run.record, run.state, run.undo, false);
-    ASSERT_TRUE(persist::undo(run.record, run.state, run.undo));
+    persist::recordUndo(run.record, run.state, run.session.undo, false);
+    ASSERT_TRUE(persist::undo(run.record, run.state, run.session.undo));
     EXPECT_EQ(run.record.seaLevel, 10);
-    ASSERT_TRUE(persist::undo(run.record, run.state, run.undo));
+    ASSERT_TRUE(persist::undo(run.record, run.state, run.session.undo));
     EXPECT_EQ(run.record.seaLevel, 55);
 }
 
 TEST_F(Undo, StartClearsTheSlotsOfTheLastRun) {
     FilterRun run;
-    persist::recordUndo(run.record, run.state, run.undo, false);
-    persist::recordUndo(run.record, run.state, run.undo, false);
-    persist::beginRun(run.record, run.state, run.undo, true);
+    persist::recordUndo(run.record, run.state, run.session.undo, false);
+    persist::recordUndo(run.record, run.state, run.session.undo, false);
+    persist::beginRun(run.record, run.state, run.session, true);
     EXPECT_EQ(run.state.undoIndex, 0);
-    EXPECT_FALSE(persist::undo(run.record, run.state, run.undo));
+    EXPECT_FALSE(persist::undo(run.record, run.state, run.session.undo));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "base/bytes.h"
 #include "clouds/jpeg_memory.h"
 #include "host/params/fields.h"
+#include "persist/memory_dots.h"
 #include "persist/session.h"
 #include "persist/settings_file.h"
 #include "persist/thumbnail.h"
@@ -487,27 +488,70 @@ TEST_F(SettingsFile, SaveNameAndOpenCommand) {
 TEST_F(SettingsFile, CachedSettingsAreReadAtStartOnlyWithoutRecordedParameters) {
     ParamRecord rendered = unusual();
     StateBlock state{};
-    persist::UndoSlots undo;
+    persist::PersistRun run;
     persist::ensureThumbnail(state) = gradientImage(128, 128);
     ASSERT_EQ(persist::finishRender(rendered, state), platform::kFileOk);
     EXPECT_TRUE(platform::fileExists(platform::workingFile("Terravane cached settings D")));
-    persist::endRun(state);
+    persist::endRun(state, run);
     EXPECT_EQ(state.thumbnail, nullptr);
 
     ParamRecord recorded = defaultRecord();
     StateBlock next{};
-    EXPECT_EQ(persist::beginRun(recorded, next, undo, true), platform::kFileOk);
+    EXPECT_EQ(persist::beginRun(recorded, next, run, true), platform::kFileOk);
     EXPECT_EQ(differences(defaultRecord(), recorded), "");
     ASSERT_NE(next.thumbnail, nullptr);
     EXPECT_EQ(next.thumbnail->width, 128);
-    persist::endRun(next);
+    persist::endRun(next, run);
 
     ParamRecord fresh = defaultRecord();
-    EXPECT_EQ(persist::beginRun(fresh, next, undo, false), platform::kFileOk);
+    EXPECT_EQ(persist::beginRun(fresh, next, run, false), platform::kFileOk);
     EXPECT_EQ(fresh.randomSeed, rendered.randomSeed);
     EXPECT_EQ(fresh.downloadedClouds, rendered.downloadedClouds);
     EXPECT_LE(maxDifference(*next.thumbnail, gradientImage(128, 128)), 12);
-    persist::endRun(next);
+    persist::endRun(next, run);
+}
+
+TEST_F(SettingsFile, PresetFolderRefreshRewritesOldFilesAndRestoresTheSettings) {
+    const std::string folder = inRoot("presets");
+    ASSERT_TRUE(platform::createFolder(folder));
+    Words old;
+    old.add({12});
+    old.w.resize(size_t(1 + wordsOfVersion(12)), 40);
+    const auto oldBytes = old.bytes();
+    const auto current = persist::encodeSettings(unusual(), nullptr);
+    const std::string broken = "not settings";
+    platform::writeFileAtomic(platform::joinPath(folder, "moon.q9q"), oldBytes.data(), oldBytes.size());
+    platform::writeFileAtomic(platform::joinPath(folder, "mars.q5q"), current.data(), current.size());
+    platform::writeFileAtomic(platform::joinPath(folder, "junk.q5q"), broken.data(), broken.size());
+    platform::writeFileAtomic(platform::joinPath(folder, "notes.txt"), oldBytes.data(), oldBytes.size());
+
+    struct Seen {
+        std::vector<std::string> names;
+    } seen;
+    persist::RefreshHooks hooks;
+    hooks.context = &seen;
+    hooks.refresh = [](void* c, ParamRecord& r, StateBlock& s) {
+        static_cast<Seen*>(c)->names.push_back(r.settingsName);
+        persist::ensureThumbnail(s) = gradientImage(64, 64);  // the new picture from the preview
+    };
+    ParamRecord record = defaultRecord();
+    record.seaLevel = 3;
+    StateBlock state{};
+    EXPECT_EQ(persist::refreshPresetFolder(folder, record, state, hooks), 2);
+    EXPECT_EQ(seen.names, (std::vector<std::string>{"mars.q5q", "moon.q9q"}));
+    EXPECT_EQ(record.seaLevel, 3);  // read back from dot file 25
+    EXPECT_TRUE(platform::fileExists(persist::dotFilePath(25)));
+
+    EXPECT_FALSE(platform::fileExists(platform::joinPath(folder, "moon.q9q")));
+    std::vector<uint8_t> moon, junk, notes;
+    ASSERT_TRUE(platform::readFile(platform::joinPath(folder, "moon.q5q"), moon));
+    EXPECT_EQ(wordAt(moon, 1), 40);
+    EXPECT_EQ(wordAt(moon, 72), 1);  // now with a picture
+    ASSERT_TRUE(platform::readFile(platform::joinPath(folder, "junk.q5q"), junk));
+    EXPECT_EQ(std::string(junk.begin(), junk.end()), broken);
+    ASSERT_TRUE(platform::readFile(platform::joinPath(folder, "notes.txt"), notes));
+    EXPECT_EQ(notes, oldBytes);
+    persist::freeThumbnail(state);
 }
 
 TEST(Thumbnail, ScalingAveragesAreasAndCentredSquareCrops) {

@@ -63,6 +63,15 @@ TEST_F(Clouds, CoriolisShearsByLatitudeAndVanishesAtThePoles) {
     EXPECT_EQ(density(p, 1.0f), pole);
 }
 
+TEST_F(Clouds, APixelsTurnMadeOnceGivesTheSameDensities) {
+    setupStorms(*planet, params);  // the default storms back
+    view.coriolisScale = 0.04f * 100;
+    for (float sinLat : {-0.8f, 0.0f, 0.35f, 1.0f}) {
+        const Rotation turn = coriolisTurn(*planet, sinLat, view);
+        for (const Vec3& p : points) EXPECT_EQ(cloudDensity(*planet, p, sinLat, turn, view), density(p, sinLat));
+    }
+}
+
 TEST_F(Clouds, StormsAddDensityAndSwirlOnlyWithSwirl) {
     const Vec3 c = points[0];
     const Vec3 p = normalize(c + Vec3{0.05f, -0.03f, 0.02f});

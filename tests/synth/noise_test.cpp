@@ -7,16 +7,13 @@
 #include <set>
 
 #include "synth/noise.h"
+#include "synth_fixture.h"
+#include "synth/noise_inline.h"
 
 namespace tv {
 namespace {
 
-std::unique_ptr<PlanetData> planetWithSeed(int32_t seed) {
-    auto planet = std::make_unique<PlanetData>();
-    buildSeedTable(*planet, seed);
-    buildLattice(*planet);
-    return planet;
-}
+using test::planetWithSeed;
 
 float length(Vec3 v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 
@@ -201,6 +198,14 @@ TEST(Noise, IsZeroAtLatticePointsAndSmallAndContinuousElsewhere) {
     EXPECT_GT(hi, 0.3f);
     // The lattice repeats every 256 cells.
     EXPECT_EQ(noise3(*planet, {0.3f, 0.6f, 0.2f}), noise3(*planet, {256.3f, 0.6f, 0.2f}));
+}
+
+TEST(Noise, FourCornersAtATimeGiveTheSameBitsAsOneAtATime) {
+    const auto planet = planetWithSeed(808);
+    for (int i = 0; i < 20000; ++i) {
+        const float x = -3.0f + 0.0137f * i, y = 100.0f - 0.0071f * i, z = 0.5f + 0.31f * std::sin(0.01f * i);
+        ASSERT_EQ(noise3(*planet, {x, y, z}), noise_detail::noise3Scalar(*planet, x, y, z)) << i;
+    }
 }
 
 TEST(Fractal, OctaveWeightsFractionsAndTheReturnedPoint) {

@@ -6,16 +6,12 @@
 
 #include "synth/cloud_field.h"
 #include "synth/noise.h"
+#include "synth_fixture.h"
 
 namespace tv {
 namespace {
 
-std::unique_ptr<PlanetData> planetWithSeed(int32_t seed) {
-    auto planet = std::make_unique<PlanetData>();
-    buildSeedTable(*planet, seed);
-    buildLattice(*planet);
-    return planet;
-}
+using test::planetWithSeed;
 
 Vec3 stormCentre(const PlanetData& p, int i) { return {p.stormX[i], p.stormY[i], p.stormZ[i]}; }
 

@@ -288,6 +288,7 @@ TEST_F(Stamping, TheFootprintEdgeIsOutside) {
     planet->craters[0] = atPole(0.25f);
     planet->craters[1] = farAway();
     planet->craterCount = 2;
+    indexCraters(*planet);
     float h = 0.0f;
     EXPECT_EQ(addCraters(*planet, onSphere(0.25f, 0.0f), 0.0f, h), 0.0f);
     EXPECT_EQ(addCraters(*planet, onSphere(-0.25f, 0.1f), 0.0f, h), 0.0f);
@@ -307,6 +308,7 @@ TEST_F(Stamping, TexturesAndMirroringFollowTheRecordIndex) {
         for (int i = 0; i < 20; ++i) planet->craters[i] = farAway();
         planet->craters[index] = atPole(0.3f);
         planet->craterCount = index + 2;
+        indexCraters(*planet);
         float h = 0.0f;
         return addCraters(*planet, p, 0.0f, h);
     };
@@ -330,6 +332,7 @@ TEST_F(Stamping, LevelFollowsTheCraterSizeOnScreenAndNeverExtrapolates) {
     planet->craters[0] = atPole(0.3f);
     planet->craters[1] = farAway();
     planet->craterCount = 2;
+    indexCraters(*planet);
     const Vec3 p = onSphere(0.013f, 0.021f);
     const float logR = std::log(0.3f);
     auto at = [&](float level) {
@@ -353,10 +356,53 @@ TEST_F(Stamping, LevelFollowsTheCraterSizeOnScreenAndNeverExtrapolates) {
     EXPECT_NEAR(addCraters(*planet, p, std::numeric_limits<float>::quiet_NaN(), h), direct(1, 0.0f), 1e-6f);
 }
 
+TEST_F(Reliefs, StampingMatchesTheRecordByRecordSumEverywhere) {
+    // The plain form: every record but the last, tested and sampled in order.
+    params.craterCount = 70;
+    params.craterSize = 80;
+    setupCraters(*planet, params);
+    planet->craterLevelBias = std::log(2.0f * 700.0f) - 5.950642552587727f;
+    auto plain = [&](Vec3 p, float lnMu) {
+        float sum = 0.0f;
+        for (int i = 0; i < planet->craterCount - 1; ++i) {
+            const CraterRecord& c = planet->craters[i];
+            const float d = p.x * c.axisU.x + p.y * c.axisU.y + p.z * c.axisU.z;
+            const float e = p.x * c.axisV.x + p.y * c.axisV.y + p.z * c.axisV.z;
+            if (!(-c.radius < d && d < c.radius && -c.radius < e && e < c.radius)) continue;
+            const int m = (i >> 2) & 3;
+            const float u = 0.5f + ((m & 1) ? -0.5f : 0.5f) * d / c.radius;
+            const float v = 0.5f + ((m & 2) ? -0.5f : 0.5f) * e / c.radius;
+            float level = (planet->craterLevelBias + c.logRadius + lnMu) * -1.442695040888963f;
+            if (level < 0.0f) level = 0.0f;
+            const int whole = static_cast<int>(level);
+            const float t = samplePyramid(pyramids[kReliefCrater0 + (i & 3)], whole, level - whole, u, v);
+            sum += planet->craterDepth * c.radius * (t - 128.0f);
+        }
+        return sum;
+    };
+    int stamped = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const float px = (x - 19.5f) / 20.0f, py = (y - 19.5f) / 20.0f;
+            if (px * px + py * py >= 1.0f) continue;
+            for (bool back : {false, true}) {
+                const Vec3 p = onSphere(px, py, back);
+                const float lnMu = std::log(std::fabs(p.z) + 0.01f);
+                float h = 0.25f;
+                const float sum = addCraters(*planet, p, lnMu, h);
+                ASSERT_EQ(sum, plain(p, lnMu)) << x << "," << y;
+                EXPECT_EQ(h, 0.25f + sum);
+                stamped += sum != 0.0f;
+            }
+        }
+    EXPECT_GT(stamped, 500);
+}
+
 TEST_F(Stamping, MissingTexturesAddNoRelief) {
     planet->craters[0] = atPole(0.3f);
     planet->craters[1] = farAway();
     planet->craterCount = 2;
+    indexCraters(*planet);
     float h = 1.0f;
     EXPECT_EQ(addCraters(*planet, onSphere(0.1f, 0.1f), 0.0f, h), 0.0f);
     EXPECT_EQ(h, 1.0f);

@@ -1,0 +1,322 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "base/bytes.h"
+#include "clouds/cloud_chooser.h"
+#include "clouds/cloud_convert.h"
+#include "local_server.h"
+#include "platform/files.h"
+#include "synth/pyramid.h"
+#include "temp_home.h"
+#include "test_images.h"
+
+namespace tv {
+namespace {
+
+using test::Answer;
+
+CatalogueEntry listEntry(const std::string& url, const char* name, float size) {
+    CatalogueEntry e;
+    e.valid = true;
+    std::strncpy(e.url, url.c_str(), sizeof e.url - 1);
+    std::strcpy(e.name, name);
+    e.discLeft = 2;
+    e.discWidth = size - 4.5f;
+    e.discTop = 2;
+    e.discHeight = size - 4;
+    e.overlayA = 3;
+    e.flags = kPaintOutOverlays;
+    return e;
+}
+
+CloudMap convertedGif(int index, int w, int h) {
+    const std::vector<uint8_t> gif = test::encodeGif(test::earthDisc(w, h, 3, 2, std::min(w, h) - 5, 9));
+    CloudMap map;
+    const CatalogueEntry e = listEntry("http://127.0.0.1/x.gif", "x", float(w));
+    EXPECT_EQ(convertImageData(map, index, e, gif.data(), gif.size(), CloudImageKind::Gif), kConvertOk);
+    return map;
+}
+
+size_t fileSize(const std::string& path) { return size_t(std::filesystem::file_size(path)); }
+
+class CloudCacheTest : public test::TempHomeTest {
+protected:
+    void SetUp() override {
+        TempHomeTest::SetUp();
+        params = defaultRecord();
+        params.lastCloudImage = -1;
+    }
+    ParamRecord params;
+};
+
+TEST_F(CloudCacheTest, AMapRoundTripsThroughItsCacheFile) {
+    const CloudMap map = convertedGif(3, 700, 530);
+    ASSERT_EQ(saveToCache(map, 3), kCacheOk);
+    const std::string path = cacheFilePath(3);
+    EXPECT_EQ(platform::fileNameOf(path), "Terravane cached clouds 03");
+    size_t levels = 0;
+    for (int l = 0; l <= map.pyramid.topLevel; ++l)
+        levels += size_t(map.pyramid.levelWidth[l]) * size_t(map.pyramid.levelHeight[l]);
+    EXPECT_EQ(fileSize(path), 36 + levels);
+
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(platform::readFile(path, bytes));
+    ByteReader r(bytes);
+    uint32_t magic;
+    int32_t version, w, h, left, discWidth, top, discHeight, index;
+    ASSERT_TRUE(r.u32(magic) && r.i32(version) && r.i32(w) && r.i32(h) && r.i32(left) && r.i32(discWidth) &&
+                r.i32(top) && r.i32(discHeight) && r.i32(index));
+    EXPECT_EQ(magic, kCloudCacheMagic);
+    EXPECT_EQ(version, 1);
+    EXPECT_EQ(w, 700);
+    EXPECT_EQ(h, 530);
+    EXPECT_EQ(discWidth, 695);  // 695.5 truncated
+    EXPECT_EQ(index, 3);
+
+    CloudMap back;
+    ASSERT_EQ(loadFromCache(back, &params, 3), kCacheOk);
+    EXPECT_TRUE(back.loaded);
+    EXPECT_EQ(back.index, 3);
+    EXPECT_EQ(back.discWidth, 695.0f);
+    EXPECT_FLOAT_EQ(back.scaleU, 695.0f / 700);
+    EXPECT_EQ(back.pyramid.state, 2);
+    EXPECT_EQ(params.lastCloudImage, 3);
+    EXPECT_EQ(params.downloadedClouds, 3);
+    EXPECT_EQ(params.cloudCacheLoaded, 1);
+    ASSERT_EQ(back.pyramid.topLevel, map.pyramid.topLevel);
+    for (int l = 0; l <= map.pyramid.topLevel; ++l)
+        for (int y = 0; y < map.pyramid.levelHeight[l]; y += 7)
+            for (int x = 0; x < map.pyramid.levelWidth[l]; x += 5)
+                ASSERT_EQ(getPixel(back.pyramid, l, x, y), getPixel(map.pyramid, l, x, y)) << l << " " << x << "," << y;
+
+    // A smaller map written over it leaves no tail of the old one.
+    const CloudMap small = convertedGif(3, 40, 30);
+    ASSERT_EQ(saveToCache(small, 3), kCacheOk);
+    EXPECT_LT(fileSize(path), 40u * 30 * 2);
+}
+
+TEST_F(CloudCacheTest, OnlyAMapMadeForTheIndexIsSaved) {
+    CloudMap map = convertedGif(2, 50, 40);
+    EXPECT_EQ(saveToCache(map, 5), kCacheNoMap);
+    EXPECT_FALSE(platform::fileExists(cacheFilePath(5)));
+    map.loaded = false;
+    EXPECT_EQ(saveToCache(map, 2), kCacheNoMap);
+    EXPECT_EQ(saveToCache(CloudMap(), 0), kCacheNoMap);
+}
+
+TEST_F(CloudCacheTest, BrokenCacheFilesLoadNothing) {
+    const CloudMap map = convertedGif(4, 60, 50);
+    std::vector<uint8_t> good;
+    ASSERT_TRUE(encodeCloudCache(map, good));
+    CloudMap out;
+    // Every cut, a foreign magic, impossible sizes, and a file stored for another index.
+    for (size_t n : {size_t(0), size_t(35), size_t(36), size_t(36 + 60 * 50), good.size() - 1}) {
+        EXPECT_EQ(decodeCloudCache(good.data(), n, 4, out), kCacheReadError) << n;
+        EXPECT_FALSE(out.loaded);
+    }
+    std::vector<uint8_t> bad = good;
+    bad[0] = 0;
+    EXPECT_EQ(decodeCloudCache(bad.data(), bad.size(), 4, out), kCacheReadError);
+    for (uint8_t at : {8, 12, 16, 24}) {  // width, height, disc left, disc top
+        bad = good;
+        bad[at] = 0x80;
+        EXPECT_EQ(decodeCloudCache(bad.data(), bad.size(), 4, out), kCacheReadError) << int(at);
+    }
+    EXPECT_EQ(decodeCloudCache(good.data(), good.size(), 5, out), kCacheReadError);
+    // Bytes after the last level are tolerated.
+    bad = good;
+    bad.resize(bad.size() + 100, 9);
+    EXPECT_EQ(decodeCloudCache(bad.data(), bad.size(), 4, out), kCacheOk);
+
+    // A broken file costs the map in memory its loaded flag, and the render uses none.
+    CloudMap inMemory = convertedGif(1, 30, 20);
+    ASSERT_EQ(platform::writeFileAtomic(cacheFilePath(4), good.data(), good.size() - 1), platform::kFileOk);
+    EXPECT_EQ(loadFromCache(inMemory, &params, 4), kCacheReadError);
+    EXPECT_FALSE(inMemory.loaded);
+    EXPECT_EQ(params.lastCloudImage, -1);
+    EXPECT_EQ(loadFromCache(inMemory, &params, 6), kCacheOpenError);
+}
+
+TEST_F(CloudCacheTest, TheRenderSetUpLoadsTheChosenCache) {
+    ASSERT_EQ(saveToCache(convertedGif(7, 64, 64), 7), kCacheOk);
+    CloudMap map;
+    params.realClouds = 0;
+    params.downloadedClouds = 7;
+    EXPECT_FALSE(loadCloudMapForRender(map, params));
+    EXPECT_FALSE(map.loaded);
+    params.realClouds = 1;
+    ASSERT_TRUE(loadCloudMapForRender(map, params));
+    EXPECT_EQ(map.index, 7);
+    EXPECT_EQ(params.lastCloudImage, 7);
+    // `last cloud image` wins over `downloaded clouds`; without a cache file no map is used.
+    params.downloadedClouds = 7;
+    params.lastCloudImage = 8;
+    EXPECT_FALSE(loadCloudMapForRender(map, params));
+    EXPECT_FALSE(map.loaded);
+}
+
+// The fetch and the chooser against a list whose entries live on a local server.
+class FetchTest : public CloudCacheTest {
+protected:
+    void SetUp() override {
+        CloudCacheTest::SetUp();
+        gif = test::encodeGif(test::earthDisc(90, 80, 3, 2, 75, 10));
+        jpeg = test::encodeJpeg(96, 72, test::earthDiscRgb(96, 72, 10, 2, 68));
+        Answer a;
+        a.body.assign(gif.begin(), gif.end());
+        server.answer("/ir.gif", a);
+        a.body.assign(jpeg.begin(), jpeg.end());
+        server.answer("/vis.jpeg", a);
+        a.body = "<html>this is not an image</html>";
+        server.answer("/wrong.gif", a);
+        CatalogueEntry entries[kListEntryCount];
+        entries[0] = listEntry(server.url("/ir.gif"), "infrared", 90);
+        entries[1] = listEntry(server.url("/vis.jpeg"), "visible", 96);
+        entries[2] = listEntry(server.url("/gone.gif"), "gone", 90);
+        entries[3] = listEntry(server.url("/wrong.gif"), "wrong", 90);
+        entries[4] = listEntry(server.url("/photo.png"), "neither", 90);
+        ASSERT_EQ(writeUrlList(entries, 11), kCatalogueOk);
+        hooks.netrcPath = "";
+        context.catalogue = &catalogue;
+        context.hooks = &hooks;
+    }
+    size_t imageRequests() {
+        size_t n = 0;
+        for (const auto& r : server.requests()) n += r.path != "/dl/terravane-data-v3.dat";
+        return n;
+    }
+    test::LocalServer server;
+    std::vector<uint8_t> gif, jpeg;
+    CloudCatalogue catalogue;
+    DownloadHooks hooks;
+    CloudFetchContext context;
+    CloudMap map;
+};
+
+TEST_F(FetchTest, DownloadConvertAndCache) {
+    ASSERT_EQ(fetchClouds(context, map, &params, 0, false), 0) << context.detail;
+    EXPECT_TRUE(map.loaded);
+    EXPECT_EQ(map.index, 0);
+    EXPECT_EQ(map.width, 90);
+    EXPECT_TRUE(platform::fileExists(home() + "Terravane clouds.gif"));
+    EXPECT_TRUE(platform::fileExists(cacheFilePath(0)));
+    EXPECT_EQ(params.lastCloudImage, 0);
+    EXPECT_EQ(params.downloadedClouds, 0);
+
+    ASSERT_EQ(fetchClouds(context, map, &params, 1, false), 0) << context.detail;
+    EXPECT_EQ(map.index, 1);
+    EXPECT_EQ(map.width, 96);
+    EXPECT_TRUE(platform::fileExists(home() + "Terravane clouds.jpg"));
+    EXPECT_EQ(params.lastCloudImage, 1);
+
+    // Try cache first: served from the cache without a request.
+    const size_t before = imageRequests();
+    ASSERT_EQ(fetchClouds(context, map, &params, 0, true), 0);
+    EXPECT_EQ(map.index, 0);
+    EXPECT_EQ(imageRequests(), before);
+}
+
+TEST_F(FetchTest, CacheFirstWithoutACacheDownloads) {
+    ASSERT_EQ(fetchClouds(context, map, &params, 1, true), 0) << context.detail;
+    EXPECT_EQ(imageRequests(), 1u);
+    EXPECT_TRUE(map.loaded);
+    EXPECT_TRUE(platform::fileExists(cacheFilePath(1)));
+}
+
+TEST_F(FetchTest, AFailedDownloadKeepsThePreviousMapAndCachesNothing) {
+    ASSERT_EQ(fetchClouds(context, map, &params, 0, false), 0);
+    EXPECT_EQ(fetchClouds(context, map, &params, 2, false), kDownloadCannotOpen);
+    EXPECT_NE(context.detail.find("404"), std::string::npos) << context.detail;
+    EXPECT_TRUE(map.loaded);
+    EXPECT_EQ(map.index, 0);
+    EXPECT_FALSE(platform::fileExists(cacheFilePath(2)));
+    EXPECT_EQ(params.lastCloudImage, 0);  // the next render still uses entry 0's map
+    EXPECT_EQ(params.downloadedClouds, 2);
+    // Likewise with "Try cache first" and no cache for the entry.
+    EXPECT_EQ(fetchClouds(context, map, &params, 2, true), kDownloadCannotOpen);
+    EXPECT_TRUE(map.loaded);
+    EXPECT_EQ(map.index, 0);
+
+    // A body that is not an image: no map, no cache.
+    EXPECT_EQ(fetchClouds(context, map, &params, 3, false), kConvertBadGif);
+    EXPECT_FALSE(map.loaded);
+    EXPECT_FALSE(platform::fileExists(cacheFilePath(3)));
+    // Neither a GIF nor a JPEG address, and an empty slot.
+    EXPECT_EQ(fetchClouds(context, map, &params, 4, false), kConvertNoKind);
+    EXPECT_EQ(fetchClouds(context, map, &params, 5, false), kEntryMissing);
+}
+
+TEST_F(FetchTest, TheChooserDrivesTheCatalogue) {
+    params.downloadedClouds = 9;  // not in this list
+    CloudChooser chooser;
+    ASSERT_TRUE(openChooser(chooser, context, params));
+    EXPECT_FALSE(openChooser(chooser, context, params));
+    EXPECT_EQ(chooser.selected, 0);
+    EXPECT_EQ(params.downloadedClouds, 0);
+    EXPECT_EQ(chooser.versionLabel, "v. 11");
+    EXPECT_EQ(chooser.names[1], "visible");
+    for (int i = 0; i < kListEntryCount; ++i) EXPECT_EQ(chooser.available[i], i <= 4) << i;
+    EXPECT_EQ(chooser.names[6], "");
+    chooserSelect(chooser, 7);  // disabled
+    EXPECT_EQ(chooser.selected, 0);
+    chooserSelect(chooser, 1);
+    EXPECT_EQ(chooser.selected, 1);
+
+    // "Update this list": a list server that sends the built-in table, its image
+    // server being ours.
+    ::setenv("TERRAVANE_IMAGE_SERVER_1", server.base().c_str(), 1);
+    ::setenv("TERRAVANE_IMAGE_SERVER_2", server.base().c_str(), 1);
+    ASSERT_EQ(writeBuiltInList(), kCatalogueOk);
+    std::vector<uint8_t> builtIn;
+    ASSERT_TRUE(platform::readFile(urlListPath(), builtIn));
+    CatalogueEntry entries[kListEntryCount];
+    entries[0] = listEntry(server.url("/ir.gif"), "infrared", 90);
+    entries[1] = listEntry(server.url("/vis.jpeg"), "visible", 96);
+    ASSERT_EQ(writeUrlList(entries, 11), kCatalogueOk);
+    Answer list;
+    list.body.assign(builtIn.begin(), builtIn.end());
+    server.answer("/dl/terravane-data-v3.dat", list);
+    ::setenv("TERRAVANE_LIST_SERVER", server.base().c_str(), 1);
+    ChooserOutcome o = chooserCommand(chooser, ChooserCommand::UpdateList, context, map, params);
+    EXPECT_EQ(o.status, 0) << context.detail;
+    EXPECT_EQ(o.closed, kChooserStaysOpen);
+    EXPECT_TRUE(chooser.open);
+    EXPECT_EQ(chooser.versionLabel, "v. 07");
+    EXPECT_EQ(chooser.names[9], "METEOSAT-7 infrared 4 km");
+    EXPECT_FALSE(chooser.available[10]);
+
+    // A list server that sends something else leaves the list as it was.
+    list.body = "<html>maintenance</html>";
+    server.answer("/dl/terravane-data-v3.dat", list);
+    o = chooserCommand(chooser, ChooserCommand::UpdateList, context, map, params);
+    EXPECT_EQ(o.status, kListReadError);
+    EXPECT_EQ(chooser.versionLabel, "v. 07");
+    std::vector<uint8_t> now;
+    ASSERT_TRUE(platform::readFile(urlListPath(), now));
+    EXPECT_EQ(now, builtIn);
+
+    o = chooserCommand(chooser, ChooserCommand::Cancel, context, map, params);
+    EXPECT_EQ(o.closed, kChooserClosedCancel);
+    EXPECT_FALSE(o.accepted);
+    EXPECT_FALSE(chooser.open);
+
+    // OK fetches the selection, entry 1 of the built-in table.
+    Answer wv;
+    wv.body.assign(gif.begin(), gif.end());
+    server.answer("/data/geo/west/latest_west_wv_fd.gif", wv);
+    ASSERT_TRUE(openChooser(chooser, context, params));
+    chooserSelect(chooser, 1);
+    o = chooserCommand(chooser, ChooserCommand::Ok, context, map, params);
+    EXPECT_EQ(o.closed, kChooserClosedOk);
+    EXPECT_TRUE(o.accepted);
+    EXPECT_EQ(o.status, 0) << context.detail;
+    EXPECT_TRUE(map.loaded);
+    EXPECT_EQ(map.index, 1);
+    EXPECT_TRUE(platform::fileExists(cacheFilePath(1)));
+}
+
+}  // namespace
+}  // namespace tv

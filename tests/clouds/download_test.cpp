@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "clouds/download.h"
+#include "local_server.h"
+#include "platform/files.h"
+#include "temp_home.h"
+#include "test_images.h"
+
+namespace tv {
+namespace {
+
+using test::Answer;
+using test::LocalServer;
+
+struct Recorder {
+    std::vector<std::string> texts;
+    int credentialCalls = 0;
+    std::string realm;
+    std::string user = "cirrus", password = "stratus";
+    bool giveCredentials = true;
+    bool cancelAfterData = false;
+    int nestedResult = -1;
+    std::string nestedUrl, nestedPath;
+};
+
+void onStatus(void* context, const char* text) {
+    auto& r = *static_cast<Recorder*>(context);
+    r.texts.push_back(text);
+    if (!r.nestedUrl.empty() && r.nestedResult < 0) r.nestedResult = downloadFile(r.nestedUrl, r.nestedPath, nullptr);
+}
+bool onCancelled(void* context) {
+    auto& r = *static_cast<Recorder*>(context);
+    return r.cancelAfterData && r.texts.size() > 1;
+}
+bool onCredentials(void* context, bool proxy, const char* realm, std::string& user, std::string& password) {
+    auto& r = *static_cast<Recorder*>(context);
+    ++r.credentialCalls;
+    r.realm = realm;
+    EXPECT_FALSE(proxy);
+    user = r.user;
+    password = r.password;
+    return r.giveCredentials;
+}
+
+class DownloadTest : public test::TempHomeTest {
+protected:
+    void SetUp() override {
+        TempHomeTest::SetUp();
+        hooks.context = &recorder;
+        hooks.status = onStatus;
+        hooks.cancelled = onCancelled;
+        hooks.credentials = onCredentials;
+        netrc = scratch("netrc");
+        hooks.netrcPath = netrc.c_str();  // a file that does not exist: never the user's own
+        target = home() + "Terravane clouds.gif";
+    }
+    std::string read(const std::string& path) {
+        std::vector<uint8_t> bytes;
+        if (!platform::readFile(path, bytes)) return "<missing>";
+        return std::string(bytes.begin(), bytes.end());
+    }
+    // Only the target may be left in the working folder: no temporaries.
+    std::vector<std::string> folderNames() {
+        std::vector<platform::FolderEntry> entries;
+        platform::listFolder(home(), entries);
+        std::vector<std::string> names;
+        for (const auto& e : entries) names.push_back(e.name);
+        return names;
+    }
+    bool sawText(const std::string& text) {
+        return std::find(recorder.texts.begin(), recorder.texts.end(), text) != recorder.texts.end();
+    }
+
+    LocalServer server;
+    Recorder recorder;
+    DownloadHooks hooks;
+    std::string netrc, target;
+};
+
+TEST_F(DownloadTest, AGoodImageArrivesWholeAndFresh) {
+    const auto gif = test::encodeGif(test::earthDisc(200, 180, 10, 5, 170, 20));
+    Answer a;
+    a.body.assign(gif.begin(), gif.end());
+    a.contentType = "image/gif";
+    server.answer("/data/latest.gif", a);
+    ASSERT_TRUE(test::writeBytes(target, std::vector<uint8_t>(100000, 'o')));  // a longer older file
+
+    std::string detail;
+    ASSERT_EQ(downloadFile(server.url("/data/latest.gif"), target, &hooks, &detail), kDownloadOk) << detail;
+    EXPECT_EQ(read(target), a.body);
+    EXPECT_EQ(folderNames(), std::vector<std::string>{"Terravane clouds.gif"});
+    ASSERT_FALSE(recorder.texts.empty());
+    EXPECT_EQ(recorder.texts.front(), "--");
+    const std::string last = "100% of " + std::to_string(gif.size() / 1024 > 0 ? gif.size() / 1024 : 1) + "K";
+    EXPECT_EQ(recorder.texts.back(), last);
+    EXPECT_FALSE(downloadRunning());
+
+    const auto seen = server.requests();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].headers.at("cache-control"), "no-cache");
+    EXPECT_EQ(seen[0].headers.at("pragma"), "no-cache");
+    EXPECT_EQ(seen[0].headers.at("user-agent"), "Terravane");
+}
+
+TEST_F(DownloadTest, AJpegFollowsARedirect) {
+    const auto jpeg = test::encodeJpeg(64, 48, test::earthDiscRgb(64, 48, 4, 2, 44));
+    Answer a;
+    a.body.assign(jpeg.begin(), jpeg.end());
+    server.answer("/archive/today.jpg", a);
+    Answer moved;
+    moved.status = 302;
+    moved.location = server.url("/archive/today.jpg");
+    server.answer("/latest.jpg", moved);
+    ASSERT_EQ(downloadFile(server.url("/latest.jpg"), target, &hooks), kDownloadOk);
+    EXPECT_EQ(read(target), a.body);
+}
+
+TEST_F(DownloadTest, AnErrorStatusFailsAndKeepsTheOldFile) {
+    ASSERT_TRUE(test::writeBytes(target, {'g', 'o', 'o', 'd'}));
+    std::string detail;
+    EXPECT_EQ(downloadFile(server.url("/missing.gif"), target, &hooks, &detail), kDownloadCannotOpen);
+    EXPECT_NE(detail.find("404"), std::string::npos) << detail;
+    EXPECT_EQ(read(target), "good");
+    Answer broken;
+    broken.status = 500;
+    broken.body = "oops";
+    server.answer("/broken.gif", broken);
+    EXPECT_EQ(downloadFile(server.url("/broken.gif"), target, &hooks), kDownloadCannotOpen);
+    EXPECT_EQ(read(target), "good");
+    EXPECT_EQ(folderNames(), std::vector<std::string>{"Terravane clouds.gif"});
+}
+
+TEST_F(DownloadTest, CredentialsAreAskedForAndTheRequestRetried) {
+    Answer a;
+    a.body = "secret clouds";
+    a.basicAuth = "cirrus:stratus";
+    server.answer("/private.gif", a);
+    ASSERT_EQ(downloadFile(server.url("/private.gif"), target, &hooks), kDownloadOk);
+    EXPECT_EQ(read(target), "secret clouds");
+    EXPECT_EQ(recorder.credentialCalls, 1);
+    EXPECT_EQ(recorder.realm, "satellite archive");
+    const auto seen = server.requests();
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen.front().headers.count("authorization"), 0u);
+    EXPECT_EQ(seen.back().headers.at("authorization"), "Basic " + test::base64("cirrus:stratus"));
+
+    // Wrong credentials: asked again each round, then refused.
+    recorder = Recorder();
+    recorder.password = "nimbus";
+    std::string detail;
+    EXPECT_EQ(downloadFile(server.url("/private.gif"), home() + "other", &hooks, &detail), kDownloadCannotOpen);
+    EXPECT_GT(recorder.credentialCalls, 1);
+    EXPECT_NE(detail.find("401"), std::string::npos) << detail;
+    EXPECT_FALSE(platform::fileExists(home() + "other"));
+
+    // The user declines.
+    recorder = Recorder();
+    recorder.giveCredentials = false;
+    EXPECT_EQ(downloadFile(server.url("/private.gif"), home() + "other", &hooks), kDownloadCannotOpen);
+    EXPECT_EQ(recorder.credentialCalls, 1);
+}
+
+TEST_F(DownloadTest, CredentialsComeFromTheNetrcFileFirst) {
+    Answer a;
+    a.body = "netrc clouds";
+    a.basicAuth = "alto:cumulus";
+    server.answer("/private.gif", a);
+    ASSERT_TRUE(test::writeBytes(netrc, std::vector<uint8_t>{}));
+    const std::string line = "machine 127.0.0.1 login alto password cumulus\n";
+    ASSERT_TRUE(test::writeBytes(netrc, std::vector<uint8_t>(line.begin(), line.end())));
+    ASSERT_EQ(downloadFile(server.url("/private.gif"), target, &hooks), kDownloadOk);
+    EXPECT_EQ(read(target), "netrc clouds");
+    EXPECT_EQ(recorder.credentialCalls, 0);
+}
+
+TEST_F(DownloadTest, ATruncatedBodyFailsAndKeepsTheOldFile) {
+    ASSERT_TRUE(test::writeBytes(target, {'g', 'o', 'o', 'd'}));
+    Answer a;
+    a.body = std::string(3000, 'c');
+    a.announcedLength = 8000;
+    server.answer("/short.gif", a);
+    EXPECT_EQ(downloadFile(server.url("/short.gif"), target, &hooks), kDownloadFailed);
+    EXPECT_EQ(read(target), "good");
+    EXPECT_TRUE(sawText("Connection failed"));
+    EXPECT_EQ(folderNames(), std::vector<std::string>{"Terravane clouds.gif"});
+}
+
+TEST_F(DownloadTest, ABodyWithoutLengthIsSavedWhole) {
+    Answer a;
+    for (int i = 0; i < 5000; ++i) a.body += char('a' + i % 26);
+    a.sendLength = false;
+    server.answer("/nolength.gif", a);
+    ASSERT_EQ(downloadFile(server.url("/nolength.gif"), target, &hooks), kDownloadOk);
+    EXPECT_EQ(read(target), a.body);
+    EXPECT_TRUE(sawText("File unavailable."));
+}
+
+TEST_F(DownloadTest, CancellingKeepsTheOldFile) {
+    ASSERT_TRUE(test::writeBytes(target, {'g', 'o', 'o', 'd'}));
+    Answer a;
+    a.body = std::string(64 * 1024, 'z');
+    a.chunkDelayMs = 5;
+    server.answer("/slow.gif", a);
+    recorder.cancelAfterData = true;
+    EXPECT_EQ(downloadFile(server.url("/slow.gif"), target, &hooks), kDownloadFailed);
+    EXPECT_EQ(read(target), "good");
+    EXPECT_EQ(folderNames(), std::vector<std::string>{"Terravane clouds.gif"});
+}
+
+TEST_F(DownloadTest, OneDownloadAtATime) {
+    Answer a;
+    a.body = "first";
+    server.answer("/a.gif", a);
+    recorder.nestedUrl = server.url("/a.gif");
+    recorder.nestedPath = home() + "nested";
+    ASSERT_EQ(downloadFile(server.url("/a.gif"), target, &hooks), kDownloadOk);
+    EXPECT_EQ(recorder.nestedResult, kDownloadFailed);
+    EXPECT_FALSE(platform::fileExists(home() + "nested"));
+    // Once it is over the next one runs.
+    EXPECT_EQ(downloadFile(server.url("/a.gif"), home() + "after", nullptr), kDownloadOk);
+}
+
+TEST_F(DownloadTest, UnreachableServersAndUnwritableFolders) {
+    // A port nobody listens on.
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    const int port = ntohs(address.sin_port);
+    ::close(s);
+    EXPECT_EQ(downloadFile("http://127.0.0.1:" + std::to_string(port) + "/x.gif", target, &hooks),
+              kDownloadCannotOpen);
+    EXPECT_EQ(downloadFile("ftp://127.0.0.1/x.gif", target, &hooks), kDownloadCannotOpen);
+    EXPECT_EQ(downloadFile("/data/geo/west/latest_west_ir4_fd.gif", target, &hooks), kDownloadCannotOpen);
+    EXPECT_FALSE(platform::fileExists(target));
+
+    Answer a;
+    a.body = "clouds";
+    server.answer("/a.gif", a);
+    EXPECT_EQ(downloadFile(server.url("/a.gif"), home() + "no such folder/file", &hooks), kDownloadFileError);
+}
+
+TEST(DownloadProgress, TextsOfTheStatusLine) {
+    EXPECT_EQ(downloadProgressText(512, 2048), "25% of 2K");
+    EXPECT_EQ(downloadProgressText(0, 500), "0% of 1K");
+    EXPECT_EQ(downloadProgressText(700 * 1024, 700 * 1024), "100% of 700K");
+    EXPECT_EQ(downloadProgressText(1, 1), "100% of 1K");
+    EXPECT_EQ(downloadProgressText(2, 1), "File unavailable.");
+    EXPECT_EQ(downloadProgressText(5, -1), "File unavailable.");
+}
+
+}  // namespace
+}  // namespace tv

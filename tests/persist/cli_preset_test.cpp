@@ -1,0 +1,116 @@
+// terravane preset show|save|dice and render --preset, run as a user would.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "image_io.h"
+#include "persist/settings_file.h"
+#include "platform/files.h"
+#include "test_home.h"
+
+namespace tv {
+namespace {
+
+class PresetCommand : public testing::TempHome {
+protected:
+    struct Result {
+        int status = -1;
+        std::string out, err;
+    };
+    Result run(const std::string& args) {
+        const std::string out = inRoot("out.txt"), err = inRoot("err.txt");
+        const std::string cmd = "cd '" + root_.string() + "' && '" + std::string(TV_BINARY_DIR) + "/terravane' " +
+                                args + " >'" + out + "' 2>'" + err + "' </dev/null";
+        const int raw = std::system(cmd.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    }
+    static std::string slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // Pixels brighter than a dark background.
+    int64_t litPixels(const std::string& name) {
+        cli::Image image;
+        std::string error;
+        EXPECT_TRUE(cli::readImage(inRoot(name), image, &error)) << error;
+        int64_t n = 0;
+        for (int32_t y = 0; y < image.height; ++y)
+            for (int32_t x = 0; x < image.width; ++x) n += image.sample(x, y, 1) > 0.1f;
+        return n;
+    }
+};
+
+TEST_F(PresetCommand, SaveWritesSettingsWithARenderedThumbnailThatShowReads) {
+    const Result saved = run("preset save -o small.q1q --set 'planet size=40' --set 'random seed=321'");
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    ParamRecord r = defaultRecord();
+    RgbImage thumbnail;
+    persist::ReadReport report;
+    ASSERT_EQ(persist::readSettingsFile(inRoot("small.q1q"), persist::ReadMode::Load, &r, &thumbnail, &report),
+              platform::kFileOk);
+    EXPECT_EQ(r.planetSize, 40);
+    ASSERT_TRUE(report.thumbnailLoaded);
+    EXPECT_EQ(thumbnail.width, 128);
+    int lit = 0;
+    for (size_t i = 1; i < thumbnail.pixels.size(); i += 3) lit += thumbnail.pixels[i] > 25;
+    EXPECT_GT(lit, 128 * 128 / 20);          // a planet, not a black square
+    EXPECT_LT(lit, 128 * 128 * 9 / 10);      // and not filling it: size 40
+
+    const Result shown = run("preset show small.q1q");
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_NE(shown.out.find("\"planet size\": 40"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("\"random seed\": 321"), std::string::npos);
+    EXPECT_NE(shown.out.find("\"light z\": 0.27"), std::string::npos);
+    EXPECT_NE(shown.out.find("\"settings name\": \"small.q1q\""), std::string::npos);
+
+    // render --preset draws that planet: smaller than the default one.
+    ASSERT_EQ(run("render --preset small.q1q --size 96x96 --quiet -o small.png").status, 0);
+    ASSERT_EQ(run("render --size 96x96 --quiet -o default.png").status, 0);
+    EXPECT_LT(litPixels("small.png") * 2, litPixels("default.png"));
+}
+
+TEST_F(PresetCommand, DiceIsReproducibleBySeedAndKeepsWhatItDoesNotChange) {
+    ASSERT_EQ(run("preset save -o base.q1q --set 'planet size=77' --set 'glue=mural'").status, 0);
+    const Result a = run("preset dice --seed 42 --preset base.q1q -o a.q1q");
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_EQ(run("preset dice --seed 42 --preset base.q1q -o b.q1q").status, 0);
+    ASSERT_EQ(run("preset dice --seed 43 --preset base.q1q -o c.q1q").status, 0);
+    const std::string ja = run("preset show a.q1q").out, jb = run("preset show b.q1q").out;
+    const std::string jc = run("preset show c.q1q").out;
+    auto settingsOnly = [](std::string j) { return j.substr(0, j.find("\"settings name\"")); };
+    EXPECT_EQ(settingsOnly(ja), settingsOnly(jb));
+    EXPECT_NE(settingsOnly(ja), settingsOnly(jc));
+    EXPECT_NE(ja.find("\"planet size\": 77"), std::string::npos);
+    EXPECT_NE(ja.find("\"output mode\": 12"), std::string::npos);
+
+    const Result timed = run("preset dice -o t.q1q");
+    ASSERT_EQ(timed.status, 0) << timed.err;
+    EXPECT_EQ(timed.out.rfind("seed ", 0), 0u) << timed.out;  // the seed to repeat it with
+}
+
+TEST_F(PresetCommand, BadFilesAndOptionsFailWithOneLine) {
+    ASSERT_EQ(run("preset save -o whole.q1q").status, 0);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(platform::readFile(inRoot("whole.q1q"), bytes));
+    ASSERT_EQ(platform::writeFileAtomic(inRoot("cut.q1q"), bytes.data(), 100), platform::kFileOk);
+    for (const char* args : {"preset show cut.q1q", "preset show missing.q1q", "render --preset cut.q1q -o x.png",
+                             "preset save", "preset dice --seed many -o d.q1q", "preset save -o y.q1q --preset cut.q1q",
+                             "preset frobnicate"}) {
+        const Result r = run(args);
+        EXPECT_NE(r.status, 0) << args;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+        EXPECT_TRUE(r.out.empty()) << args;
+    }
+    EXPECT_FALSE(platform::fileExists(inRoot("x.png")));
+    EXPECT_FALSE(platform::fileExists(inRoot("y.q1q")));
+    EXPECT_NE(run("preset show cut.q1q").err.find("truncated"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tv
