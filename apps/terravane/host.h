@@ -67,6 +67,9 @@ struct PluginModule {
     pi::PropertyListInfo info;
     pi::Terminology terminology;
     std::string path;
+    // This host's own extension, absent from other modules: the module's
+    // worker-thread count (see pluginWorkerThreads).
+    int (*workerThreads)(int n) = nullptr;
 };
 
 // terravane-plugin.so beside the executable.
@@ -75,6 +78,10 @@ std::string defaultPluginPath();
 // terminology, and finds the entry. False with a reason.
 bool loadPlugin(const std::string& path, PluginModule& module, std::string* error);
 void unloadPlugin(PluginModule& module);
+// Sets the module's worker threads: n > 0 forces n, 0 returns to one per
+// processor. Returns the count its renders now use, or -1 when the module
+// cannot be told.
+int32_t pluginWorkerThreads(PluginModule& module, int32_t n);
 
 // What the host offers and how it behaves (tests vary these).
 struct HostOptions {

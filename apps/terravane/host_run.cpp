@@ -145,6 +145,7 @@ bool loadPlugin(const std::string& path, PluginModule& module, std::string* erro
             return false;
         }
     }
+    module.workerThreads = reinterpret_cast<int (*)(int)>(platform::moduleSymbol(module.handle, "TerravaneWorkerThreads"));
     module.entry = reinterpret_cast<pi::PluginEntryProc>(platform::moduleSymbol(module.handle, module.info.entryPoint.c_str()));
     if (!module.entry) {
         if (error) *error = path + ": entry point " + module.info.entryPoint + " not found";
@@ -158,6 +159,11 @@ void unloadPlugin(PluginModule& module) {
     if (module.handle) platform::unloadModule(module.handle);
     module.handle = nullptr;
     module.entry = nullptr;
+    module.workerThreads = nullptr;
+}
+
+int32_t pluginWorkerThreads(PluginModule& module, int32_t n) {
+    return module.workerThreads ? module.workerThreads(n) : -1;
 }
 
 FilterHost::FilterHost(PluginModule& module, FilterSession& session, HostImage& image, const Selection* selection,

@@ -67,7 +67,8 @@ void fillTarget(const HostTransfer& t, const Rect& area, RenderTarget& target) {
     target.depthBits = depthClass(r);
     target.grey = isGrey(r);
     target.hasTransparency = hasEditableTransparency(r);
-    target.hasMask = r->haveMask && r->maskData;
+    // The host delivers the mask with each tile, not at set-up: haveMask says it will.
+    target.hasMask = r->haveMask != 0;
     target.floatUnclamped = target.depthBits == 32 && t.params->renderDestination == kDestinationHost;
     target.area = area;
     const Rect f = filterRect(r);

@@ -1,6 +1,8 @@
 // The selector flow through PluginMain: resources, block allocation, memory
 // limits, refusals, cancelling, the dialog decision and the recorded settings.
 #include "plugin_fixture.h"
+#include "platform/threads.h"
+#include "render/jobs.h"
 
 namespace tv::test {
 namespace {
@@ -298,6 +300,34 @@ TEST_F(PluginTest, RecordedDescriptorSurvivesInTheWorkingFolder) {
     error.clear();
     EXPECT_FALSE(host::loadRecordedDescriptor(&error).has_value());
     EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+// The host's thread count reaches the module's own copy of the engine (the
+// module keeps its engine private), and the pixels do not depend on it.
+TEST_F(PluginTest, WorkerThreadsReachTheModuleAndLeaveThePixelsAlone) {
+    ASSERT_NE(module_.workerThreads, nullptr);
+    const int32_t hostBefore = threadCount(kMaxThreads);
+    const auto d = descriptorWith({{"planet size", 90}, {"random seed", 4}, {"cities", 80}});
+    std::vector<uint8_t> first;
+    for (int32_t n : {1, 3}) {
+        EXPECT_EQ(host::pluginWorkerThreads(module_, n), n);
+        // Three by two tiles, the last ones short.
+        HostImage image = host::blankImage(520, 260, 16, false, false);
+        ASSERT_EQ(runSilent(image, {}, d, nullptr), 0);
+        if (first.empty())
+            first = image.pixels;
+        else
+            EXPECT_TRUE(image.pixels == first) << n << " threads";
+    }
+    EXPECT_EQ(host::pluginWorkerThreads(module_, -1), 3);  // only asks
+    EXPECT_EQ(host::pluginWorkerThreads(module_, 0), std::clamp(platform::processorCount(), 1, kMaxThreads));
+    EXPECT_EQ(threadCount(kMaxThreads), hostBefore);  // the host's own engine is another copy
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Pixels through PluginMain: depths, grey, transparency, the selection mask,
 // floating selections and 32-bit document coordinates.
+#include <algorithm>
 #include <cmath>
 
 #include "plugin_fixture.h"
@@ -38,16 +39,26 @@ TEST_F(PluginTest, SixteenBitFullScaleIs32768BothWays) {
 
 TEST_F(PluginTest, ThirtyTwoBitKeepsValuesAboveOne) {
     HostImage image = filled(160, 100, 32, false, false, 2.5f);
-    // Left half selected, right half not: the right half keeps its source.
+    // Left half selected, then a half-selected strip, the rest not: the
+    // right part keeps its source, the strip mixes it with the planet.
     host::Selection selection{160, 100, std::vector<uint8_t>(160 * 100, 0)};
     for (int32_t y = 0; y < 100; ++y)
-        for (int32_t x = 0; x < 80; ++x) selection.mask[size_t(y) * 160 + size_t(x)] = 255;
+        for (int32_t x = 0; x < 100; ++x) selection.mask[size_t(y) * 160 + size_t(x)] = x < 80 ? 255 : 128;
     HostOptions options;
     options.filterRect = Rect{0, 0, 100, 160};
     ASSERT_EQ(runSilent(image, options, descriptorWith({{"planet size", 90}}), nullptr, &selection), 0);
     EXPECT_EQ(image.value(150, 50, 0), 2.5f);
     EXPECT_EQ(image.value(120, 10, 2), 2.5f);
     EXPECT_NE(image.value(79, 50, 0), 2.5f);  // rendered inside the selection
+    EXPECT_LT(image.value(79, 50, 0), 1.0f);
+    // Mixed values above 1 are written as they are.
+    const float m = 128.0f / 255.0f;
+    for (int32_t x = 80; x < 100; x += 4) {
+        const float mixed = image.value(x, 50, 1);
+        EXPECT_GT(mixed, 2.5f * (1.0f - m));
+        EXPECT_LT(mixed, 2.5f * (1.0f - m) + m * 1.0001f);
+        EXPECT_NE(mixed, 2.5f);
+    }
 }
 
 TEST_F(PluginTest, GreyImagesStoreTheLuminance) {
@@ -68,14 +79,15 @@ TEST_F(PluginTest, GreyImagesStoreTheLuminance) {
 
 TEST_F(PluginTest, EditableTransparencyReadsAndWritesThePlaneAfterTheColours) {
     // Source alpha 0.2; the right half is selected at one half, so the result
-    // there mixes the source alpha with the planet's.
+    // there mixes the source alpha with the planet's. Composite on a layer
+    // gives the globe its own coverage as alpha (normal paints black space).
     HostImage image = filled(120, 120, 8, false, true, 0.0f, 0.2f);
     host::Selection selection{120, 120, std::vector<uint8_t>(120 * 120, 255)};
     for (int32_t y = 0; y < 120; ++y)
         for (int32_t x = 60; x < 120; ++x) selection.mask[size_t(y) * 120 + size_t(x)] = 128;
     HostOptions options;
     options.filterRect = Rect{0, 0, 120, 120};
-    ASSERT_EQ(runSilent(image, options, descriptorWith({{"planet size", 60}, {"air depth", 0}}), nullptr, &selection), 0);
+    ASSERT_EQ(runSilent(image, options, descriptorWith({{"planet size", 60}, {"air depth", 0}, {"glue", kComposite}}), nullptr, &selection), 0);
     const float m = 128.0f / 255.0f;
     EXPECT_EQ(image.sample(45, 60, 3)[0], 255);  // the globe is opaque
     EXPECT_EQ(image.sample(2, 2, 3)[0], 0);      // nothing beside it
@@ -110,8 +122,48 @@ TEST_F(PluginTest, BigDocumentCoordinatesAreUsedWhenOffered) {
     RunReport report;
     ASSERT_EQ(filter.run(request, report), 0);
     ASSERT_EQ(report.tilesRequested, 6);
-    EXPECT_EQ(report.inRects.back(), (Rect{256, 512, 300, 600}));
+    // Tiles finish in any order; the bottom-right one is among them.
+    EXPECT_NE(std::find(report.inRects.begin(), report.inRects.end(), Rect{256, 512, 300, 600}), report.inRects.end());
     EXPECT_NE(image.sample(590, 290, 0)[0], 77);
+}
+
+}  // namespace
+}  // namespace tv::test
+
+namespace tv::test {
+namespace {
+
+// A selection away from the image's corner: the filter area starts there, the
+// planet is rendered for the area's size, and nothing outside it changes.
+TEST_F(PluginTest, SelectionAwayFromTheOriginRendersTheSamePlanetThere) {
+    const auto d = descriptorWith({{"planet size", 70}, {"random seed", 11}});
+    HostImage alone = host::blankImage(300, 280, 8, false, false);
+    ASSERT_EQ(runSilent(alone, {}, d, nullptr), 0);
+
+    // 300 x 280 selected at (top 150, left 260) in a 700 x 500 image: the
+    // area crosses tile boundaries of the image and of the area itself.
+    HostImage image = host::blankImage(700, 500, 8, false, false);
+    std::fill(image.pixels.begin(), image.pixels.end(), 77);
+    host::Selection selection{700, 500, std::vector<uint8_t>(700 * 500, 0)};
+    for (int32_t y = 150; y < 430; ++y)
+        for (int32_t x = 260; x < 560; ++x) selection.mask[size_t(y) * 700 + size_t(x)] = 255;
+    RunReport report;
+    ASSERT_EQ(runSilent(image, {}, d, &report, &selection), 0);
+    ASSERT_EQ(report.tilesRequested, 4);
+    EXPECT_NE(std::find(report.inRects.begin(), report.inRects.end(), Rect{150, 260, 406, 516}), report.inRects.end());
+    EXPECT_NE(std::find(report.inRects.begin(), report.inRects.end(), Rect{406, 516, 430, 560}), report.inRects.end());
+    int64_t different = 0, outsideChanged = 0;
+    for (int32_t y = 0; y < 500; ++y)
+        for (int32_t x = 0; x < 700; ++x)
+            for (int32_t p = 0; p < 3; ++p) {
+                const uint8_t v = image.sample(x, y, p)[0];
+                if (y >= 150 && y < 430 && x >= 260 && x < 560)
+                    different += v != alone.sample(x - 260, y - 150, p)[0];
+                else
+                    outsideChanged += v != 77;
+            }
+    EXPECT_EQ(different, 0);
+    EXPECT_EQ(outsideChanged, 0);
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 // filter run. On Linux, where a shared module has no resource section, the
 // property list and the terminology are handed out by `TerravaneResource` with
 // the bytes a Windows host reads from the module's resources.
+// `TerravaneWorkerThreads` lets our own command-line host pass its --threads
+// to the module's copy of the engine; other hosts never call it.
 #include <vector>
 
 #include "host/pi/pi_types.h"
 #include "host/pi/resources.h"
+#include "host/frame_render.h"
 #include "host/plugin.h"
 
 #define TV_EXPORT extern "C" __attribute__((visibility("default")))
@@ -25,3 +28,7 @@ TV_EXPORT const unsigned char* TerravaneResource(unsigned int type, short id, in
     if (size) *size = found ? int(found->size()) : 0;
     return found ? found->data() : nullptr;
 }
+
+// Forces the module's worker-thread count (n > 0), returns to one per
+// processor (0) or only asks (n < 0); returns the count a render now uses.
+TV_EXPORT int TerravaneWorkerThreads(int n) { return tv::setFrameWorkerThreads(n); }
