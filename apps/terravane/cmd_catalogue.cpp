@@ -1,12 +1,104 @@
+// terravane catalogue: HTML pages of thumbnails of a folder of presets or of
+// the memory dots.
 #include <cstdio>
+#include <string>
 
+#include "cli_common.h"
+#include "command_watch.h"
 #include "commands.h"
+#include "export/catalogue.h"
+#include "persist/memory_dots.h"
+#include "platform/files.h"
+#include "render/jobs.h"
 
 namespace tv::cli {
 
-int runCatalogue(int, char**) {
-    std::fprintf(stderr, "terravane catalogue: not available in this build\n");
-    return 2;
+namespace {
+
+constexpr const char* kCommand = "catalogue";
+
+void catalogueUsage(FILE* out) {
+    std::fprintf(out,
+                 "usage: terravane catalogue presets FOLDER -o PAGE.html [--threads N] [--quiet]\n"
+                 "       terravane catalogue dots -o PAGE.html [--threads N] [--quiet]\n"
+                 "\n"
+                 "  presets FOLDER  a page of every preset (\"*.q1q\") of the folder, five to a row\n"
+                 "  dots            a page of every kept memory dot, four to a row\n"
+                 "  -o PAGE.html    the page; its thumbnails go to a \"web_images\" folder beside it\n"
+                 "  --threads N     worker threads (default one per processor)\n"
+                 "  --quiet         no progress bar\n");
+}
+
+std::string failureText(int32_t code, const std::string& page) {
+    switch (code) {
+    case platform::kFileOpenError:
+        return "cannot create \"" + page + "\" or its \"web_images\" folder";
+    case platform::kFileWriteError:
+        return "could not write \"" + page + "\" or one of its images";
+    case -128:
+        return "cancelled";
+    default:
+        return "a thumbnail could not be rendered (result " + std::to_string(code) + ")";
+    }
+}
+
+}  // namespace
+
+int runCatalogue(int argc, char** argv) {
+    std::string kind, folder, page, value, error;
+    int32_t threads = 0;
+    bool quiet = false;
+    ArgReader args(argc, argv);
+    while (!args.done()) {
+        const std::string_view opt = args.next();
+        if (opt == "--help" || opt == "-h") {
+            catalogueUsage(stdout);
+            return 0;
+        }
+        if (opt == "--quiet" || opt == "-q") {
+            quiet = true;
+        } else if (opt == "-o" || opt == "--threads") {
+            if (!args.value(value)) return failWith(kCommand, std::string(opt) + " needs a value");
+            if (opt == "-o") {
+                page = value;
+            } else if (!parseThreads(value, threads, &error)) {
+                return failWith(kCommand, error);
+            }
+        } else if (kind.empty() && (opt == "presets" || opt == "dots")) {
+            kind = opt;
+        } else if (kind == "presets" && folder.empty() && !opt.starts_with("-")) {
+            folder = opt;
+        } else {
+            return failWith(kCommand, "unexpected \"" + std::string(opt) + "\" (try terravane catalogue --help)");
+        }
+    }
+    if (kind.empty()) return failWith(kCommand, "say which page: presets FOLDER or dots");
+    if (kind == "presets" && folder.empty()) return failWith(kCommand, "presets needs the folder of the presets");
+    if (page.empty()) return failWith(kCommand, "no page file (use -o PAGE.html)");
+    if (kind == "presets" && !platform::isFolder(folder))
+        return failWith(kCommand, "\"" + folder + "\" is not a folder");
+
+    if (threads > 0) setForcedThreadCount(threads);
+    CommandWatch watch(!quiet);  // Ctrl-C stops between thumbnails; no page is written
+    const CatalogueProgress progress{&watch, CommandWatch::progressOf, CommandWatch::interrupted};
+    CatalogueReport report;
+    int32_t rc;
+    if (kind == "presets") {
+        rc = writePresetsCatalogue(folder, page, engineThumbnailRenderer(), progress, &report);
+    } else {
+        StateBlock state{};
+        persist::loadDotMap(state);
+        persist::openDotDisplay(state);
+        rc = writeMemoryDotsCatalogue(state, page, engineThumbnailRenderer(), progress, &report);
+    }
+    if (rc != 0) return failWith(kCommand, failureText(rc, page));
+    watch.bar.finish();
+    if (report.skipped > 0)
+        std::fprintf(stderr, "terravane catalogue: %d %s could not be read and %s left out\n", report.skipped,
+                     kind == "presets" ? (report.skipped == 1 ? "preset" : "presets")
+                                       : (report.skipped == 1 ? "memory dot" : "memory dots"),
+                     report.skipped == 1 ? "was" : "were");
+    return 0;
 }
 
 }  // namespace tv::cli

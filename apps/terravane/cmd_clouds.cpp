@@ -10,9 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "cli_common.h"
 #include "clouds/cloud_chooser.h"
 #include "clouds/cloud_convert.h"
 #include "commands.h"
+#include "platform/console.h"
 #include "platform/files.h"
 
 namespace tv::cli {
@@ -29,10 +31,7 @@ constexpr const char* kUsage =
     "TERRAVANE_IMAGE_SERVER_1, TERRAVANE_IMAGE_SERVER_2 and TERRAVANE_LIST_SERVER\n"
     "replace them with a base URL (http[s]://host[:port]).\n";
 
-int fail(const std::string& message) {
-    std::fprintf(stderr, "terravane clouds: %s\n", message.c_str());
-    return 1;
-}
+int fail(const std::string& message) { return failWith("clouds", message); }
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "terravane clouds: %s\n%s", message.c_str(), kUsage);
@@ -57,15 +56,18 @@ void warnAboutServers() {
     }
 }
 
-// The download's progress on stderr: a bar while the length is known, the
-// status text otherwise. Drawn in place, ended with a new line.
+// The download's progress on stderr when it is a terminal: a bar while the
+// length is known, the byte count otherwise, and the status text. Drawn in
+// place, ended with a new line. Ctrl-C cancels the download.
 struct ProgressLine {
+    bool enabled = platform::stderrIsTerminal();
     std::string label;
     std::string text = "--";
     int64_t received = 0, expected = -1;
     bool drawn = false;
 
     void draw() {
+        if (!enabled) return;
         constexpr int kWidth = 30;
         char bar[kWidth + 1];
         if (expected > 0) {
@@ -98,6 +100,8 @@ void onProgress(void* context, int64_t received, int64_t expected) {
     line.draw();
 }
 
+bool onCancelled(void*) { return platform::interruptRequested(); }
+
 bool onCredentials(void*, bool proxy, const char* realm, std::string&, std::string&) {
     std::fprintf(stderr, "\nterravane clouds: the %s asks for a user name and password (\"%s\"); add them to ~/.netrc\n",
                  proxy ? "proxy" : "server", realm);
@@ -110,6 +114,8 @@ DownloadHooks hooksFor(ProgressLine& line) {
     hooks.status = onStatus;
     hooks.progress = onProgress;
     hooks.credentials = onCredentials;
+    hooks.cancelled = onCancelled;
+    platform::installInterruptHandler();
     return hooks;
 }
 

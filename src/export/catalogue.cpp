@@ -13,6 +13,8 @@ namespace tv {
 
 namespace {
 
+constexpr int32_t kCancelled = -128;
+
 struct Item {
     std::string settingsPath;
     std::string stem;  // the thumbnail's name and the caption
@@ -47,6 +49,7 @@ int32_t writeCatalogue(const std::vector<Item>& items, const std::string& pagePa
     const platform::CivilTime date = platform::utcCivil(platform::unixTime());
     int32_t done = 0;
     for (const Item& item : items) {
+        if (progress.cancelled && progress.cancelled(progress.context)) return kCancelled;
         bool unreadable = false;
         if (const int32_t rc = thumbnail(item, side, page, renderer, date, &unreadable); rc != 0) return rc;
         if (unreadable) {

@@ -26,10 +26,16 @@ struct ThumbnailRenderer {
     int32_t (*render)(void* context, const ParamRecord& record, int32_t width, int32_t height, RgbImage& out) = nullptr;
 };
 
-// Told after each thumbnail: done of total.
+// Renders thumbnails with the engine: a private copy of the record rendered
+// at 8 bits into an export image, its colour planes taken as they are.
+ThumbnailRenderer engineThumbnailRenderer();
+
+// Told after each thumbnail: done of total. When cancelled() says so before
+// a thumbnail, the export stops with -128 and no page is written.
 struct CatalogueProgress {
     void* context = nullptr;
     void (*report)(void* context, int32_t done, int32_t total) = nullptr;
+    bool (*cancelled)(void* context) = nullptr;
 };
 
 struct CatalogueReport {

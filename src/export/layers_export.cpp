@@ -53,14 +53,25 @@ struct LayerRun {
     int32_t done = 0;  // layers finished
 };
 
+constexpr int32_t kCancelled = -128;
+
+bool cancelRequested(const LayerRun& run) {
+    const LayersProgress& p = run.request->progress;
+    return p.cancelled && p.cancelled(p.context);
+}
+
+// Called by the render driver between jobs: a cancel result makes the driver
+// stop starting jobs and end the render.
 void onRenderProgress(void* context, int32_t thousandths) {
-    const auto* run = static_cast<const LayerRun*>(context);
+    auto* run = static_cast<LayerRun*>(context);
     const LayersProgress& p = run->request->progress;
     if (p.report) p.report(p.context, layersProgress(run->done, thousandths, run->layers));
+    if (cancelRequested(*run)) run->engine->result = kCancelled;
 }
 
 int32_t renderLayer(void* context, int32_t index, ExportImage& image) {
     auto* run = static_cast<LayerRun*>(context);
+    if (cancelRequested(*run)) return kCancelled;
     Engine& e = *run->engine;
     ParamRecord& p = *e.params;
     image.width = run->request->width;

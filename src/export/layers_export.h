@@ -10,10 +10,13 @@
 
 namespace tv {
 
-// Told as the export goes: thousandths of the whole export (all eleven layers).
+// Told as the export goes: thousandths of the whole export (all eleven
+// layers). When cancelled() says so, the export stops within the current
+// layer and returns -128, leaving any older file as it was.
 struct LayersProgress {
     void* context = nullptr;
     void (*report)(void* context, int32_t thousandths) = nullptr;
+    bool (*cancelled)(void* context) = nullptr;
 };
 
 struct LayersRequest {

@@ -7,6 +7,7 @@
 #include "base/bytes.h"
 #include "export/metadata.h"
 #include "host/params/params.h"
+#include "render/render.h"
 
 namespace tv {
 
@@ -86,14 +87,7 @@ uint64_t planeBytes(const PsdDescription& d) {
     return uint64_t(d.width) * uint64_t(d.height) * uint64_t(d.bytesPerChannel);
 }
 
-// TODO(render): use layerName() once the renderer lands.
-constexpr const char* kLayerNamesTmp[kPsdLayerCount] = {"lit map",    "map color", "land color", "land bump",
-                                                        "bump w/o ocean", "ocean mask", "air color", "cloud mask",
-                                                        "cloud bump", "cities",    "mural"};
-std::string_view layerNameAt(const PsdDescription& d, int32_t i) {
-    const int32_t index = d.firstLayer + i + 1;
-    return index >= 1 && index <= kPsdLayerCount ? kLayerNamesTmp[index - 1] : "a layer";
-}
+std::string_view layerNameAt(const PsdDescription& d, int32_t i) { return layerName(d.firstLayer + i + 1); }
 
 void layerRecord(PsdSink& sink, const PsdDescription& d, std::string_view name) {
     sink.i32(0);

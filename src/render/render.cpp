@@ -6,6 +6,7 @@
 #include <cmath>
 #include <new>
 
+#include "clouds/cloud_cache.h"
 #include "render/jobs.h"
 #include "render/shading.h"
 #include "render/view.h"
@@ -221,6 +222,8 @@ void preparePlanet(Engine& e, int32_t sampleFactor) {
     planet.airThickness = 0.003f * float(p.airDepth);
     setupSeaColours(planet, p.seaColor, eightBit);
 
+    // The chosen satellite map, reloaded from its cache file.
+    loadCloudMapForRender(e.cloudMap, *e.params);
     // Satellite clouds when switched on and a map is loaded, else synthetic ones.
     const bool useMap = p.realClouds != 0 && e.cloudMap.loaded && !e.cloudMap.pyramid.empty();
     planet.cloudMap = useMap ? &e.cloudMap.pyramid : nullptr;

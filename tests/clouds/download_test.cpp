@@ -23,6 +23,7 @@ struct Recorder {
     std::vector<std::string> texts;
     int credentialCalls = 0;
     std::string realm;
+    bool proxy = false;
     std::string user = "cirrus", password = "stratus";
     bool giveCredentials = true;
     bool cancelAfterData = false;
@@ -43,7 +44,7 @@ bool onCredentials(void* context, bool proxy, const char* realm, std::string& us
     auto& r = *static_cast<Recorder*>(context);
     ++r.credentialCalls;
     r.realm = realm;
-    EXPECT_FALSE(proxy);
+    r.proxy = proxy;
     user = r.user;
     password = r.password;
     return r.giveCredentials;
@@ -165,6 +166,24 @@ TEST_F(DownloadTest, CredentialsAreAskedForAndTheRequestRetried) {
     recorder.giveCredentials = false;
     EXPECT_EQ(downloadFile(server.url("/private.gif"), home() + "other", &hooks), kDownloadCannotOpen);
     EXPECT_EQ(recorder.credentialCalls, 1);
+}
+
+TEST_F(DownloadTest, AProxyAsksForItsOwnCredentials) {
+    // The local server stands in for a proxy: requests reach it with the whole URL as path.
+    Answer a;
+    a.body = "through the proxy";
+    a.proxyAuth = "cirrus:stratus";
+    server.answer("http://clouds.invalid/x.gif", a);
+    ::setenv("http_proxy", server.base().c_str(), 1);
+    ::unsetenv("no_proxy");
+    ::unsetenv("NO_PROXY");
+    const int rc = downloadFile("http://clouds.invalid/x.gif", target, &hooks);
+    ::unsetenv("http_proxy");
+    ASSERT_EQ(rc, kDownloadOk);
+    EXPECT_EQ(read(target), "through the proxy");
+    EXPECT_EQ(recorder.credentialCalls, 1);
+    EXPECT_TRUE(recorder.proxy);
+    EXPECT_EQ(recorder.realm, "office proxy");
 }
 
 TEST_F(DownloadTest, CredentialsComeFromTheNetrcFileFirst) {

@@ -138,16 +138,19 @@ void LocalServer::serve(int fd) {
         a.status = 404;
         a.body = "<html>not here</html>";
     }
-    bool authorised = true;
-    if (!a.basicAuth.empty()) {
-        auto it = seen.headers.find("authorization");
-        authorised = it != seen.headers.end() && it->second == "Basic " + base64(a.basicAuth);
-    }
+    auto carries = [&](const char* header, const std::string& credentials) {
+        auto it = seen.headers.find(header);
+        return credentials.empty() || (it != seen.headers.end() && it->second == "Basic " + base64(credentials));
+    };
+    const bool proxyOk = carries("proxy-authorization", a.proxyAuth);
+    const bool authorised = proxyOk && carries("authorization", a.basicAuth);
     std::string head;
     std::string body = a.body;
     if (!authorised) {
         body = "<html>who are you?</html>";
-        head = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"satellite archive\"\r\n";
+        head = proxyOk ? "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"satellite archive\"\r\n"
+                       : "HTTP/1.1 407 Proxy Authentication Required\r\n"
+                         "Proxy-Authenticate: Basic realm=\"office proxy\"\r\n";
         head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     } else {
         head = "HTTP/1.1 " + std::to_string(a.status) + (a.status < 300 ? " OK" : " Something") + "\r\n";

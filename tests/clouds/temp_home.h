@@ -23,6 +23,9 @@ protected:
         // Never the real servers: a test that wants one sets its own.
         for (const char* name : {"TERRAVANE_IMAGE_SERVER_1", "TERRAVANE_IMAGE_SERVER_2", "TERRAVANE_LIST_SERVER"})
             ::setenv(name, "http://127.0.0.1:1", 1);
+        // Straight to the local test servers, whatever proxy the machine has.
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+            ::unsetenv(name);
     }
     void TearDown() override { std::filesystem::remove_all(root_); }
     std::string home() const { return (root_ / "home").string() + "/"; }

@@ -133,6 +133,14 @@ TEST_F(CatalogueTest, CancelledRenderLeavesNoPage) {
     fake.failAfter = 1;
     EXPECT_EQ(writePresetsCatalogue(path("two"), path("page.html"), fake.renderer(), {}), -128);
     EXPECT_FALSE(std::filesystem::exists(path("page.html")));
+    // A cancel asked for between thumbnails.
+    FakeRenderer second;
+    int32_t reports = 0;
+    CatalogueProgress progress{&reports, [](void* c, int32_t, int32_t) { ++*static_cast<int32_t*>(c); },
+                               [](void* c) { return *static_cast<int32_t*>(c) >= 1; }};
+    EXPECT_EQ(writePresetsCatalogue(path("two"), path("page.html"), second.renderer(), progress), -128);
+    EXPECT_EQ(second.planetSizes.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(path("page.html")));
 }
 
 TEST_F(CatalogueTest, MemoryDotPageShowsFilledDotsByTheirNumbers) {

@@ -1,0 +1,142 @@
+// The layered export through the real renderer, at tiny sizes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "export/layers_export.h"
+#include "export/psd_writer.h"
+#include "export_test_util.h"
+#include "psd_test_reader.h"
+#include "render/render.h"
+
+namespace tv {
+namespace {
+
+using testing_export::parsePsd;
+using testing_export::ParsedDocument;
+using testing_export::readAll;
+
+void noProgress(void*, int32_t) {}
+
+class LayersExportTest : public testing_export::TempFolderTest {
+protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        params_ = defaultRecord();
+        params_.stateBlock = &state_;
+        initEngine(engine_, &params_, &state_);
+        // The user's state before the export: a preview of a globe.
+        params_.outputMode = kModeComposite;
+        params_.renderDestination = kDestinationPreview;
+        params_.sampleFactor = 3;
+        params_.passIndex = -1;
+        params_.passCount = 7;
+        engine_.exportProgress = noProgress;
+    }
+    void expectStateRestored() {
+        EXPECT_EQ(params_.outputMode, kModeComposite);
+        EXPECT_EQ(params_.renderDestination, kDestinationPreview);
+        EXPECT_EQ(params_.sampleFactor, 3);
+        EXPECT_EQ(params_.passIndex, -1);
+        EXPECT_EQ(params_.passCount, 7);
+        EXPECT_EQ(engine_.exportImage, nullptr);
+        EXPECT_EQ(engine_.exportProgress, &noProgress);
+    }
+    ParamRecord params_;
+    StateBlock state_{};
+    Engine engine_;
+};
+
+TEST_F(LayersExportTest, OnePixelDocumentAndTheUsersStateComesBack) {
+    LayersRequest request;
+    request.width = 1;
+    request.height = 1;
+    ASSERT_EQ(exportLayers(engine_, path("one.psd"), request), 0);
+    expectStateRestored();
+    const ParsedDocument doc = parsePsd(readAll(path("one.psd")));
+    ASSERT_TRUE(doc.ok) << doc.error;
+    ASSERT_EQ(doc.layers.size(), 11u);
+    for (const auto& layer : doc.layers) {
+        EXPECT_EQ(layer.right, 1);
+        EXPECT_EQ(layer.planes.at(0).size(), 1u);
+        EXPECT_EQ(layer.planes.at(-1)[0], 255);  // flat maps are opaque
+    }
+}
+
+TEST_F(LayersExportTest, EveryLayerIsItsModeRenderedAtFullSize) {
+    LayersRequest request;
+    request.width = 24;
+    request.height = 12;
+    request.depthBits = 16;
+    std::vector<int32_t> progress;
+    request.progress.context = &progress;
+    request.progress.report = [](void* c, int32_t t) { static_cast<std::vector<int32_t>*>(c)->push_back(t); };
+    ASSERT_EQ(exportLayers(engine_, path("maps.psd"), request), 0);
+    expectStateRestored();
+    const ParsedDocument doc = parsePsd(readAll(path("maps.psd")));
+    ASSERT_TRUE(doc.ok) << doc.error;
+    ASSERT_EQ(doc.layers.size(), 11u);
+    ASSERT_FALSE(progress.empty());
+    for (size_t i = 1; i < progress.size(); ++i) EXPECT_GE(progress[i], progress[i - 1]);
+    EXPECT_EQ(progress.back(), 1000);
+
+    // The same maps rendered one by one must match the layers sample for sample.
+    for (int32_t index : {1, 4, 6, 11}) {
+        ParamRecord p = defaultRecord();
+        StateBlock s{};
+        p.stateBlock = &s;
+        p.outputMode = psdLayerMode(index);
+        Engine e;
+        initEngine(e, &p, &s);
+        ExportImage image;
+        ASSERT_EQ(renderToExportImage(e, image, 24, 12, 2), 0);
+        const auto& red = doc.layers[size_t(index - 1)].planes.at(0);
+        for (size_t px = 0; px < 24 * 12; ++px) {
+            uint16_t v;
+            std::memcpy(&v, image.pixels.data() + px * 8, 2);
+            const uint32_t expected = v >= 32768 ? 65535u : v * 2u;
+            ASSERT_EQ(uint32_t(red[px * 2] << 8 | red[px * 2 + 1]), expected) << "layer " << index << " pixel " << px;
+        }
+    }
+    // The ocean mask is grey; the lit map is not.
+    const auto& ocean = doc.layers[5].planes;
+    EXPECT_EQ(ocean.at(0), ocean.at(2));
+    EXPECT_NE(doc.layers[0].planes.at(0), doc.layers[0].planes.at(2));
+}
+
+TEST_F(LayersExportTest, FailuresAndCancelRestoreTheStateAndKeepTheOldFile) {
+    LayersRequest request;
+    request.width = 16;
+    request.height = 8;
+    EXPECT_EQ(exportLayers(engine_, path("no/such/folder/x.psd"), request), platform::kFileOpenError);
+    expectStateRestored();
+
+    const std::string target = path("kept.psd");
+    const std::string old = "an older document";
+    ASSERT_EQ(platform::writeFileAtomic(target, old.data(), old.size()), 0);
+    int32_t reports = 0;
+    request.progress.context = &reports;
+    request.progress.report = [](void* c, int32_t) { ++*static_cast<int32_t*>(c); };
+    request.progress.cancelled = [](void* c) { return *static_cast<int32_t*>(c) >= 3; };
+    EXPECT_EQ(exportLayers(engine_, target, request), -128);
+    expectStateRestored();
+    const std::vector<uint8_t> now = readAll(target);
+    EXPECT_EQ(std::string(now.begin(), now.end()), old);
+
+    LayersRequest empty;
+    EXPECT_EQ(exportLayers(engine_, path("empty.psd"), empty), kExportFailed);
+    expectStateRestored();
+}
+
+TEST(LayersProgressScale, CoversAllLayersOnce) {
+    EXPECT_EQ(layersProgress(0, 0, 11), 0);
+    EXPECT_EQ(layersProgress(0, 1000, 11), 90);
+    EXPECT_EQ(layersProgress(5, 500, 11), 500);
+    EXPECT_EQ(layersProgress(11, 0, 11), 1000);
+    EXPECT_EQ(layersProgress(11, 1000, 11), 1000);
+}
+
+}  // namespace
+}  // namespace tv
