@@ -35,15 +35,23 @@ bool containsNoCase(const char* text, const char* part) {
     return false;
 }
 
-// Builds the chain and marks the map loaded for index.
-void finishMap(CloudMap& map, int index) {
-    map.pyramid.state = 1;
-    buildChain(map.pyramid);
-    map.width = map.pyramid.levelWidth[0];
-    map.height = map.pyramid.levelHeight[0];
-    map.index = index;
-    normaliseDisc(map);
-    map.loaded = true;
+DiscBox boxOf(const CatalogueEntry& e) { return {e.discLeft, e.discWidth, e.discTop, e.discHeight}; }
+
+// Gives the new map its disc, builds its chain and puts it in place, loaded for index.
+int finishMap(CloudMap& map, CloudMap& result, int index, const DiscBox& box) {
+    result.pyramid.state = 1;
+    buildChain(result.pyramid);
+    result.width = result.pyramid.levelWidth[0];
+    result.height = result.pyramid.levelHeight[0];
+    result.index = index;
+    result.discLeft = box.left;
+    result.discWidth = box.width;
+    result.discTop = box.top;
+    result.discHeight = box.height;
+    normaliseDisc(result);
+    result.loaded = true;
+    map = std::move(result);
+    return kConvertOk;
 }
 
 int convertGif(CloudMap& map, int index, const CatalogueEntry& entry, const uint8_t* data, size_t size) {
@@ -60,18 +68,12 @@ int convertGif(CloudMap& map, int index, const CatalogueEntry& entry, const uint
     std::vector<uint8_t> cloud(size_t(w) * size_t(h));
     for (size_t i = 0; i < cloud.size(); ++i) cloud[i] = byIndex[image.pixels[i]];
 
-    DiscBox box{entry.discLeft, entry.discWidth, entry.discTop, entry.discHeight};
+    DiscBox box = boxOf(entry);
     if (entry.flags & kPaintOutOverlays) paintOutOverlays(image, cloud, entry.overlayA, entry.overlayB, box);
     if (entry.flags & kFindDisc) findDisc(cloud, w, h, int32_t(entry.threshold * 255.0f), box);
 
     for (int32_t y = 0; y < h; ++y) writePyramidRow(result.pyramid, 0, y, cloud.data() + size_t(y) * size_t(w));
-    result.discLeft = box.left;
-    result.discWidth = box.width;
-    result.discTop = box.top;
-    result.discHeight = box.height;
-    finishMap(result, index);
-    map = std::move(result);
-    return kConvertOk;
+    return finishMap(map, result, index, box);
 }
 
 int convertJpeg(CloudMap& map, int index, const CatalogueEntry& entry, const uint8_t* data, size_t size) {
@@ -96,13 +98,7 @@ int convertJpeg(CloudMap& map, int index, const CatalogueEntry& entry, const uin
         writePyramidRow(result.pyramid, 0, y, row.data());
     }
     image = jpeg::DecodedImage();  // the decoded image is not needed for the chain
-    result.discLeft = entry.discLeft;
-    result.discWidth = entry.discWidth;
-    result.discTop = entry.discTop;
-    result.discHeight = entry.discHeight;
-    finishMap(result, index);
-    map = std::move(result);
-    return kConvertOk;
+    return finishMap(map, result, index, boxOf(entry));
 }
 
 }  // namespace

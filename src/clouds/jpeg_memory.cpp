@@ -172,7 +172,11 @@ int encodeWorker(const uint8_t* rgb, int width, int height, int quality, uint8_t
     return kOk;
 }
 
-int headerWorker(const uint8_t* data, size_t size, Header* header) {
+// Reads the header into *header, then (unless image is null) decodes into
+// *image, whose pixels are sized here; on failure *image is partly filled and
+// the caller drops it.
+int decodeWorker(const uint8_t* data, size_t size, int maxSide, size_t maxPixels, bool acceptWarnings,
+                 Header* header, DecodedImage* image) {
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
     ErrorManager err;
@@ -190,28 +194,10 @@ int headerWorker(const uint8_t* data, size_t size, Header* header) {
     header->width = static_cast<int>(cinfo.image_width);
     header->height = static_cast<int>(cinfo.image_height);
     header->components = cinfo.num_components;
-    jpeg_destroy_decompress(&cinfo);
-    return kOk;
-}
-
-// Decodes into *image, whose pixels are sized here; on failure *image is
-// partly filled and the caller drops it.
-int decodeWorker(const uint8_t* data, size_t size, int maxSide, size_t maxPixels, bool acceptWarnings,
-                 DecodedImage* image) {
-    jpeg_decompress_struct cinfo;
-    std::memset(&cinfo, 0, sizeof cinfo);
-    ErrorManager err;
-    installErrorManager(err);
-    cinfo.err = &err.pub;
-    MemorySource src;
-    if (setjmp(err.jump)) {
-        const int code = failureCode(err);
+    if (!image) {
         jpeg_destroy_decompress(&cinfo);
-        return code;
+        return kOk;
     }
-    jpeg_create_decompress(&cinfo);
-    useMemorySource(&cinfo, src, data, size);
-    jpeg_read_header(&cinfo, TRUE);
     const size_t w = cinfo.image_width;
     const size_t h = cinfo.image_height;
     if (w == 0 || h == 0) ERREXIT(&cinfo, JERR_EMPTY_IMAGE);
@@ -311,7 +297,7 @@ int encodeRgb(const uint8_t* rgb, int width, int height, int quality, uint8_t* o
 int readHeader(const uint8_t* data, size_t size, Header& header) {
     if (!data || size == 0) return kErrorArguments;
     Header h;
-    const int result = headerWorker(data, size, &h);
+    const int result = decodeWorker(data, size, 0, 0, true, &h, nullptr);
     if (result == kOk) header = h;
     return result;
 }
@@ -320,7 +306,8 @@ int decodeRgb(const uint8_t* data, size_t size, DecodedImage& out, int maxSide, 
               bool acceptWarnings) {
     if (!data || size == 0) return kErrorArguments;
     DecodedImage image;
-    const int result = decodeWorker(data, size, maxSide, maxPixels, acceptWarnings, &image);
+    Header header;
+    const int result = decodeWorker(data, size, maxSide, maxPixels, acceptWarnings, &header, &image);
     if (result == kOk) out = std::move(image);
     return result;
 }

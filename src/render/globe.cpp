@@ -126,6 +126,20 @@ Vec3 reliefLight(const TileConstants& tc, const RenderView& v, int32_t x, int32_
 // The point a little further from the light, for slopes.
 Vec3 shiftedPoint(Vec3 p, Vec3 light) { return normalize(p + 0.001f * normalize(p - 1000.0f * light)); }
 
+// Where the light ray from the ground point meets the cloud layer (the unit
+// sphere once the ground is moved inward by the shell scale).
+Vec3 shadowPoint(Vec3 p, Vec3 light, const PlanetData& planet) {
+    const Vec3 sp = p * planet.cloudShellScale;
+    const Vec3 u = light + sp;
+    const float us = dot(u, sp);
+    const float disc = us * us - (dot(sp, sp) - 1.0f);
+    if (disc < 0.0f) return {1.0f, 0.0f, 0.0f};
+    const float r = std::sqrt(disc);
+    float t = -us - r;
+    if (t < 0.0f) t = -us + r;
+    return sp + t * u;
+}
+
 struct HeightSample {
     TerrainSample terrain;
     float detail;
@@ -158,6 +172,11 @@ void samplingPass(const RenderView& v, const TileConstants& tc) {
     const PlanetData& planet = *v.context->planet;
     const float S = planet.seaLevelHeight;
     const bool hypsometric = tc.mode == kModeHypsometric;
+    // The air and cloud maps show no terrain.
+    const bool terrain = !(tc.mode == kModeAirColor || tc.mode == kModeCloudMask || tc.mode == kModeCloudBump);
+    // Lit views read the slope sample, except where the shading finds the
+    // surface dark (beyond the twilight, no city lights).
+    const bool darkSkip = !(tc.citiesOn && tc.cities > 0) && !tc.reliefLight;
     for (int32_t y = v.tile.top - 1; y <= v.tile.bottom; ++y) {
         for (int32_t x = v.tile.left - 1; x <= v.tile.right; ++x) {
             const Projection pr = tc.flat ? projectFlat(tc, v, x, y) : projectGlobe(v, x, y);
@@ -165,6 +184,7 @@ void samplingPass(const RenderView& v, const TileConstants& tc) {
             const Vec3 p = pr.p;
             float* cell = gridCell(v, x, y)->v;
             cell[kCellSinLat] = dot(planet.axis, p);
+            if (!terrain) continue;
             const float mu = tc.flat ? 0.70710677f : p.z;
             const float lnMu = std::log(mu);
             float octaves = (v.lnR + lnMu) / kLnLacunarity - 2.0f;
@@ -178,9 +198,9 @@ void samplingPass(const RenderView& v, const TileConstants& tc) {
             cell[kCellCraterSum] = hs.craterSum;
             cell[kCellHeight] = hs.height;
             cell[kCellSeaIce] = 0.0f;
-            // The slope sample is read by lit views only.
             float toward = hs.height;
-            if (tc.lit && !(hypsometric && hs.height < S - 0.8f)) {
+            const bool dark = darkSkip && !(dot(p, tc.light) > -tc.terminatorWidth);
+            if (tc.lit && !dark && !(hypsometric && hs.height < S - 0.8f)) {
                 const Vec3 light = tc.reliefLight ? reliefLight(tc, v, x, y, p) : tc.light;
                 toward = sampleHeight(planet, v, shiftedPoint(p, light), octaves, lnMu).height;
             }
@@ -281,6 +301,7 @@ void shadingPass(const RenderView& v, const TileConstants& tc, int32_t dither) {
     const bool needSurface = !surfaceColourUnused(mode);
     const bool needLand = needSurface;
     const bool needSea = needSurface && mode != kModeLandColor && mode != kModeHypsometric && mode != kModeCities;
+    const bool citiesActive = tc.citiesOn && tc.cities > 0;
     const int32_t sf = ctx.sampleFactor;
 
     for (int32_t y = v.tile.top; y < v.tile.bottom; ++y) {
@@ -335,57 +356,56 @@ void shadingPass(const RenderView& v, const TileConstants& tc, int32_t dither) {
                 psi = squareCoverage(up[kCellSeaIce], upRight[kCellSeaIce], left[kCellSeaIce], cell[kCellSeaIce],
                                      tc.iceThreshold);
 
-                float sea[3] = {0.0f, 0.0f, 0.0f};
-                LandResult land{};
-                if (needSea) seaColour(tc, planet, cs_, p, direct, psi, sea);
-                if (needLand || (tc.citiesOn && tc.cities > 0)) {
-                    if (mode == kModeHypsometric) {
-                        hypsometricColour(tc, cell[kCellBandMin], cell[kCellContourInk], land.rgb);
-                        for (float& c : land.rgb) c *= slope;
-                    } else {
-                        land = landColour(tc, planet, cs_, p, slope);
+                // Beyond the twilight of a lit view every surface term is
+                // multiplied by 0: without city lights there is nothing to shade.
+                const bool dark = tc.lit && !citiesActive && !twilight;
+                if (!dark) {
+                    // Cloud cover first: where it is full the surface under it does not show.
+                    if (tc.cloudsOn) {
+                        density = cloudDensity(planet, p, cs_.sinLat, v.sample);
+                        cover = clampf(g * density, 0.0f, 1.0f);
                     }
-                }
-                if (mode == kModeLandColor || mode == kModeHypsometric) {
-                    for (int i = 0; i < 3; ++i) colour[i] = land.rgb[i];
-                } else {
-                    for (int i = 0; i < 3; ++i) colour[i] = (sea[i] + phi * (land.rgb[i] - sea[i])) * mult[i];
-                }
-
-                if (tc.citiesOn && tc.cities > 0) {
-                    const int32_t fx = sf * x + ctx.originX, fy = sf * y + ctx.originY;
-                    cityLight(tc, cs_, sigma, phi, land, ditherByte, sparkleAt(fx, fy, tc.seed), city);
-                    for (int i = 0; i < 3; ++i) colour[i] += city[i];
-                }
-
-                if (tc.cloudsOn) {
-                    if (slope > 0.0f && tc.lit) {
-                        const Vec3 sp = p * planet.cloudShellScale;
-                        const Vec3 u = light + sp;
-                        const float us = dot(u, sp);
-                        const float disc = us * us - (dot(sp, sp) - 1.0f);
-                        Vec3 shadowPoint{1.0f, 0.0f, 0.0f};
-                        if (disc >= 0.0f) {
-                            const float r = std::sqrt(disc);
-                            float t = -us - r;
-                            if (t < 0.0f) t = -us + r;
-                            shadowPoint = sp + t * u;
+                    if (cover < 1.0f) {
+                        float sea[3] = {0.0f, 0.0f, 0.0f};
+                        LandResult land{};
+                        if (needSea) seaColour(tc, planet, cs_, p, direct, psi, sea);
+                        if (needLand || citiesActive) {
+                            if (mode == kModeHypsometric) {
+                                hypsometricColour(tc, cell[kCellBandMin], cell[kCellContourInk], land.rgb);
+                                for (float& c : land.rgb) c *= slope;
+                            } else {
+                                land = landColour(tc, planet, cs_, p, slope);
+                            }
                         }
-                        const float shade = clampf(g * cloudDensity(planet, shadowPoint, cs_.sinLat, v.sample), 0.0f,
-                                                   1.0f) * planet.shadowStrength;
-                        for (float& c : colour) c *= 1.0f - shade;
+                        if (mode == kModeLandColor || mode == kModeHypsometric) {
+                            for (int i = 0; i < 3; ++i) colour[i] = land.rgb[i];
+                        } else {
+                            for (int i = 0; i < 3; ++i) colour[i] = (sea[i] + phi * (land.rgb[i] - sea[i])) * mult[i];
+                        }
+                        if (citiesActive) {
+                            const int32_t fx = sf * x + ctx.originX, fy = sf * y + ctx.originY;
+                            cityLight(tc, cs_, sigma, phi, land, ditherByte, sparkleAt(fx, fy, tc.seed), city);
+                            for (int i = 0; i < 3; ++i) colour[i] += city[i];
+                        }
+                        if (tc.cloudsOn && slope > 0.0f && tc.lit) {
+                            const float shade = clampf(g * cloudDensity(planet, shadowPoint(p, light, planet),
+                                                                        cs_.sinLat, v.sample),
+                                                       0.0f, 1.0f) *
+                                                planet.shadowStrength;
+                            for (float& c : colour) c *= 1.0f - shade;
+                        }
                     }
-                    density = cloudDensity(planet, p, cs_.sinLat, v.sample);
-                    cover = clampf(g * density, 0.0f, 1.0f);
-                    float bump = 0.0f;
-                    if (cover > 0.0f && twilight && tc.lit)
-                        bump = (cloudDensity(planet, shiftedPoint(p, light), cs_.sinLat, v.sample) - density) *
-                               tc.cloudBumpGain;
-                    float lc = clampf(bump + d, 0.0f, 1.0f);
-                    lc = 1.0f - (1.0f - lc) * (1.0f - lc);
-                    for (int i = 0; i < 3; ++i) {
-                        const float cloud = lc * tc.cloud[i] * mult[i];
-                        colour[i] += cover * (cloud - colour[i]);
+                    if (tc.cloudsOn) {
+                        float bump = 0.0f;
+                        if (cover > 0.0f && twilight && tc.lit)
+                            bump = (cloudDensity(planet, shiftedPoint(p, light), cs_.sinLat, v.sample) - density) *
+                                   tc.cloudBumpGain;
+                        float lc = clampf(bump + d, 0.0f, 1.0f);
+                        lc = 1.0f - (1.0f - lc) * (1.0f - lc);
+                        for (int i = 0; i < 3; ++i) {
+                            const float cloud = lc * tc.cloud[i] * mult[i];
+                            colour[i] = cover < 1.0f ? colour[i] + cover * (cloud - colour[i]) : cloud;
+                        }
                     }
                 }
 

@@ -100,7 +100,9 @@ TEST_F(CliTest, SettingsDepthsAndFormatsFollowTheOptions) {
         const float grey16 = a.sample(x, 10, 0);
         EXPECT_NEAR(grey16, c.sample(x, 10, 0), 2.5f / 255.0f);
         const float grey32 = 0.3f * b.sample(x, 10, 0) + 0.59f * b.sample(x, 10, 1) + 0.11f * b.sample(x, 10, 2);
-        if (grey16 < 0.95f) EXPECT_NEAR(grey32, 0.5f * grey16, 2.5f / 255.0f);
+        if (grey16 < 0.95f) {
+            EXPECT_NEAR(grey32, 0.5f * grey16, 2.5f / 255.0f);
+        }
     }
     const std::string exr = slurp(path("d.exr"));
     ASSERT_GT(exr.size(), 4u);

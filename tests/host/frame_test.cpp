@@ -3,6 +3,9 @@
 // dialog) and the settings-file mode of the shared settings writer.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <limits>
+
 #include <vector>
 
 #include "host/params/fields.h"
@@ -139,6 +142,23 @@ TEST(Frame, SettingsWriterFileModeFollowsTheFileLayout) {
     EXPECT_EQ(word(66), 0);
     EXPECT_EQ(word(67), 0x70A3);  // city colour
     EXPECT_EQ(word(70), 16384);   // X center x 65536
+}
+
+TEST(Frame, SettingsWriterSaturatesVectorsOutsideTheWordRange) {
+    // A descriptor or --set may put any float into the record; its word must
+    // still be defined.
+    ParamRecord r = defaultRecord();
+    r.lightX = 3.0e9f;
+    r.lightY = -3.0e9f;
+    r.lightZ = std::numeric_limits<float>::quiet_NaN();
+    r.yCenter = 1.0e6f;
+    Words file;
+    writeSettings(r, SettingsWriteMode::File, file);
+    ASSERT_EQ(file.words.size(), 71u);
+    EXPECT_EQ(file.words[49], INT32_MAX);
+    EXPECT_EQ(file.words[50], INT32_MIN);
+    EXPECT_EQ(file.words[51], 0);
+    EXPECT_EQ(file.words[70], INT32_MAX);
 }
 
 }  // namespace

@@ -71,48 +71,34 @@ StreamFacts readFacts(const std::vector<uint8_t>& stream) {
     return f;
 }
 
-TEST(JpegMemory, ThumbnailQualityRoundTripsCloselyWithClassNineTables) {
+TEST(JpegMemory, QualityClassesSetTablesAndSamplingAndTheFinestRoundTripsClosely) {
     const auto rgb = gradient(128, 128);
     const auto stream = encode(rgb, 128, 128, 128);  // clamped to 99: class 9
-    ASSERT_GT(stream.size(), 1000u);
-    ASSERT_LT(stream.size(), 49152u);
+    const StreamFacts fine = readFacts(stream);
+    // Rows 1 and 5 of the class-9 luminance table, the start of its chrominance table.
+    const unsigned row1[8] = {1, 1, 1, 1, 2, 2, 2, 3}, row5[8] = {2, 1, 2, 3, 4, 5, 7, 8};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(fine.luminance[i], row1[i]) << i;
+        EXPECT_EQ(fine.luminance[32 + i], row5[i]) << i;
+    }
+    EXPECT_EQ(fine.chrominance[3], 4u);
+    EXPECT_EQ(fine.chrominance[40], 8u);
+    EXPECT_EQ(fine.hSampling[0], 1);
+    EXPECT_EQ(fine.vSampling[0], 1);
 
-    const StreamFacts f = readFacts(stream);
-    const unsigned lum9[8] = {1, 1, 1, 1, 2, 2, 2, 3};       // first row of the class-9 luminance table
-    const unsigned chromLastRow = 8;
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(f.luminance[i], lum9[i]) << i;
-    EXPECT_EQ(f.luminance[63], 8u);
-    EXPECT_EQ(f.luminance[32], 2u);  // row 5 starts 2, 1, 2 ...
-    EXPECT_EQ(f.luminance[33], 1u);
-    EXPECT_EQ(f.chrominance[2], 2u);
-    EXPECT_EQ(f.chrominance[3], 4u);
-    EXPECT_EQ(f.chrominance[40], chromLastRow);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_EQ(f.hSampling[c], 1);
-        EXPECT_EQ(f.vSampling[c], 1);
+    const StreamFacts low = readFacts(encode(rgb, 128, 128, 40));
+    EXPECT_EQ(low.hSampling[0], 2);
+    EXPECT_EQ(low.vSampling[0], 2);
+    EXPECT_EQ(low.hSampling[1], 1);
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_GE(low.luminance[i], fine.luminance[i]);
+        EXPECT_LE(low.luminance[i], 51u);
     }
 
     jpeg::DecodedImage back;
     ASSERT_EQ(jpeg::decodeRgb(stream.data(), stream.size(), back), jpeg::kOk);
     EXPECT_EQ(back.width, 128);
-    EXPECT_EQ(back.height, 128);
     EXPECT_LE(maxDifference(back.pixels, rgb), 12);
-}
-
-TEST(JpegMemory, LowClassesSubsampleLuminanceTwoByTwoAndUseCoarserTables) {
-    const auto rgb = gradient(64, 48);
-    const StreamFacts low = readFacts(encode(rgb, 64, 48, 40));
-    EXPECT_EQ(low.hSampling[0], 2);
-    EXPECT_EQ(low.vSampling[0], 2);
-    EXPECT_EQ(low.hSampling[1], 1);
-    const StreamFacts fine = readFacts(encode(rgb, 64, 48, 99));
-    unsigned lowMax = 0;
-    for (int i = 0; i < 64; ++i) {
-        EXPECT_GE(low.luminance[i], fine.luminance[i]);
-        lowMax = std::max(lowMax, low.luminance[i]);
-    }
-    EXPECT_LE(lowMax, 51u);
-    EXPECT_EQ(jpeg::luminanceTable(0)[63], 51);  // the coarsest class reaches 51
 }
 
 TEST(JpegMemory, DestinationTooSmallFailsWithWriteErrorAndReportsNothingWritten) {
@@ -207,8 +193,8 @@ TEST(JpegMemory, SkipsLongMarkersAcrossRefillsAndDecodesGreyAsRgb) {
     EXPECT_EQ(jpeg::decodeRgb(padded.data(), padded.size(), image, 100, 1000), jpeg::kErrorTooLarge);
 }
 
-// ImageMagick reads the stream as the same picture.
-TEST(JpegMemory, IndependentDecoderReadsTheStream) {
+// ImageMagick decodes the stream to the same picture.
+TEST(JpegMemory, IndependentDecoderReadsTheSamePicture) {
     const auto folder = std::filesystem::temp_directory_path() / ("tv-jpeg-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     ::setenv("TERRAVANE_HOME", folder.c_str(), 1);
@@ -217,15 +203,6 @@ TEST(JpegMemory, IndependentDecoderReadsTheStream) {
     const auto jpg = folder / "thumb.jpg";
     const auto raw = folder / "thumb.rgb";
     std::ofstream(jpg, std::ios::binary).write(reinterpret_cast<const char*>(stream.data()), stream.size());
-
-    const std::string identify = "identify -format '%w %h %m' '" + jpg.string() + "' 2>&1";
-    FILE* p = ::popen(identify.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char line[256] = {};
-    const size_t got = std::fread(line, 1, sizeof line - 1, p);
-    ::pclose(p);
-    EXPECT_EQ(std::string(line, got), "128 128 JPEG");
-
     const std::string convert = "convert '" + jpg.string() + "' -depth 8 'rgb:" + raw.string() + "'";
     ASSERT_EQ(std::system(convert.c_str()), 0);
     std::ifstream in(raw, std::ios::binary);
@@ -233,7 +210,6 @@ TEST(JpegMemory, IndependentDecoderReadsTheStream) {
     jpeg::DecodedImage ours;
     ASSERT_EQ(jpeg::decodeRgb(stream.data(), stream.size(), ours), jpeg::kOk);
     EXPECT_LE(maxDifference(theirs, ours.pixels), 2);
-    EXPECT_LE(maxDifference(theirs, rgb), 12);
     std::filesystem::remove_all(folder);
 }
 

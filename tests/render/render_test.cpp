@@ -76,6 +76,22 @@ TEST_F(RenderTest, CitiesLightTheNightSide) {
     EXPECT_GT(any, north / 2);
 }
 
+TEST_F(RenderTest, TheNightSideShortcutChangesNoPixel) {
+    // Without city lights the night side is not shaded at all; black city
+    // lights make the renderer shade it in full, with the same result.
+    for (int32_t mode : {kModeNormal, kModeLitMap}) {
+        ParamRecord r = withMode(mode);
+        r.lightX = 0.9f;
+        r.lightY = 0.0f;
+        r.lightZ = 0.43588989f;
+        const Rendered shortcut = renderRecord(r, 160, 96);
+        r.cities = 70;
+        r.cityColor = {0, 0, 0};
+        const Rendered full = renderRecord(r, 160, 96);
+        EXPECT_TRUE(shortcut.image.pixels == full.image.pixels) << mode;
+    }
+}
+
 TEST_F(RenderTest, OceanMaskFreezesEverySeaAboveIceFifty) {
     ParamRecord r = withMode(kModeOceanMask);
     r.ice = 50;
@@ -151,8 +167,9 @@ TEST_F(RenderTest, DepthsAgreeOnScale) {
         for (int32_t x = 0; x < 64; x += 3)
             for (int ch = 0; ch < 3; ++ch) {
                 EXPECT_NEAR(b.at(x, y, ch), a.at(x, y, ch), 2.5f / 255.0f) << x << "," << y;
-                if (b.at(x, y, 0) < 0.95f && b.at(x, y, 1) < 0.95f && b.at(x, y, 2) < 0.95f)
+                if (b.at(x, y, 0) < 0.95f && b.at(x, y, 1) < 0.95f && b.at(x, y, 2) < 0.95f) {
                     EXPECT_NEAR(c.at(x, y, ch), 0.5f * b.at(x, y, ch), 2.0f / 255.0f) << x << "," << y;
+                }
             }
 }
 
@@ -283,6 +300,102 @@ TEST(LayerNames, ElevenLayersThenTheDefault) {
     EXPECT_STREQ(layerName(11), "mural");
     EXPECT_STREQ(layerName(0), "a layer");
     EXPECT_STREQ(layerName(12), "a layer");
+}
+
+}  // namespace
+}  // namespace tv
+
+namespace tv {
+namespace {
+
+// A host whose filter area starts at (top 10, left 20) of a larger image.
+struct OffsetHost {
+    static constexpr int32_t kWidth = 300, kHeight = 280;
+    Rect area{10, 20, 10 + 260, 20 + 270};
+    std::vector<Rect> requested;
+    std::vector<int32_t> stores = std::vector<int32_t>(size_t(kWidth) * kHeight, 0);
+    bool cancelAfterFirst = false;
+    int32_t cancelQuestions = 0;
+
+    HostBridge bridge() {
+        HostBridge b;
+        b.context = this;
+        b.setUpPlanes = [](void* c, int32_t, RenderTarget& t) {
+            auto* h = static_cast<OffsetHost*>(c);
+            t.area = h->area;
+            t.fullWidth = h->area.width();
+            t.fullHeight = h->area.height();
+            return int32_t(0);
+        };
+        b.requestTile = [](void* c, const Rect& tile) {
+            static_cast<OffsetHost*>(c)->requested.push_back(tile);
+            return int32_t(0);
+        };
+        b.cancelled = [](void* c) {
+            auto* h = static_cast<OffsetHost*>(c);
+            return h->cancelAfterFirst && ++h->cancelQuestions >= 1;
+        };
+        b.readSource = [](void*, int32_t, int32_t, float rgba[4]) { rgba[0] = rgba[1] = rgba[2] = rgba[3] = 1.0f; };
+        b.store = [](void* c, int32_t x, int32_t y, const float*) {
+            auto* h = static_cast<OffsetHost*>(c);
+            ++h->stores[size_t(y) * kWidth + size_t(x)];
+        };
+        return b;
+    }
+};
+
+TEST(RenderFinal, TilesAndPixelsGoToTheHostInHostCoordinates) {
+    OffsetHost host;
+    HostBridge bridge = host.bridge();
+    ParamRecord r = defaultRecord();
+    StateBlock state{};
+    Engine engine;
+    initEngine(engine, &r, &state);
+    engine.host = &bridge;
+    ASSERT_EQ(renderFinal(engine), 0);
+    EXPECT_EQ(r.renderDestination, kDestinationHost);
+    EXPECT_EQ(r.passIndex, -1);
+    ASSERT_EQ(host.requested.size(), 4u);  // 260 x 270: two by two tiles
+    for (const Rect& t : host.requested) {
+        EXPECT_GE(t.top, 10);
+        EXPECT_GE(t.left, 20);
+    }
+    for (int32_t y = 0; y < OffsetHost::kHeight; ++y)
+        for (int32_t x = 0; x < OffsetHost::kWidth; ++x)
+            ASSERT_EQ(host.stores[size_t(y) * OffsetHost::kWidth + size_t(x)], host.area.contains(x, y) ? 1 : 0)
+                << x << "," << y;
+}
+
+TEST(RenderFinal, ACancelStopsTheRenderWithTheCancelCode) {
+    OffsetHost host;
+    host.cancelAfterFirst = true;
+    HostBridge bridge = host.bridge();
+    ParamRecord r = defaultRecord();
+    StateBlock state{};
+    Engine engine;
+    initEngine(engine, &r, &state);
+    engine.host = &bridge;
+    setForcedThreadCount(1);
+    EXPECT_EQ(renderFinal(engine), -128);
+    setForcedThreadCount(0);
+    EXPECT_LT(host.requested.size(), 4u);
+}
+
+TEST(RenderPreview, FillsThePreviewImageAtItsReduction) {
+    std::vector<uint8_t> planes(size_t(40) * 30 * 3, 0);
+    ParamRecord r = defaultRecord();
+    r.sampleFactor = 2;
+    StateBlock state{};
+    state.fullRenderRect = {0, 0, 60, 80};
+    state.preview = PreviewImage{planes.data(), 40, 30, 40 * 30, 3};
+    Engine engine;
+    initEngine(engine, &r, &state);
+    ASSERT_EQ(renderPreview(engine), 0);
+    EXPECT_EQ(r.renderDestination, kDestinationPreview);
+    // The planet (radius 0.422 x 60 / 2 pixels) in the middle of the preview, space in the corner.
+    const size_t centre = 15 * 40 + 20;
+    EXPECT_GT(int(planes[centre]) + planes[1200 + centre] + planes[2400 + centre], 20);
+    EXPECT_EQ(int(planes[0]) + planes[1200] + planes[2400], 0);
 }
 
 }  // namespace

@@ -8,7 +8,15 @@ namespace tv::platform {
 
 namespace {
 volatile sig_atomic_t gInterrupted = 0;
-void onInterrupt(int) { gInterrupted = 1; }
+// The first Ctrl-C asks for a cancel; a second one ends the process as usual.
+void onInterrupt(int) {
+    if (gInterrupted) {
+        signal(SIGINT, SIG_DFL);
+        raise(SIGINT);
+        return;
+    }
+    gInterrupted = 1;
+}
 }  // namespace
 
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }

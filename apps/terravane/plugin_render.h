@@ -1,0 +1,68 @@
+// A render the way a paint program asks for one: the host image (a source
+// file or a blank canvas), an optional selection mask and transparency plane,
+// and a silent run of the plug-in module through PluginMain that plays the
+// settings as a scripting descriptor. Used by terravane render.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "host.h"
+#include "host/params/params.h"
+#include "image_io.h"
+
+namespace tv::cli {
+
+class ProgressBar;
+
+struct PluginRenderRequest {
+    // The image size; 0 x 0 takes the source's size, or 1024 x 1024 without one.
+    int32_t width = 0, height = 0;
+    int32_t depth = 0;   // 8, 16 or 32; 0 takes the source's depth, or 8
+    bool grey = false;   // a grey host image (also when the source is grey)
+    bool layer = false;  // an editable transparency plane
+    const Image* source = nullptr;
+    const Image* mask = nullptr;  // one byte of selection per pixel: the image's size
+    // The settings to play. None: the descriptor the last run recorded, and
+    // without one the module's cached settings (the repeat-filter flow).
+    std::optional<pi::MemoryDescriptor> settings;
+    int32_t threads = 0;  // 0: one worker per processor
+    ProgressBar* progress = nullptr;
+    bool interruptCancels = false;  // Ctrl-C cancels the render
+    std::string pluginPath;         // empty: the module beside the executable
+};
+
+// The size, depth and kind of host image the request makes (after the source
+// is read). False with a reason.
+struct HostImageShape {
+    int32_t width = 0, height = 0, depth = 8;
+    bool grey = false, layer = false;
+};
+bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape, std::string* error);
+
+// The host image for the shape: the source resampled to the size and
+// converted to the depth and colour kind (grey takes the luminance); its
+// alpha becomes the transparency plane with a layer, else it is flattened over
+// white. Without a source: black, and a layer starts fully transparent.
+host::HostImage makeHostImage(const HostImageShape& shape, const Image* source);
+// The selection from a mask image of the same size (grey, or the luminance,
+// times its alpha). False with a reason.
+bool makeSelection(const Image& mask, int32_t width, int32_t height, host::Selection& selection, std::string* error);
+// The host image as a file image: 1 or 3 channels plus alpha with a layer;
+// 16-bit samples rescaled from 0..32768 to 0..65535.
+Image fileImageOf(const host::HostImage& image);
+
+// Every scripting key of record, as the module reads them.
+pi::MemoryDescriptor descriptorOf(const ParamRecord& record);
+
+// Loads the module, runs prepare, start, continue and finish over the host
+// image and hands back the result; the descriptor the module records is kept
+// in the working folder for the next run. False with one clear reason (a
+// failure of the module is given with the meaning of its result code).
+// warning, when not null, receives what went wrong without failing the
+// render (damaged or unwritable recorded settings).
+bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::string* error,
+                         std::string* warning = nullptr);
+
+}  // namespace tv::cli
