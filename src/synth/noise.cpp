@@ -56,6 +56,13 @@ void buildLattice(PlanetData& planet) {
         planet.latticePerm[kLatticeSize + i] = planet.latticePerm[i];
         planet.latticeGrad[kLatticeSize + i] = planet.latticeGrad[i];
     }
+    for (int i = 0; i < kLatticeEntries; ++i) {
+        const Vec3& g = planet.latticeGrad[i];
+        planet.latticeGrad4[i][0] = g.x;
+        planet.latticeGrad4[i][1] = g.y;
+        planet.latticeGrad4[i][2] = g.z;
+        planet.latticeGrad4[i][3] = 0.0f;
+    }
 }
 
 int32_t nextRandomByte(const PlanetData& planet, int32_t& index) {

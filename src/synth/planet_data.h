@@ -41,6 +41,9 @@ struct PlanetData {
     int32_t seedTable[kSeedTableSize];  // bytes 0..255
     int32_t latticePerm[kLatticeEntries];
     Vec3 latticeGrad[kLatticeEntries];
+    // The same gradients as four floats (x, y, z, 0), so that one load reads a
+    // whole gradient; buildLattice fills both.
+    alignas(16) float latticeGrad4[kLatticeEntries][4];
 
     // Storms, in planet space (after the latitude rotation).
     float stormX[kMaxStorms], stormY[kMaxStorms], stormZ[kMaxStorms];

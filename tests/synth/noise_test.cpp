@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
@@ -205,6 +206,68 @@ TEST(Noise, FourCornersAtATimeGiveTheSameBitsAsOneAtATime) {
     for (int i = 0; i < 20000; ++i) {
         const float x = -3.0f + 0.0137f * i, y = 100.0f - 0.0071f * i, z = 0.5f + 0.31f * std::sin(0.01f * i);
         ASSERT_EQ(noise3(*planet, {x, y, z}), noise_detail::noise3Scalar(*planet, x, y, z)) << i;
+    }
+}
+
+#ifdef TV_NOISE_LANES
+// Points spread over the lattice's whole range: fractions, negative values,
+// coordinates far out (up to 1e6) and exact lattice points.
+Vec3 spreadPoint(uint32_t& state) {
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    };
+    const float scale[4] = {1.0f, 37.0f, 4000.0f, 1.0e6f};
+    Vec3 p;
+    for (float* c : {&p.x, &p.y, &p.z}) {
+        const uint32_t r = next();
+        *c = (static_cast<float>(r >> 8) / 16777216.0f - 0.5f) * 2.0f * scale[r & 3];
+        if ((r & 0xf0) == 0) *c = std::floor(*c);
+    }
+    return p;
+}
+
+TEST(Noise, FourPointsAtATimeGiveTheSameBitsAsOneAtATime) {
+    const auto planet = planetWithSeed(4711);
+    uint32_t state = 2463534242u;
+    for (int i = 0; i < 20000; ++i) {
+        Vec3 p[4];
+        for (Vec3& q : p) q = spreadPoint(state);
+        const noise_detail::Lanes n = noise_detail::noise3x4(*planet, noise_detail::Lanes{p[0].x, p[1].x, p[2].x, p[3].x},
+                                                             noise_detail::Lanes{p[0].y, p[1].y, p[2].y, p[3].y},
+                                                             noise_detail::Lanes{p[0].z, p[1].z, p[2].z, p[3].z});
+        for (int l = 0; l < 4; ++l) {
+            const float want = noise_detail::noise3Scalar(*planet, p[l].x, p[l].y, p[l].z);
+            ASSERT_EQ(std::memcmp(&n[l], &want, sizeof want), 0) << i << " lane " << l << ": " << n[l] << " vs " << want;
+        }
+    }
+}
+#endif
+
+TEST(Fractal, BatchedOctavesGiveTheSameBitsAsTheSerialLoop) {
+    const auto planet = planetWithSeed(99);
+    uint32_t state = 88172645u;
+    auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    // Octave counts below one, whole, fractional, every batch filling (1..9
+    // values), and the renderer's range.
+    const float counts[] = {0.25f, 1.0f, 1.5f, 2.0f, 2.0001f, 3.0f, 3.75f, 4.0f, 4.5f, 5.0f, 7.3f, 8.0f, 8.9f,
+                            12.7f, 13.0f, 16.2f, 22.0f};
+    for (int i = 0; i < 400; ++i) {
+        Vec3 start = spreadPoint(state);
+        if (i % 2) start = {start.x * 1e-5f, start.y * 1e-5f, start.z * 1e-5f};
+        for (float octaves : counts) {
+            for (float gain : {0.7f, 0.9f * 0.7283f}) {
+                Vec3 a = start, b = start;
+                const noise_detail::Fractal x = noise_detail::fractalSum(*planet, a, 1.584786f, octaves, gain);
+                const noise_detail::Fractal y = noise_detail::fractalSumSerial(*planet, b, 1.584786f, octaves, gain);
+                ASSERT_TRUE(same(x.sum, y.sum) && same(x.firstOctave, y.firstOctave) &&
+                            same(x.alternating, y.alternating))
+                    << i << " octaves " << octaves << ": " << x.sum << " vs " << y.sum;
+                ASSERT_TRUE(same(a.x, b.x) && same(a.y, b.y) && same(a.z, b.z));
+            }
+        }
     }
 }
 
