@@ -39,4 +39,10 @@ Rotation coriolisTurn(const PlanetData& planet, float sinLat, const SampleView& 
 float cloudDensity(const PlanetData& planet, Vec3 p, float sinLat, const Rotation& coriolis,
                    const SampleView& view);
 
+// The synthetic density with its noise values read one at a time, in the order
+// they are added. cloudDensity reads them four at a time and adds them in the
+// same order; this form is the reference it is checked against.
+float syntheticDensitySerial(const PlanetData& planet, Vec3 p, float sinLat, const Rotation& coriolis,
+                             const SampleView& view);
+
 }  // namespace tv

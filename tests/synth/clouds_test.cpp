@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "synth/cloud_field.h"
 #include "synth_fixture.h"
@@ -69,6 +70,33 @@ TEST_F(Clouds, APixelsTurnMadeOnceGivesTheSameDensities) {
     for (float sinLat : {-0.8f, 0.0f, 0.35f, 1.0f}) {
         const Rotation turn = coriolisTurn(*planet, sinLat, view);
         for (const Vec3& p : points) EXPECT_EQ(cloudDensity(*planet, p, sinLat, turn, view), density(p, sinLat));
+    }
+}
+
+TEST_F(Clouds, FourNoiseValuesAtATimeGiveTheSerialDensityBitForBit) {
+    params.stormCount = 100;
+    params.stormSize = 100;
+    params.stormSwirl = 100;
+    setupStorms(*planet, params);
+    view.coriolisScale = 0.04f * 100;
+    auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    // Every split of the octaves over the batches: no warped or detail octave
+    // beyond the first, one batch exactly full, several batches, and past the
+    // batched limit (the serial form then).
+    for (int32_t warp : {-1, 0, 1, 2, 3, 4, 5, 7, 9}) {
+        for (int32_t detail : {-2, 0, 1, 2, 3, 4, 5, 6, 8, 12, 40}) {
+            planet->warpOctaves = warp;
+            planet->detailOctaves = detail;
+            planet->detailScale = std::pow(2.0987f, static_cast<float>(std::max(warp, 0)));
+            for (int i = 0; i < 40; ++i) {
+                const Vec3 p = normalize({std::sin(1.3f * i), std::cos(0.7f * i + 0.2f), 0.4f * std::sin(2.9f * i) + 0.1f});
+                const float sinLat = dot(planet->axis, p);
+                const Rotation turn = coriolisTurn(*planet, sinLat, view);
+                const float batched = cloudDensity(*planet, p, sinLat, turn, view);
+                const float serial = syntheticDensitySerial(*planet, p, sinLat, turn, view);
+                ASSERT_TRUE(same(batched, serial)) << warp << " " << detail << " " << i << ": " << batched << " vs " << serial;
+            }
+        }
     }
 }
 
