@@ -241,7 +241,9 @@ inline void splitPosition(float position, int32_t& base, int32_t& phase) {
     float s = position + 0.5f;
     if (!(s > -kLimit)) s = -kLimit;  // also NaN
     if (s > kLimit) s = kLimit;
-    const float f = std::floor(s);
+    // floor(s), exactly: |s| <= 2^24, so the truncation and its float are exact.
+    float f = static_cast<float>(static_cast<int32_t>(s));
+    if (f > s) f -= 1.0f;
     base = static_cast<int32_t>(f);
     phase = std::min(static_cast<int32_t>(static_cast<float>(kPhases) * (s - f)), kPhases - 1);
 }
@@ -606,9 +608,74 @@ float sampleLevel(const ImagePyramid& p, int32_t level, float x, float y) {
     return sampleLevelFirst(p, level, x, y);
 }
 
+namespace {
+
+// sampleLevelFirst of an 8-bit grey pyramid with the level already in range:
+// the taps inside one tile read straight from its rows; the rest as above.
+inline float sampleGrey8Level(const ImagePyramid& p, int32_t level, float x, float y, const FilterTable& table) {
+    int32_t ix, iy, jx, jy;
+    splitPosition(x, ix, jx);
+    splitPosition(y, iy, jy);
+    const int32_t c0 = ix - 2, r0 = iy - 2;
+    if (c0 >= 0 && r0 >= 0 && ix + 2 <= p.levelMaxX[level] && iy + 2 <= p.levelMaxY[level] &&
+        (c0 >> kTileShift) == ((ix + 2) >> kTileShift) && (r0 >> kTileShift) == ((iy + 2) >> kTileShift)) {
+        const PyramidTile& tile =
+            p.tiles[p.firstTile[level] + (r0 >> kTileShift) * p.tilesAcross[level] + (c0 >> kTileShift)];
+        const size_t stride = static_cast<size_t>(tile.width);
+        const uint8_t* row = tile.pixels + static_cast<size_t>(r0 & kTileMask) * stride + (c0 & kTileMask);
+        const int32_t* wx = table.weights2048[jx];
+        const int32_t* wy = table.weights2048[jy];
+        int64_t sum = 0;
+        for (int32_t k = 0; k < 5; ++k, row += stride) {
+            const int32_t rowSum = wx[4] * row[0] + wx[3] * row[1] + wx[2] * row[2] + wx[1] * row[3] + wx[0] * row[4];
+            sum += static_cast<int64_t>(wy[4 - k]) * rowSum;
+        }
+        return std::clamp(static_cast<float>(sum) * kInv2048Squared, 0.0f, 255.0f);
+    }
+    // Clamped or wrapped taps: still straight from the rows when they all
+    // fall in one tile (the same integer sum as sampleTaps).
+    Taps t;
+    computeTaps(p, level, x, y, t);
+    const int32_t tileCol = t.col[0] >> kTileShift, tileRow = t.row[0] >> kTileShift;
+    bool oneTile = true;
+    for (int32_t k = 1; k < 5; ++k)
+        oneTile = oneTile && (t.col[k] >> kTileShift) == tileCol && (t.row[k] >> kTileShift) == tileRow;
+    if (!oneTile) {
+        float out[4];
+        sampleTaps(p, level, t, out);
+        return std::clamp(out[0], 0.0f, 255.0f);
+    }
+    const PyramidTile& tile = p.tiles[p.firstTile[level] + tileRow * p.tilesAcross[level] + tileCol];
+    const size_t stride = static_cast<size_t>(tile.width);
+    const int32_t c[5] = {t.col[0] & kTileMask, t.col[1] & kTileMask, t.col[2] & kTileMask, t.col[3] & kTileMask,
+                          t.col[4] & kTileMask};
+    const int32_t* wx = table.weights2048[t.jx];
+    const int32_t* wy = table.weights2048[t.jy];
+    int64_t sum = 0;
+    for (int32_t k = 0; k < 5; ++k) {
+        const uint8_t* row = tile.pixels + static_cast<size_t>(t.row[k] & kTileMask) * stride;
+        const int32_t rowSum = wx[4] * row[c[0]] + wx[3] * row[c[1]] + wx[2] * row[c[2]] + wx[1] * row[c[3]] +
+                               wx[0] * row[c[4]];
+        sum += static_cast<int64_t>(wy[4 - k]) * rowSum;
+    }
+    return std::clamp(static_cast<float>(sum) * kInv2048Squared, 0.0f, 255.0f);
+}
+
+}  // namespace
+
 float samplePyramid(const ImagePyramid& p, int32_t level, float frac, float u, float v) {
     if (p.tiles == nullptr) return 0.0f;
     level = std::clamp(level, 0, std::max(p.topLevel - 1, 0));
+    if (p.format == kFormatGrey8) {
+        // The relief images: the same filter without the general paths' set-up.
+        const FilterTable& table = filterTable();
+        const float s0 = sampleGrey8Level(p, level, u * static_cast<float>(p.levelWidth[level]) - 0.5f,
+                                          v * static_cast<float>(p.levelHeight[level]) - 0.5f, table);
+        if (frac == 0.0f || level + 1 > p.topLevel) return s0;
+        const float s1 = sampleGrey8Level(p, level + 1, u * static_cast<float>(p.levelWidth[level + 1]) - 0.5f,
+                                          v * static_cast<float>(p.levelHeight[level + 1]) - 0.5f, table);
+        return s0 + frac * (s1 - s0);
+    }
     const float s0 = sampleLevelFirst(p, level, u * static_cast<float>(p.levelWidth[level]) - 0.5f,
                                       v * static_cast<float>(p.levelHeight[level]) - 0.5f);
     if (frac == 0.0f || level + 1 > p.topLevel) return s0;

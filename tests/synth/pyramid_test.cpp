@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -219,6 +220,33 @@ TEST(PyramidSampling, DirectTileReadsAgreeWithWrappedAndSeamReads) {
         }
         // x wraps, y clamps: far above the raster is its first row.
         EXPECT_EQ(sampleLevel(wrappedX, 0, x, -40.0f), sampleLevel(wrappedX, 0, x + w, -3.0f));
+    }
+}
+
+TEST(PyramidSampling, Grey8PyramidReadsBlendTheLevelReadsExactly) {
+    // 8-bit grey pyramids take their own way through samplePyramid: it must
+    // give the blend of the two level reads bit for bit, inside tiles, across
+    // the tile seam, at the clamped or wrapped edges and past them.
+    for (int32_t wrap : {kWrapClamp, kWrapBoth, kWrapX}) {
+        ImagePyramid p;
+        ASSERT_TRUE(createPyramid(p, 1100, 700, kFormatGrey8, wrap));
+        fillPattern(p, 3, 5);
+        p.state = 1;
+        buildChain(p);
+        std::mt19937 random(77);
+        std::uniform_real_distribution<float> position(-0.05f, 1.05f), fraction(0.0f, 1.0f);
+        for (int i = 0; i < 10000; ++i) {
+            const int32_t level = static_cast<int32_t>(random() % static_cast<uint32_t>(p.topLevel + 2)) - 1;
+            const float frac = i % 5 == 0 ? 0.0f : fraction(random);
+            const float u = i % 3 == 0 ? (512.0f + fraction(random) * 8.0f - 4.0f) / 1100.0f : position(random);
+            const float v = position(random);
+            const int32_t l = std::clamp(level, 0, p.topLevel - 1);
+            const float s0 = sampleLevel(p, l, u * p.levelWidth[l] - 0.5f, v * p.levelHeight[l] - 0.5f);
+            const float s1 = sampleLevel(p, l + 1, u * p.levelWidth[l + 1] - 0.5f, v * p.levelHeight[l + 1] - 0.5f);
+            const float want = frac == 0.0f ? s0 : s0 + frac * (s1 - s0);
+            ASSERT_EQ(samplePyramid(p, level, frac, u, v), want)
+                << "wrap " << wrap << ", " << i << ": level " << level << " at " << u << "," << v;
+        }
     }
 }
 
