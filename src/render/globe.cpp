@@ -3,6 +3,7 @@
 // then shades every pixel (surface, clouds, air, output mode).
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "render/shading.h"
 #include "render/view.h"
@@ -77,50 +78,93 @@ Projection projectGlobe(const RenderView& v, int32_t x, int32_t y) {
     return pr;
 }
 
-// The map point (mx, my) in full-size pixels (pixel centres at +0.5).
-Vec3 mapPoint(const TileConstants& tc, const RenderView& v, double mx, double my) {
+// The trigonometry of a flat map, made once per tile: a map pixel's point
+// depends on its column through the longitude and on its row through the
+// latitude only. Tables cover the grid (columns from left - 1, rows from top - 1).
+struct FlatTables {
+    int32_t left = 0, top = 0;
+    std::vector<double> sinLon, cosLon, sinLat, cosLat;
+    // The same for the relief light's probe points (shifted by shiftX, shiftY).
+    std::vector<double> probeSinLon, probeCosLon, probeSinLat, probeCosLat;
+    double cosTilt = 1.0, sinTilt = 0.0;
+};
+
+// Longitude of map column mx and latitude of map row my (full-size pixels,
+// pixel centres at +0.5): sin and cos of each.
+void longitude(const RenderView& v, double mx, double& sinLon, double& cosLon) {
     const double u = mx * double(v.invWidth);
-    const double w = my * double(v.invHeight);
-    const double s = std::sin((w - 0.5) * -3.14159265358979323846);
-    const double c = std::sqrt(std::max(0.0, 1.0 - s * s));
     const double lambda = (u - 0.5) * 2.0 * 3.14159265358979323846;
-    return rotate(tc.latitude, Vec3{float(-std::sin(lambda) * c), float(s), float(std::cos(lambda) * c)});
+    sinLon = std::sin(lambda);
+    cosLon = std::cos(lambda);
 }
 
-Projection projectFlat(const TileConstants& tc, const RenderView& v, int32_t x, int32_t y) {
+void latitude(const RenderView& v, double my, double& s, double& c) {
+    const double w = my * double(v.invHeight);
+    s = std::sin((w - 0.5) * -3.14159265358979323846);
+    c = std::sqrt(std::max(0.0, 1.0 - s * s));
+}
+
+void setupFlatTables(const TileConstants& tc, const RenderView& v, FlatTables& t) {
     const RenderContext& ctx = *v.context;
+    t.left = v.tile.left - 1;
+    t.top = v.tile.top - 1;
+    const size_t columns = size_t(std::max(v.gridWidth, 0)), rows = size_t(std::max(v.gridHeight, 0));
+    t.sinLon.resize(columns);
+    t.cosLon.resize(columns);
+    t.sinLat.resize(rows);
+    t.cosLat.resize(rows);
+    for (size_t i = 0; i < columns; ++i)
+        longitude(v, double(ctx.sampleFactor) * (t.left + int32_t(i)) + ctx.originX + 0.5, t.sinLon[i], t.cosLon[i]);
+    for (size_t i = 0; i < rows; ++i)
+        latitude(v, double(ctx.sampleFactor) * (t.top + int32_t(i)) + ctx.originY + 0.5, t.sinLat[i], t.cosLat[i]);
+    if (!tc.reliefLight) return;
+    t.probeSinLon.resize(columns);
+    t.probeCosLon.resize(columns);
+    t.probeSinLat.resize(rows);
+    t.probeCosLat.resize(rows);
+    for (size_t i = 0; i < columns; ++i)
+        longitude(v, double(ctx.sampleFactor) * (t.left + int32_t(i)) + ctx.originX + 0.5 + tc.shiftX, t.probeSinLon[i],
+                  t.probeCosLon[i]);
+    for (size_t i = 0; i < rows; ++i)
+        latitude(v, double(ctx.sampleFactor) * (t.top + int32_t(i)) + ctx.originY + 0.5 + tc.shiftY, t.probeSinLat[i],
+                 t.probeCosLat[i]);
+    t.cosTilt = std::cos(double(tc.reliefTilt));
+    t.sinTilt = std::sin(double(tc.reliefTilt));
+}
+
+// The map pixel (x, y) of the grid, taken at its centre.
+Projection projectFlat(const TileConstants& tc, const FlatTables& t, int32_t x, int32_t y) {
+    const size_t i = size_t(x - t.left), j = size_t(y - t.top);
+    const double c = t.cosLat[j];
     Projection pr;
     pr.on = true;
-    const double mx = double(ctx.sampleFactor) * x + ctx.originX + 0.5;
-    const double my = double(ctx.sampleFactor) * y + ctx.originY + 0.5;
-    pr.p = mapPoint(tc, v, mx, my);
+    pr.p = rotate(tc.latitude, Vec3{float(-t.sinLon[i] * c), float(t.sinLat[j]), float(t.cosLon[i] * c)});
     return pr;
 }
 
 // The relief light of a flat map: p turned by the tilt towards the map point
 // a little towards the light, so that every point is lit from the same tilt.
-Vec3 reliefLight(const TileConstants& tc, const RenderView& v, int32_t x, int32_t y, Vec3 p) {
-    const RenderContext& ctx = *v.context;
-    const double mx = double(ctx.sampleFactor) * x + ctx.originX + 0.5 + tc.shiftX;
-    const double my = double(ctx.sampleFactor) * y + ctx.originY + 0.5 + tc.shiftY;
+Vec3 reliefLight(const TileConstants& tc, const FlatTables& t, int32_t x, int32_t y, Vec3 p) {
+    const size_t i = size_t(x - t.left), j = size_t(y - t.top);
     // In double: the probe is a hundredth of a pixel away.
-    const double u = mx * double(v.invWidth), w = my * double(v.invHeight);
-    const double s = std::sin((w - 0.5) * -3.14159265358979323846);
-    const double c = std::sqrt(std::max(0.0, 1.0 - s * s));
-    const double lambda = (u - 0.5) * 2.0 * 3.14159265358979323846;
-    const double q0[3] = {-std::sin(lambda) * c, s, std::cos(lambda) * c};
+    const double c = t.probeCosLat[j];
+    const double q0[3] = {-t.probeSinLon[i] * c, t.probeSinLat[j], t.probeCosLon[i] * c};
     double q[3];
-    for (int i = 0; i < 3; ++i)
-        q[i] = tc.latitude.m[i][0] * q0[0] + tc.latitude.m[i][1] * q0[1] + tc.latitude.m[i][2] * q0[2];
+    for (int k = 0; k < 3; ++k)
+        q[k] = tc.latitude.m[k][0] * q0[0] + tc.latitude.m[k][1] * q0[1] + tc.latitude.m[k][2] * q0[2];
     const double pd[3] = {p.x, p.y, p.z};
     // The part of the probe direction square to p, normalised.
     const double pq = pd[0] * q[0] + pd[1] * q[1] + pd[2] * q[2];
-    double t[3] = {q[0] - pd[0] * pq, q[1] - pd[1] * pq, q[2] - pd[2] * pq};
-    const double len = std::sqrt(t[0] * t[0] + t[1] * t[1] + t[2] * t[2]);
+    double d[3] = {q[0] - pd[0] * pq, q[1] - pd[1] * pq, q[2] - pd[2] * pq};
+    const double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     if (!(len > 0.0)) return p;
-    for (double& ti : t) ti /= len;
-    const double ct = std::cos(double(tc.reliefTilt)), st = std::sin(double(tc.reliefTilt));
-    return {float(pd[0] * ct + t[0] * st), float(pd[1] * ct + t[1] * st), float(pd[2] * ct + t[2] * st)};
+    for (double& di : d) di /= len;
+    const double ct = t.cosTilt, st = t.sinTilt;
+    return {float(pd[0] * ct + d[0] * st), float(pd[1] * ct + d[1] * st), float(pd[2] * ct + d[2] * st)};
+}
+
+Projection project(const TileConstants& tc, const RenderView& v, const FlatTables& t, int32_t x, int32_t y) {
+    return tc.flat ? projectFlat(tc, t, x, y) : projectGlobe(v, x, y);
 }
 
 // The point a little further from the light, for slopes.
@@ -147,12 +191,14 @@ struct HeightSample {
     float height;
 };
 
-HeightSample sampleHeight(const PlanetData& planet, const RenderView& v, Vec3 p, float octaves, float lnMu) {
+// craters: the craters that may cover p.
+HeightSample sampleHeight(const PlanetData& planet, const RenderView& v, const CraterSet& craters, Vec3 p,
+                          float octaves, float lnMu) {
     HeightSample s;
     s.terrain = sampleTerrain(planet, p, octaves, planet.seaLevelHeight, v.sample);
     s.detail = s.terrain.terrain * v.textureGain;
     float h = s.detail;
-    s.craterSum = addCraters(planet, p, lnMu, h);
+    s.craterSum = addCraters(planet, craters, p, lnMu, h);
     if (h < 0.0f) h = -(std::sqrt(std::fabs(h) + 0.5f) - 0.707106781186548f);
     s.height = h;
     return s;
@@ -168,7 +214,7 @@ RenderCell* gridCell(const RenderView& v, int32_t x, int32_t y) {
     return v.cells + size_t(y - v.tile.top + 1) * size_t(v.gridWidth) + size_t(x - v.tile.left + 1);
 }
 
-void samplingPass(const RenderView& v, const TileConstants& tc) {
+void samplingPass(const RenderView& v, const TileConstants& tc, const FlatTables& flat) {
     const PlanetData& planet = *v.context->planet;
     const float S = planet.seaLevelHeight;
     const bool hypsometric = tc.mode == kModeHypsometric;
@@ -177,9 +223,25 @@ void samplingPass(const RenderView& v, const TileConstants& tc) {
     // Lit views read the slope sample, except where the shading finds the
     // surface dark (beyond the twilight, no city lights).
     const bool darkSkip = !(tc.citiesOn && tc.cities > 0) && !tc.reliefLight;
+    const int32_t first = v.tile.left - 1, columns = v.gridWidth;
+    std::vector<Projection> row(size_t(std::max(columns, 0)));
+    CraterSet craters;
     for (int32_t y = v.tile.top - 1; y <= v.tile.bottom; ++y) {
-        for (int32_t x = v.tile.left - 1; x <= v.tile.right; ++x) {
-            const Projection pr = tc.flat ? projectFlat(tc, v, x, y) : projectGlobe(v, x, y);
+        // The row's points, and the craters that may cover them or their
+        // shifted points (within 0.0011 of them).
+        Vec3 lo{2.0f, 2.0f, 2.0f}, hi{-2.0f, -2.0f, -2.0f};
+        for (int32_t i = 0; i < columns; ++i) {
+            const Projection pr = project(tc, v, flat, first + i, y);
+            row[size_t(i)] = pr;
+            if (!pr.on) continue;
+            lo = {std::min(lo.x, pr.p.x), std::min(lo.y, pr.p.y), std::min(lo.z, pr.p.z)};
+            hi = {std::max(hi.x, pr.p.x), std::max(hi.y, pr.p.y), std::max(hi.z, pr.p.z)};
+        }
+        if (terrain) selectCraters(planet, lo, hi, 0.004f, craters);
+
+        for (int32_t i = 0; i < columns; ++i) {
+            const int32_t x = first + i;
+            const Projection& pr = row[size_t(i)];
             if (!pr.on) continue;
             const Vec3 p = pr.p;
             float* cell = gridCell(v, x, y)->v;
@@ -189,7 +251,7 @@ void samplingPass(const RenderView& v, const TileConstants& tc) {
             const float lnMu = std::log(mu);
             float octaves = (v.lnR + lnMu) / kLnLacunarity - 2.0f;
             if (!(octaves >= 1.0f)) octaves = 1.0f;
-            const HeightSample hs = sampleHeight(planet, v, p, octaves, lnMu);
+            const HeightSample hs = sampleHeight(planet, v, craters, p, octaves, lnMu);
             cell[kCellTerrain] = hs.terrain.terrain;
             cell[kCellBaseNoise] = hs.terrain.baseNoise;
             cell[kCellElevation] = hs.terrain.elevation;
@@ -201,8 +263,8 @@ void samplingPass(const RenderView& v, const TileConstants& tc) {
             float toward = hs.height;
             const bool dark = darkSkip && !(dot(p, tc.light) > -tc.terminatorWidth);
             if (tc.lit && !dark && !(hypsometric && hs.height < S - 0.8f)) {
-                const Vec3 light = tc.reliefLight ? reliefLight(tc, v, x, y, p) : tc.light;
-                toward = sampleHeight(planet, v, shiftedPoint(p, light), octaves, lnMu).height;
+                const Vec3 light = tc.reliefLight ? reliefLight(tc, flat, x, y, p) : tc.light;
+                toward = sampleHeight(planet, v, craters, shiftedPoint(p, light), octaves, lnMu).height;
             }
             cell[kCellHeightTowardShadow] = toward;
         }
@@ -290,7 +352,7 @@ void overexpose(float c[3], float W) {
     }
 }
 
-void shadingPass(const RenderView& v, const TileConstants& tc, int32_t dither) {
+void shadingPass(const RenderView& v, const TileConstants& tc, const FlatTables& flat, int32_t dither) {
     const RenderContext& ctx = *v.context;
     const PlanetData& planet = *ctx.planet;
     const float S = planet.seaLevelHeight;
@@ -308,7 +370,7 @@ void shadingPass(const RenderView& v, const TileConstants& tc, int32_t dither) {
         for (int32_t x = v.tile.left; x < v.tile.right; ++x) {
             const float dx = float(v.cx - x), dy = float(v.cy - y);
             const float quarterDist = std::trunc(std::sqrt(16.0f * (dx * dx + dy * dy)));
-            const Projection pr = tc.flat ? projectFlat(tc, v, x, y) : projectGlobe(v, x, y);
+            const Projection pr = project(tc, v, flat, x, y);
             const Vec3 p = pr.p;
             RenderCell* cellp = gridCell(v, x, y);
             float* cell = cellp->v;
@@ -329,7 +391,7 @@ void shadingPass(const RenderView& v, const TileConstants& tc, int32_t dither) {
                 cs = 1.0f;
                 if (!tc.flat && pr.rho2 > tc.edge0Sq) cs = 1.0f - (std::sqrt(pr.rho2) - tc.edge0) * v.R;
 
-                if (tc.reliefLight) light = reliefLight(tc, v, x, y, p);
+                if (tc.reliefLight) light = reliefLight(tc, flat, x, y, p);
                 const float d = dot(p, light);
                 const float L0 = d >= w ? 1.0f : (d > 0.0f ? d / w : 0.0f);
                 const float s = 0.5f * L0 + 0.5f;
@@ -360,9 +422,12 @@ void shadingPass(const RenderView& v, const TileConstants& tc, int32_t dither) {
                 // multiplied by 0: without city lights there is nothing to shade.
                 const bool dark = tc.lit && !citiesActive && !twilight;
                 if (!dark) {
+                    // Every cloud read of the pixel shares its latitude, so its Coriolis turn.
+                    Rotation turn{};
+                    if (tc.cloudsOn && !(v.sample.useCloudMap && planet.cloudMap)) turn = coriolisTurn(planet, cs_.sinLat, v.sample);
                     // Cloud cover first: where it is full the surface under it does not show.
                     if (tc.cloudsOn) {
-                        density = cloudDensity(planet, p, cs_.sinLat, v.sample);
+                        density = cloudDensity(planet, p, cs_.sinLat, turn, v.sample);
                         cover = clampf(g * density, 0.0f, 1.0f);
                     }
                     if (cover < 1.0f) {
@@ -389,7 +454,7 @@ void shadingPass(const RenderView& v, const TileConstants& tc, int32_t dither) {
                         }
                         if (tc.cloudsOn && slope > 0.0f && tc.lit) {
                             const float shade = clampf(g * cloudDensity(planet, shadowPoint(p, light, planet),
-                                                                        cs_.sinLat, v.sample),
+                                                                        cs_.sinLat, turn, v.sample),
                                                        0.0f, 1.0f) *
                                                 planet.shadowStrength;
                             for (float& c : colour) c *= 1.0f - shade;
@@ -398,7 +463,7 @@ void shadingPass(const RenderView& v, const TileConstants& tc, int32_t dither) {
                     if (tc.cloudsOn) {
                         float bump = 0.0f;
                         if (cover > 0.0f && twilight && tc.lit)
-                            bump = (cloudDensity(planet, shiftedPoint(p, light), cs_.sinLat, v.sample) - density) *
+                            bump = (cloudDensity(planet, shiftedPoint(p, light), cs_.sinLat, turn, v.sample) - density) *
                                    tc.cloudBumpGain;
                         float lc = clampf(bump + d, 0.0f, 1.0f);
                         lc = 1.0f - (1.0f - lc) * (1.0f - lc);
@@ -548,11 +613,13 @@ TileConstants computeTileConstants(const RenderView& v) {
 void renderTile(RenderView& v) {
     if (!v.cells || !v.context) return;
     const TileConstants tc = computeTileConstants(v);
-    samplingPass(v, tc);
+    FlatTables flat;
+    if (tc.flat) setupFlatTables(tc, v, flat);
+    samplingPass(v, tc, flat);
     if (tc.contours) contourPass(v);
     // The dither index moves on by one per cell of the sampling pass.
     const int32_t dither = tc.ditherStart + v.gridWidth * v.gridHeight;
-    shadingPass(v, tc, dither);
+    shadingPass(v, tc, flat, dither);
 }
 
 }  // namespace tv

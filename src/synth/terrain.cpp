@@ -1,6 +1,7 @@
 // The terrain height field, crater placement and crater stamping.
 #include "synth/terrain.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -140,19 +141,18 @@ inline float craterRelief(const PlanetData& planet, int32_t i, float d, float e,
     return planet.craterDepth * c.radius * (t - 128.0f);
 }
 
-}  // namespace
-
-float addCraters(const PlanetData& planet, Vec3 p, float lnMu, float& h) {
+// The relief of the craters of columns at p: index maps a column to its record.
+// Hits are added in column order (record order).
+template <typename IndexOf>
+float stampCraters(const PlanetData& planet, const CraterColumns& col, int32_t count, IndexOf indexOf, Vec3 p,
+                   float lnMu) {
     float sum = 0.0f;
-    // Every record but the last placed is stamped. A crater covers p when
-    // -r < p.axisU < r and -r < p.axisV < r.
-    const int32_t stamped = planet.craterCount - 1 < kMaxCraters ? planet.craterCount - 1 : kMaxCraters;
-    const CraterColumns& col = planet.craterColumns;
+    // A crater covers p when -r < p.axisU < r and -r < p.axisV < r.
 #ifdef TV_NOISE_LANES
     using noise_detail::Lanes;
     typedef int32_t Mask __attribute__((vector_size(16)));
     const Lanes px = {p.x, p.x, p.x, p.x}, py = {p.y, p.y, p.y, p.y}, pz = {p.z, p.z, p.z, p.z};
-    for (int32_t i = 0; i < stamped; i += 4) {
+    for (int32_t i = 0; i < count; i += 4) {
         Lanes ux, uy, uz, vx, vy, vz, r;
         std::memcpy(&ux, col.ux + i, sizeof ux);
         std::memcpy(&uy, col.uy + i, sizeof uy);
@@ -166,17 +166,76 @@ float addCraters(const PlanetData& planet, Vec3 p, float lnMu, float& h) {
         const Lanes e = px * vx + py * vy + pz * vz;
         const Mask hit = (-r < d) & (d < r) & (-r < e) & (e < r);
         if (!(hit[0] | hit[1] | hit[2] | hit[3])) continue;
-        for (int32_t k = 0; k < 4 && i + k < stamped; ++k)
-            if (hit[k]) sum += craterRelief(planet, i + k, d[k], e[k], lnMu);
+        for (int32_t k = 0; k < 4 && i + k < count; ++k)
+            if (hit[k]) sum += craterRelief(planet, indexOf(i + k), d[k], e[k], lnMu);
     }
 #else
-    for (int32_t i = 0; i < stamped; ++i) {
+    for (int32_t i = 0; i < count; ++i) {
         const float d = p.x * col.ux[i] + p.y * col.uy[i] + p.z * col.uz[i];
         const float e = p.x * col.vx[i] + p.y * col.vy[i] + p.z * col.vz[i];
         const float r = col.radius[i];
-        if (-r < d && d < r && -r < e && e < r) sum += craterRelief(planet, i, d, e, lnMu);
+        if (-r < d && d < r && -r < e && e < r) sum += craterRelief(planet, indexOf(i), d, e, lnMu);
     }
 #endif
+    return sum;
+}
+
+// The range of a . q over the points q of the box [lo, hi].
+void dotRange(Vec3 a, Vec3 lo, Vec3 hi, float& low, float& high) {
+    const float x0 = a.x * lo.x, x1 = a.x * hi.x;
+    const float y0 = a.y * lo.y, y1 = a.y * hi.y;
+    const float z0 = a.z * lo.z, z1 = a.z * hi.z;
+    low = std::min(x0, x1) + std::min(y0, y1) + std::min(z0, z1);
+    high = std::max(x0, x1) + std::max(y0, y1) + std::max(z0, z1);
+}
+
+}  // namespace
+
+float addCraters(const PlanetData& planet, Vec3 p, float lnMu, float& h) {
+    // Every record but the last placed is stamped.
+    const int32_t stamped = planet.craterCount - 1 < kMaxCraters ? planet.craterCount - 1 : kMaxCraters;
+    const float sum = stampCraters(planet, planet.craterColumns, stamped, [](int32_t i) { return i; }, p, lnMu);
+    h += sum;
+    return sum;
+}
+
+void selectCraters(const PlanetData& planet, Vec3 lo, Vec3 hi, float margin, CraterSet& set) {
+    // Far more than the rounding of the dot products, in either computation.
+    constexpr float kSlack = 1e-4f;
+    lo = {lo.x - margin, lo.y - margin, lo.z - margin};
+    hi = {hi.x + margin, hi.y + margin, hi.z + margin};
+    const int32_t stamped = planet.craterCount - 1 < kMaxCraters ? planet.craterCount - 1 : kMaxCraters;
+    const CraterColumns& all = planet.craterColumns;
+    CraterColumns& col = set.columns;
+    int32_t n = 0;
+    for (int32_t i = 0; i < stamped; ++i) {
+        const float r = all.radius[i] + kSlack;
+        float low, high;
+        dotRange({all.ux[i], all.uy[i], all.uz[i]}, lo, hi, low, high);
+        if (!(low < r && high > -r)) continue;
+        dotRange({all.vx[i], all.vy[i], all.vz[i]}, lo, hi, low, high);
+        if (!(low < r && high > -r)) continue;
+        set.index[n] = i;
+        col.ux[n] = all.ux[i];
+        col.uy[n] = all.uy[i];
+        col.uz[n] = all.uz[i];
+        col.vx[n] = all.vx[i];
+        col.vy[n] = all.vy[i];
+        col.vz[n] = all.vz[i];
+        col.radius[n] = all.radius[i];
+        ++n;
+    }
+    set.count = n;
+    // The tail of the last group of four never hits.
+    for (int32_t i = n; i < n + 4 && i < kCraterColumns; ++i) {
+        set.index[i] = 0;
+        col.ux[i] = col.uy[i] = col.uz[i] = col.vx[i] = col.vy[i] = col.vz[i] = 0.0f;
+        col.radius[i] = -1.0f;
+    }
+}
+
+float addCraters(const PlanetData& planet, const CraterSet& set, Vec3 p, float lnMu, float& h) {
+    const float sum = stampCraters(planet, set.columns, set.count, [&set](int32_t i) { return set.index[i]; }, p, lnMu);
     h += sum;
     return sum;
 }

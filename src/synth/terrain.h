@@ -36,6 +36,23 @@ void indexCraters(PlanetData& planet);
 // foreshortening. Needs planet.craterLevelBias for the view.
 float addCraters(const PlanetData& planet, Vec3 p, float lnMu, float& h);
 
+// The stamped craters whose footprint may cover some point of a box, in record
+// order, with their footprints in columns (entries past count: radius -1).
+struct CraterSet {
+    int32_t count = 0;
+    int32_t index[kCraterColumns] = {};
+    CraterColumns columns;
+};
+
+// Selects the craters that may cover a point of the box [lo, hi] grown by
+// margin on every side. A crater left out covers no such point, so addCraters
+// with the set gives the same results as with every crater for those points.
+void selectCraters(const PlanetData& planet, Vec3 lo, Vec3 hi, float margin, CraterSet& set);
+
+// addCraters reading only the craters of set (the same sum for any p inside
+// the box the set was selected for).
+float addCraters(const PlanetData& planet, const CraterSet& set, Vec3 p, float lnMu, float& h);
+
 // Loads the five built-in relief images (Moon 151, craters 146, 148, 149, 150)
 // into reliefs[0..4] and points planet.reliefs at them. Returns false when an
 // image could not be loaded: that pyramid stays empty, its planet.reliefs entry

@@ -2,7 +2,9 @@
 // and crater stamping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "synth/relief_images.h"
@@ -396,6 +398,81 @@ TEST_F(Reliefs, StampingMatchesTheRecordByRecordSumEverywhere) {
             }
         }
     EXPECT_GT(stamped, 500);
+}
+
+TEST_F(Reliefs, ACraterSetGivesTheFullSumForEveryPointOfItsBox) {
+    params.craterCount = 100;
+    params.craterSize = 60;
+    setupCraters(*planet, params);
+    planet->craterLevelBias = std::log(2.0f * 900.0f) - 5.950642552587727f;
+    const int32_t stamped = planet->craterCount - 1;
+    uint32_t state = 12345u;
+    auto uniform = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) / 16777216.0f;
+    };
+    const float margin = 0.004f;
+    int32_t smallest = stamped, hits = 0;
+    for (int b = 0; b < 300; ++b) {
+        // A patch of the sphere (a row of pixels when thin), its box, and
+        // points within half the margin of the patch on every axis.
+        const Vec3 centre = normalize({uniform() - 0.5f, uniform() - 0.5f, uniform() - 0.5f});
+        const float width = b % 3 == 0 ? 0.6f : 0.15f, height = b % 2 ? 0.004f : 0.2f;
+        Vec3 points[64];
+        Vec3 lo{2.0f, 2.0f, 2.0f}, hi{-2.0f, -2.0f, -2.0f};
+        for (Vec3& p : points) {
+            p = normalize({centre.x + width * (uniform() - 0.5f), centre.y + height * (uniform() - 0.5f),
+                           centre.z + width * (uniform() - 0.5f)});
+            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+        }
+        CraterSet set;
+        selectCraters(*planet, lo, hi, margin, set);
+        smallest = std::min(smallest, set.count);
+        for (int k = 1; k < set.count; ++k) ASSERT_LT(set.index[k - 1], set.index[k]);
+        for (const Vec3& q : points) {
+            const Vec3 p = normalize({q.x + 0.004f * (uniform() - 0.5f), q.y + 0.004f * (uniform() - 0.5f),
+                                      q.z + 0.004f * (uniform() - 0.5f)});
+            const float lnMu = std::log(0.2f + uniform());
+            float h0 = 0.5f, h1 = 0.5f;
+            const float all = addCraters(*planet, p, lnMu, h0);
+            const float some = addCraters(*planet, set, p, lnMu, h1);
+            ASSERT_EQ(std::memcmp(&all, &some, sizeof all), 0) << b << ": " << all << " vs " << some;
+            ASSERT_EQ(h0, h1);
+            hits += all != 0.0f;
+        }
+    }
+    EXPECT_GT(hits, 2000);
+    // Small patches leave most craters out; the whole sphere keeps every one.
+    EXPECT_LT(smallest, stamped / 4);
+    CraterSet everything;
+    selectCraters(*planet, {-1.0f, -1.0f, -1.0f}, {1.0f, 1.0f, 1.0f}, 0.0f, everything);
+    EXPECT_EQ(everything.count, stamped);
+}
+
+TEST_F(Stamping, ACraterSetKeepsCratersWithinTheMarginOfItsBox) {
+    // Textures flat at 200: a crater adds relief right up to its footprint's edge.
+    const int values[4] = {200, 200, 200, 200};
+    uniformTextures(values);
+    ParamRecord params = defaultRecord();
+    setupCraters(*planet, params);
+    const float margin = 0.004f;
+    for (int32_t i = 0; i < 10; ++i) {
+        // A box holding one point just outside the footprint, and a point
+        // inside it within the margin of the box.
+        const CraterRecord& c = planet->craters[i];
+        const Vec3 centre = cross(c.axisU, c.axisV);
+        auto at = [&](float a) { return c.axisU * a + centre * std::sqrt(1.0f - a * a); };
+        const Vec3 outside = at(c.radius + 0.001f), inside = at(c.radius - 0.001f);
+        CraterSet set;
+        selectCraters(*planet, outside, outside, margin, set);
+        float h = 0.0f;
+        const float all = addCraters(*planet, inside, 0.0f, h);
+        EXPECT_EQ(addCraters(*planet, set, inside, 0.0f, h), all) << i;
+        // Without the margin the crater is left out, and its relief lost.
+        selectCraters(*planet, outside, outside, 0.0f, set);
+        EXPECT_NE(addCraters(*planet, set, inside, 0.0f, h), all) << i;
+    }
 }
 
 TEST_F(Stamping, MissingTexturesAddNoRelief) {
