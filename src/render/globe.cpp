@@ -191,11 +191,12 @@ struct HeightSample {
     float height;
 };
 
-// craters: the craters that may cover p.
-HeightSample sampleHeight(const PlanetData& planet, const RenderView& v, const CraterSet& craters, Vec3 p,
-                          float octaves, float lnMu) {
+// The height from a terrain sample: detail, craters (from the craters that
+// may cover p) and the depth compression below 0.
+HeightSample heightFrom(const PlanetData& planet, const RenderView& v, const CraterSet& craters, Vec3 p,
+                        const TerrainSample& terrain, float lnMu) {
     HeightSample s;
-    s.terrain = sampleTerrain(planet, p, octaves, planet.seaLevelHeight, v.sample);
+    s.terrain = terrain;
     s.detail = s.terrain.terrain * v.textureGain;
     float h = s.detail;
     s.craterSum = addCraters(planet, craters, p, lnMu, h);
@@ -214,6 +215,32 @@ RenderCell* gridCell(const RenderView& v, int32_t x, int32_t y) {
     return v.cells + size_t(y - v.tile.top + 1) * size_t(v.gridWidth) + size_t(x - v.tile.left + 1);
 }
 
+// The terrain a row of the sampling pass asks for: every pixel's point and,
+// where the slope is read, its shifted point; sampled together.
+struct RowTerrain {
+    std::vector<Vec3> points;
+    std::vector<float> octaves;
+    std::vector<TerrainSample> samples;
+
+    explicit RowTerrain(size_t capacity) {
+        points.reserve(capacity);
+        octaves.reserve(capacity);
+        samples.resize(capacity);
+    }
+    void clear() {
+        points.clear();
+        octaves.clear();
+    }
+    int32_t add(Vec3 p, float o) {
+        points.push_back(p);
+        octaves.push_back(o);
+        return int32_t(points.size()) - 1;
+    }
+    void sample(const PlanetData& planet, float seaLevel, const SampleView& view) {
+        sampleTerrains(planet, points.data(), octaves.data(), int32_t(points.size()), seaLevel, view, samples.data());
+    }
+};
+
 void samplingPass(const RenderView& v, const TileConstants& tc, const FlatTables& flat) {
     const PlanetData& planet = *v.context->planet;
     const float S = planet.seaLevelHeight;
@@ -223,8 +250,20 @@ void samplingPass(const RenderView& v, const TileConstants& tc, const FlatTables
     // Lit views read the slope sample, except where the shading finds the
     // surface dark (beyond the twilight, no city lights).
     const bool darkSkip = !(tc.citiesOn && tc.cities > 0) && !tc.reliefLight;
-    const int32_t first = v.tile.left - 1, columns = v.gridWidth;
-    std::vector<Projection> row(size_t(std::max(columns, 0)));
+    const int32_t first = v.tile.left - 1, columns = std::max(v.gridWidth, 0);
+
+    // A pixel of the row on the planet, and where its terrain samples are.
+    struct Pixel {
+        int32_t x;
+        Vec3 p, shifted;
+        float lnMu, octaves;
+        bool slope;              // the shading reads the slope: the shifted point is sampled
+        int32_t atP, atShifted;  // indices into the row's samples; -1 for none
+    };
+    std::vector<Projection> row(static_cast<size_t>(columns));
+    std::vector<Pixel> pixels;
+    pixels.reserve(static_cast<size_t>(columns));
+    RowTerrain requests(2 * static_cast<size_t>(columns)), deepRequests(static_cast<size_t>(columns));
     CraterSet craters;
     for (int32_t y = v.tile.top - 1; y <= v.tile.bottom; ++y) {
         // The row's points, and the craters that may cover them or their
@@ -236,22 +275,43 @@ void samplingPass(const RenderView& v, const TileConstants& tc, const FlatTables
             if (!pr.on) continue;
             lo = {std::min(lo.x, pr.p.x), std::min(lo.y, pr.p.y), std::min(lo.z, pr.p.z)};
             hi = {std::max(hi.x, pr.p.x), std::max(hi.y, pr.p.y), std::max(hi.z, pr.p.z)};
+            gridCell(v, first + i, y)->v[kCellSinLat] = dot(planet.axis, pr.p);
         }
-        if (terrain) selectCraters(planet, lo, hi, 0.004f, craters);
+        if (!terrain) continue;
+        selectCraters(planet, lo, hi, 0.004f, craters);
 
+        // The terrain the row needs. The slope reads the height at the
+        // shifted point too: known before sampling, but in the hypsometric
+        // map, which leaves deep sea out.
+        pixels.clear();
+        requests.clear();
         for (int32_t i = 0; i < columns; ++i) {
-            const int32_t x = first + i;
             const Projection& pr = row[size_t(i)];
             if (!pr.on) continue;
-            const Vec3 p = pr.p;
-            float* cell = gridCell(v, x, y)->v;
-            cell[kCellSinLat] = dot(planet.axis, p);
-            if (!terrain) continue;
-            const float mu = tc.flat ? 0.70710677f : p.z;
-            const float lnMu = std::log(mu);
-            float octaves = (v.lnR + lnMu) / kLnLacunarity - 2.0f;
-            if (!(octaves >= 1.0f)) octaves = 1.0f;
-            const HeightSample hs = sampleHeight(planet, v, craters, p, octaves, lnMu);
+            Pixel px;
+            px.x = first + i;
+            px.p = pr.p;
+            const float mu = tc.flat ? 0.70710677f : px.p.z;
+            px.lnMu = std::log(mu);
+            px.octaves = (v.lnR + px.lnMu) / kLnLacunarity - 2.0f;
+            if (!(px.octaves >= 1.0f)) px.octaves = 1.0f;
+            const bool dark = darkSkip && !(dot(px.p, tc.light) > -tc.terminatorWidth);
+            px.slope = tc.lit && !dark;
+            px.atShifted = -1;
+            if (px.slope) {
+                const Vec3 light = tc.reliefLight ? reliefLight(tc, flat, px.x, y, px.p) : tc.light;
+                px.shifted = shiftedPoint(px.p, light);
+            }
+            px.atP = requests.add(px.p, px.octaves);
+            if (px.slope && !hypsometric) px.atShifted = requests.add(px.shifted, px.octaves);
+            pixels.push_back(px);
+        }
+        requests.sample(planet, S, v.sample);
+
+        deepRequests.clear();
+        for (Pixel& px : pixels) {
+            const HeightSample hs = heightFrom(planet, v, craters, px.p, requests.samples[size_t(px.atP)], px.lnMu);
+            float* cell = gridCell(v, px.x, y)->v;
             cell[kCellTerrain] = hs.terrain.terrain;
             cell[kCellBaseNoise] = hs.terrain.baseNoise;
             cell[kCellElevation] = hs.terrain.elevation;
@@ -261,13 +321,21 @@ void samplingPass(const RenderView& v, const TileConstants& tc, const FlatTables
             cell[kCellHeight] = hs.height;
             cell[kCellSeaIce] = 0.0f;
             float toward = hs.height;
-            const bool dark = darkSkip && !(dot(p, tc.light) > -tc.terminatorWidth);
-            if (tc.lit && !dark && !(hypsometric && hs.height < S - 0.8f)) {
-                const Vec3 light = tc.reliefLight ? reliefLight(tc, flat, x, y, p) : tc.light;
-                toward = sampleHeight(planet, v, craters, shiftedPoint(p, light), octaves, lnMu).height;
+            if (px.atShifted >= 0) {
+                toward = heightFrom(planet, v, craters, px.shifted, requests.samples[size_t(px.atShifted)], px.lnMu)
+                             .height;
+            } else if (px.slope && !(hs.height < S - 0.8f)) {
+                px.atShifted = deepRequests.add(px.shifted, px.octaves);
             }
             cell[kCellHeightTowardShadow] = toward;
         }
+        if (deepRequests.points.empty()) continue;
+        deepRequests.sample(planet, S, v.sample);
+        for (const Pixel& px : pixels)
+            if (hypsometric && px.atShifted >= 0)
+                gridCell(v, px.x, y)->v[kCellHeightTowardShadow] =
+                    heightFrom(planet, v, craters, px.shifted, deepRequests.samples[size_t(px.atShifted)], px.lnMu)
+                        .height;
     }
 }
 

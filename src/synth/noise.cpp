@@ -62,6 +62,7 @@ void buildLattice(PlanetData& planet) {
         planet.latticeGrad4[i][1] = g.y;
         planet.latticeGrad4[i][2] = g.z;
         planet.latticeGrad4[i][3] = 0.0f;
+        planet.latticePermBytes[i] = static_cast<uint32_t>(planet.latticePerm[i]) * 16u;
     }
 }
 

@@ -164,58 +164,86 @@ inline Lanes sCurve(Lanes t) { return t * t * (3.0f - 2.0f * t); }
 inline Lanes lerp(Lanes s, Lanes u, Lanes v) { return u + s * (v - u); }
 
 // Four independent noise values: lane i is noise3(px[i], py[i], pz[i]) bit for
-// bit (each lane does the scalar operations in the scalar order).
+// bit (each lane does the scalar operations in the scalar order). With
+// nearby, tests whether all four points lie in one lattice cell (nearby
+// points often do) and then looks the cell up once.
+template <bool nearby = false>
 inline Lanes noise3x4(const PlanetData& planet, Lanes px, Lanes py, Lanes pz) {
     const AxisLanes ax = latticeAxes(px), ay = latticeAxes(py), az = latticeAxes(pz);
-    uint32_t bx0[4], bx1[4], by0[4], by1[4], bz0[4], bz1[4];
-    __builtin_memcpy(bx0, &ax.b0, sizeof bx0);
-    __builtin_memcpy(bx1, &ax.b1, sizeof bx1);
-    __builtin_memcpy(by0, &ay.b0, sizeof by0);
-    __builtin_memcpy(by1, &ay.b1, sizeof by1);
-    __builtin_memcpy(bz0, &az.b0, sizeof bz0);
-    __builtin_memcpy(bz1, &az.b1, sizeof bz1);
 
     // The gradients of the eight corners (00, 10, 01, 11 at z0, then at z1) of
-    // every lane. Indices as unsigned: every table entry is 0..255.
+    // every lane, as x, y and z lanes: row perm[perm[x] + y] + z of the
+    // gradient table, the last steps in bytes. Indices are unsigned: every
+    // table entry is 0..255.
     const int32_t* perm = planet.latticePerm;
-    const float(*grad)[4] = planet.latticeGrad4;
-    const float* g[8][4];
-    for (int l = 0; l < 4; ++l) {
-        const uint32_t i = static_cast<uint32_t>(perm[bx0[l]]);
-        const uint32_t j = static_cast<uint32_t>(perm[bx1[l]]);
-        const uint32_t b00 = static_cast<uint32_t>(perm[i + by0[l]]);
-        const uint32_t b10 = static_cast<uint32_t>(perm[j + by0[l]]);
-        const uint32_t b01 = static_cast<uint32_t>(perm[i + by1[l]]);
-        const uint32_t b11 = static_cast<uint32_t>(perm[j + by1[l]]);
-        g[0][l] = grad[b00 + bz0[l]];
-        g[1][l] = grad[b10 + bz0[l]];
-        g[2][l] = grad[b01 + bz0[l]];
-        g[3][l] = grad[b11 + bz0[l]];
-        g[4][l] = grad[b00 + bz1[l]];
-        g[5][l] = grad[b10 + bz1[l]];
-        g[6][l] = grad[b01 + bz1[l]];
-        g[7][l] = grad[b11 + bz1[l]];
+    const uint32_t* permBytes = planet.latticePermBytes;
+    const char* grad = reinterpret_cast<const char*>(planet.latticeGrad4);
+    Lanes gx[8], gy[8], gz[8];
+    const IntLanes z0 = az.b0 << 4, z1 = az.b1 << 4;
+    const IntLanes same = (ax.b0 == ax.b0[0]) & (ay.b0 == ay.b0[0]) & (az.b0 == az.b0[0]);
+    if (nearby && (same[0] & same[1] & same[2] & same[3])) {
+        // Every lane in the same lattice cell (nearby points): one look-up.
+        const uint32_t i = static_cast<uint32_t>(perm[ax.b0[0]]);
+        const uint32_t j = static_cast<uint32_t>(perm[ax.b1[0]]);
+        const char* row[4] = {grad + permBytes[i + uint32_t(ay.b0[0])], grad + permBytes[j + uint32_t(ay.b0[0])],
+                              grad + permBytes[i + uint32_t(ay.b1[0])], grad + permBytes[j + uint32_t(ay.b1[0])]};
+        const uint32_t zo[2] = {uint32_t(z0[0]), uint32_t(z1[0])};
+        for (int k = 0; k < 8; ++k) {
+            Lanes g;
+            __builtin_memcpy(&g, row[k & 3] + zo[k >> 2], sizeof g);
+            gx[k] = __builtin_shufflevector(g, g, 0, 0, 0, 0);
+            gy[k] = __builtin_shufflevector(g, g, 1, 1, 1, 1);
+            gz[k] = __builtin_shufflevector(g, g, 2, 2, 2, 2);
+        }
+    } else {
+        uint32_t bx0[4], bx1[4], by0[4], by1[4], bz0[4], bz1[4];
+        __builtin_memcpy(bx0, &ax.b0, sizeof bx0);
+        __builtin_memcpy(bx1, &ax.b1, sizeof bx1);
+        __builtin_memcpy(by0, &ay.b0, sizeof by0);
+        __builtin_memcpy(by1, &ay.b1, sizeof by1);
+        __builtin_memcpy(bz0, &z0, sizeof bz0);
+        __builtin_memcpy(bz1, &z1, sizeof bz1);
+        Lanes G[8][4];
+        // One lane at a time (written out: the work is scalar loads).
+        auto lane = [&](int l) {
+            const uint32_t i = static_cast<uint32_t>(perm[bx0[l]]);
+            const uint32_t j = static_cast<uint32_t>(perm[bx1[l]]);
+            const char* r00 = grad + permBytes[i + by0[l]];
+            const char* r10 = grad + permBytes[j + by0[l]];
+            const char* r01 = grad + permBytes[i + by1[l]];
+            const char* r11 = grad + permBytes[j + by1[l]];
+            __builtin_memcpy(&G[0][l], r00 + bz0[l], 16);
+            __builtin_memcpy(&G[1][l], r10 + bz0[l], 16);
+            __builtin_memcpy(&G[2][l], r01 + bz0[l], 16);
+            __builtin_memcpy(&G[3][l], r11 + bz0[l], 16);
+            __builtin_memcpy(&G[4][l], r00 + bz1[l], 16);
+            __builtin_memcpy(&G[5][l], r10 + bz1[l], 16);
+            __builtin_memcpy(&G[6][l], r01 + bz1[l], 16);
+            __builtin_memcpy(&G[7][l], r11 + bz1[l], 16);
+        };
+        lane(0);
+        lane(1);
+        lane(2);
+        lane(3);
+        for (int k = 0; k < 8; ++k) {
+            const Lanes g0 = G[k][0], g1 = G[k][1], g2 = G[k][2], g3 = G[k][3];
+            const Lanes xy01 = __builtin_shufflevector(g0, g1, 0, 4, 1, 5);
+            const Lanes xy23 = __builtin_shufflevector(g2, g3, 0, 4, 1, 5);
+            const Lanes zw01 = __builtin_shufflevector(g0, g1, 2, 6, 3, 7);
+            const Lanes zw23 = __builtin_shufflevector(g2, g3, 2, 6, 3, 7);
+            gx[k] = __builtin_shufflevector(xy01, xy23, 0, 1, 4, 5);
+            gy[k] = __builtin_shufflevector(xy01, xy23, 2, 3, 6, 7);
+            gz[k] = __builtin_shufflevector(zw01, zw23, 0, 1, 4, 5);
+        }
     }
 
-    // corner() of every lane: the four gradients turned into x, y and z lanes.
+    // corner() of every lane.
     Lanes c[8];
     for (int k = 0; k < 8; ++k) {
-        Lanes g0, g1, g2, g3;
-        __builtin_memcpy(&g0, g[k][0], sizeof g0);
-        __builtin_memcpy(&g1, g[k][1], sizeof g1);
-        __builtin_memcpy(&g2, g[k][2], sizeof g2);
-        __builtin_memcpy(&g3, g[k][3], sizeof g3);
-        const Lanes xy01 = __builtin_shufflevector(g0, g1, 0, 4, 1, 5);
-        const Lanes xy23 = __builtin_shufflevector(g2, g3, 0, 4, 1, 5);
-        const Lanes zw01 = __builtin_shufflevector(g0, g1, 2, 6, 3, 7);
-        const Lanes zw23 = __builtin_shufflevector(g2, g3, 2, 6, 3, 7);
-        const Lanes gx = __builtin_shufflevector(xy01, xy23, 0, 1, 4, 5);
-        const Lanes gy = __builtin_shufflevector(xy01, xy23, 2, 3, 6, 7);
-        const Lanes gz = __builtin_shufflevector(zw01, zw23, 0, 1, 4, 5);
         const Lanes rx = (k & 1) ? ax.r1 : ax.r0;
         const Lanes ry = (k & 2) ? ay.r1 : ay.r0;
         const Lanes rz = (k & 4) ? az.r1 : az.r0;
-        c[k] = rx * gx + ry * gy + rz * gz;
+        c[k] = rx * gx[k] + ry * gy[k] + rz * gz[k];
     }
 
     const Lanes sx = sCurve(ax.r0);
@@ -291,72 +319,178 @@ inline Fractal fractalSumSerial(const PlanetData& planet, Vec3& p, float lacunar
 }
 
 #ifdef TV_NOISE_LANES
-// The octaves of a fractal sum waiting in a batch, with the weights they are
-// added with: sum += sumWeight * t and alternating += altWeight * t, where
-// t = noise * amp (weights 1 and sign for a whole octave, f and f * sign for the
-// fractional one: the same products as the serial loop).
-struct OctaveBatch {
-    NoiseBatch points;
-    float amp[4], sumWeight[4], altWeight[4];
-    bool first = true;  // the next value is octave 0
+// Octave points of fractal sums laid out one after another (x, y and z in
+// separate rows), evaluated four at a time.
+struct OctaveTable {
+    static constexpr int32_t kCapacity = 96;  // octave values of all sums together
+    alignas(16) float x[kCapacity + 3], y[kCapacity + 3], z[kCapacity + 3], value[kCapacity + 3];
+    int32_t count = 0;
 
-    void add(const Vec3& p, float a, float sw, float aw) {
-        amp[points.count] = a;
-        sumWeight[points.count] = sw;
-        altWeight[points.count] = aw;
-        points.add(p.x, p.y, p.z);
-    }
-    void flush(const PlanetData& planet, Fractal& r) {
-        const Lanes n = points.run(planet);
-        for (int32_t i = 0; i < points.count; ++i) {
-            if (first) {
-                r = {n[i], n[i], 0.0f};
-                first = false;
-                continue;
-            }
-            const float t = n[i] * amp[i];
-            r.sum += sumWeight[i] * t;
-            r.alternating += altWeight[i] * t;
+    // Appends the points a fractal sum reads, scaling p as fractalSumSerial
+    // does. False (nothing appended, p unchanged) when they do not fit.
+    bool add(Vec3& p, float lacunarity, float octaves) {
+        int32_t n = count;
+        Vec3 q = p;
+        auto push = [&] {
+            x[n] = q.x;
+            y[n] = q.y;
+            z[n] = q.z;
+            ++n;
+        };
+        auto scale = [&] {
+            q.x *= lacunarity;
+            q.y *= lacunarity;
+            q.z *= lacunarity;
+        };
+        if (n == kCapacity) return false;
+        push();
+        scale();
+        float k = 1.0f;
+        if (octaves > 1.0f) {
+            do {
+                if (n == kCapacity) return false;
+                push();
+                k += 1.0f;
+                scale();
+            } while (!(k >= octaves));
         }
-        points.count = 0;
+        const float f = octaves - static_cast<float>(static_cast<int32_t>(octaves));
+        if (f != 0.0f) {
+            if (n == kCapacity) return false;
+            push();
+        }
+        count = n;
+        p = q;
+        return true;
+    }
+
+    void evaluate(const PlanetData& planet) {
+        for (int32_t i = count; i < count + 3; ++i) x[i] = y[i] = z[i] = 0.0f;
+        for (int32_t i = 0; i < count; i += 4) {
+            Lanes lx, ly, lz;
+            __builtin_memcpy(&lx, x + i, sizeof lx);
+            __builtin_memcpy(&ly, y + i, sizeof ly);
+            __builtin_memcpy(&lz, z + i, sizeof lz);
+            const Lanes n = noise3x4(planet, lx, ly, lz);
+            __builtin_memcpy(value + i, &n, sizeof n);
+        }
     }
 };
+
+// A fractal sum from its octave values n[0], n[stride], ... in order: the
+// serial loop's additions, in its order.
+inline Fractal addOctaves(const float* n, int32_t stride, float octaves, float gain) {
+    Fractal r{n[0], n[0], 0.0f};
+    n += stride;
+    float amp = 1.0f;
+    float sign = -1.0f;
+    float k = 1.0f;
+    if (octaves > 1.0f) {
+        do {
+            k += 1.0f;
+            const float t = *n * amp;
+            n += stride;
+            r.sum += t;
+            r.alternating += sign * t;
+            sign = -sign;
+            amp *= gain;
+        } while (!(k >= octaves));
+    }
+    const float f = octaves - static_cast<float>(static_cast<int32_t>(octaves));
+    if (f != 0.0f) {
+        const float t = *n * amp;
+        r.sum += f * t;
+        r.alternating += f * sign * t;
+    }
+    return r;
+}
+
+// The number of octave values a fractal sum reads (the serial loop's count),
+// or 0 when more than limit.
+inline int32_t octaveCount(float octaves, int32_t limit) {
+    int32_t n = 1;
+    float k = 1.0f;
+    if (octaves > 1.0f) {
+        do {
+            if (++n > limit) return 0;
+            k += 1.0f;
+        } while (!(k >= octaves));
+    }
+    const float f = octaves - static_cast<float>(static_cast<int32_t>(octaves));
+    if (f != 0.0f && ++n > limit) return 0;
+    return n;
+}
 #endif
 
 // fractalSumSerial with the noise values evaluated four at a time (added in
 // the same order: the same results). Scales p in place as the serial form.
 inline Fractal fractalSum(const PlanetData& planet, Vec3& p, float lacunarity, float octaves, float gain) {
 #ifdef TV_NOISE_LANES
-    Fractal r{0.0f, 0.0f, 0.0f};
-    OctaveBatch batch;
-    batch.add(p, 1.0f, 1.0f, 0.0f);
-    p.x *= lacunarity;
-    p.y *= lacunarity;
-    p.z *= lacunarity;
-    float amp = 1.0f;
-    float sign = -1.0f;
-    float k = 1.0f;
-    if (octaves > 1.0f) {
-        do {
-            batch.add(p, amp, 1.0f, sign);
-            if (batch.points.count == 4) batch.flush(planet, r);
-            k += 1.0f;
-            sign = -sign;
-            p.x *= lacunarity;
-            p.y *= lacunarity;
-            p.z *= lacunarity;
-            amp *= gain;
-        } while (!(k >= octaves));
+    OctaveTable table;
+    if (table.add(p, lacunarity, octaves)) {
+        table.evaluate(planet);
+        return addOctaves(table.value, 1, octaves, gain);
     }
-    const float f = octaves - static_cast<float>(static_cast<int32_t>(octaves));
-    if (f != 0.0f) {
-        if (batch.points.count == 4) batch.flush(planet, r);
-        batch.add(p, amp, f, f * sign);
-    }
-    if (batch.points.count > 0) batch.flush(planet, r);
-    return r;
-#else
+#endif
     return fractalSumSerial(planet, p, lacunarity, octaves, gain);
+}
+
+// Up to four fractal sums at once, each over its own point and octave count
+// (same lacunarity and gain): a batch holds the same octave of every sum, so
+// nearby points often share their lattice cells. Each sum gives the serial
+// loop's result; points[] are scaled in place as the serial loop scales them.
+inline void fractalSums(const PlanetData& planet, Vec3* points, const float* octaves, int32_t count,
+                        float lacunarity, float gain, Fractal* out) {
+#ifdef TV_NOISE_LANES
+    constexpr int32_t kLimit = 48;  // octave values per sum; more take the serial loop
+    alignas(16) float x[kLimit * 4], y[kLimit * 4], z[kLimit * 4], value[kLimit * 4];
+    int32_t n[4] = {0, 0, 0, 0};
+    int32_t longest = -1, rows = 0;
+    for (int32_t s = 0; s < count; ++s) {
+        n[s] = octaveCount(octaves[s], kLimit);
+        if (n[s] == 0) {
+            out[s] = fractalSumSerial(planet, points[s], lacunarity, octaves[s], gain);
+            continue;
+        }
+        Vec3 q = points[s];
+        for (int32_t j = 0; j < n[s]; ++j) {
+            x[4 * j + s] = q.x;
+            y[4 * j + s] = q.y;
+            z[4 * j + s] = q.z;
+            q.x *= lacunarity;
+            q.y *= lacunarity;
+            q.z *= lacunarity;
+        }
+        // The point after the last whole octave, as the serial loop leaves it.
+        const float f = octaves[s] - static_cast<float>(static_cast<int32_t>(octaves[s]));
+        const int32_t last = 4 * (n[s] - 1) + s;
+        points[s] = f != 0.0f ? Vec3{x[last], y[last], z[last]} : q;
+        if (n[s] > rows) {
+            rows = n[s];
+            longest = s;
+        }
+    }
+    if (longest < 0) return;
+    // Lanes without a value at a row read the longest sum's point (a lane in
+    // the same cell as another costs nothing extra).
+    for (int32_t s = 0; s < 4; ++s)
+        for (int32_t j = n[s]; j < rows; ++j) {
+            x[4 * j + s] = x[4 * j + longest];
+            y[4 * j + s] = y[4 * j + longest];
+            z[4 * j + s] = z[4 * j + longest];
+        }
+    for (int32_t j = 0; j < rows; ++j) {
+        Lanes lx, ly, lz;
+        __builtin_memcpy(&lx, x + 4 * j, sizeof lx);
+        __builtin_memcpy(&ly, y + 4 * j, sizeof ly);
+        __builtin_memcpy(&lz, z + 4 * j, sizeof lz);
+        const Lanes v = noise3x4<true>(planet, lx, ly, lz);
+        __builtin_memcpy(value + 4 * j, &v, sizeof v);
+    }
+    for (int32_t s = 0; s < count; ++s)
+        if (n[s] > 0) out[s] = addOctaves(value + s, 4, octaves[s], gain);
+#else
+    for (int32_t s = 0; s < count; ++s) out[s] = fractalSumSerial(planet, points[s], lacunarity, octaves[s], gain);
 #endif
 }
 

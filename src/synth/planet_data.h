@@ -44,6 +44,7 @@ struct PlanetData {
     // The same gradients as four floats (x, y, z, 0), so that one load reads a
     // whole gradient; buildLattice fills both.
     alignas(16) float latticeGrad4[kLatticeEntries][4];
+    uint32_t latticePermBytes[kLatticeEntries];  // latticePerm x 16: byte offsets of latticeGrad4 rows
 
     // Storms, in planet space (after the latitude rotation).
     float stormX[kMaxStorms], stormY[kMaxStorms], stormZ[kMaxStorms];

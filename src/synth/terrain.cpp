@@ -21,31 +21,57 @@ void setupTerrainConstants(PlanetData& planet, const ParamRecord& params) {
     planet.axis = {-params.axisX, -params.axisY, params.axisZ};
 }
 
-TerrainSample sampleTerrain(const PlanetData& planet, Vec3 p, float octaves, float seaLevel,
-                            const SampleView& view) {
+namespace {
+
+// The lunar relief at p, read by its x and y alone (flat when the image
+// could not be loaded).
+TerrainSample lunarTerrain(const PlanetData& planet, Vec3 p, const SampleView& view) {
     TerrainSample s;
-    if (planet.realLuna) {
-        // The lunar relief, read by the point's x and y alone (flat when the
-        // image could not be loaded).
-        const ImagePyramid* luna = planet.reliefs[kReliefLuna];
-        const float value = luna ? samplePyramid(*luna, static_cast<int32_t>(view.mapLevel), view.mapLevelFrac,
-                                                 0.5f + 0.5f * p.x, 0.5f + 0.5f * p.y)
-                                 : 128.0f;
-        const float r = (value - 128.0f) * 0.003f;
-        s.terrain = r;
-        s.baseNoise = r;
-        s.terrainAlt = r;
-        s.elevation = 0.0f;
-        return s;
-    }
-    Vec3 q{1.5f * p.x, 1.5f * p.y, 1.5f * p.z};
-    const noise_detail::Fractal f = noise_detail::fractalSum(planet, q, 1.584786f, octaves, planet.roughness);
+    const ImagePyramid* luna = planet.reliefs[kReliefLuna];
+    const float value = luna ? samplePyramid(*luna, static_cast<int32_t>(view.mapLevel), view.mapLevelFrac,
+                                             0.5f + 0.5f * p.x, 0.5f + 0.5f * p.y)
+                             : 128.0f;
+    const float r = (value - 128.0f) * 0.003f;
+    s.terrain = r;
+    s.baseNoise = r;
+    s.terrainAlt = r;
+    s.elevation = 0.0f;
+    return s;
+}
+
+TerrainSample fractalTerrain(const noise_detail::Fractal& f, float seaLevel) {
+    TerrainSample s;
     const float e = f.sum - seaLevel;
     s.baseNoise = f.firstOctave;
     s.terrainAlt = f.alternating;
     s.elevation = e;
     s.terrain = e * std::fabs(e);
     return s;
+}
+
+}  // namespace
+
+TerrainSample sampleTerrain(const PlanetData& planet, Vec3 p, float octaves, float seaLevel,
+                            const SampleView& view) {
+    if (planet.realLuna) return lunarTerrain(planet, p, view);
+    Vec3 q{1.5f * p.x, 1.5f * p.y, 1.5f * p.z};
+    return fractalTerrain(noise_detail::fractalSum(planet, q, 1.584786f, octaves, planet.roughness), seaLevel);
+}
+
+void sampleTerrains(const PlanetData& planet, const Vec3* points, const float* octaves, int32_t count,
+                    float seaLevel, const SampleView& view, TerrainSample* out) {
+    if (planet.realLuna) {
+        for (int32_t i = 0; i < count; ++i) out[i] = lunarTerrain(planet, points[i], view);
+        return;
+    }
+    for (int32_t i = 0; i < count; i += 4) {
+        const int32_t group = count - i < 4 ? count - i : 4;
+        Vec3 q[4];
+        noise_detail::Fractal f[4];
+        for (int32_t k = 0; k < group; ++k) q[k] = {1.5f * points[i + k].x, 1.5f * points[i + k].y, 1.5f * points[i + k].z};
+        noise_detail::fractalSums(planet, q, octaves + i, group, 1.584786f, planet.roughness, f);
+        for (int32_t k = 0; k < group; ++k) out[i + k] = fractalTerrain(f[k], seaLevel);
+    }
 }
 
 void setupCraters(PlanetData& planet, const ParamRecord& params) {

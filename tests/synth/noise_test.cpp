@@ -235,25 +235,38 @@ TEST(Noise, FourPointsAtATimeGiveTheSameBitsAsOneAtATime) {
     for (int i = 0; i < 20000; ++i) {
         Vec3 p[4];
         for (Vec3& q : p) q = spreadPoint(state);
-        const noise_detail::Lanes n = noise_detail::noise3x4(*planet, noise_detail::Lanes{p[0].x, p[1].x, p[2].x, p[3].x},
-                                                             noise_detail::Lanes{p[0].y, p[1].y, p[2].y, p[3].y},
-                                                             noise_detail::Lanes{p[0].z, p[1].z, p[2].z, p[3].z});
+        if (i % 3 == 0) {
+            // Nearby points: all four in one lattice cell, or all but one
+            // (one step over a cell boundary on one axis).
+            const Vec3 cell{std::floor(p[0].x), std::floor(p[0].y), std::floor(p[0].z)};
+            for (int l = 0; l < 4; ++l) {
+                const Vec3 r = spreadPoint(state);
+                p[l] = {cell.x + (r.x - std::floor(r.x)), cell.y + (r.y - std::floor(r.y)), cell.z + (r.z - std::floor(r.z))};
+            }
+            if (i % 2) p[i % 4].y += 1.0f;
+        }
+        const noise_detail::Lanes x{p[0].x, p[1].x, p[2].x, p[3].x}, y{p[0].y, p[1].y, p[2].y, p[3].y},
+            z{p[0].z, p[1].z, p[2].z, p[3].z};
+        const noise_detail::Lanes n = noise_detail::noise3x4(*planet, x, y, z);
+        const noise_detail::Lanes nearby = noise_detail::noise3x4<true>(*planet, x, y, z);
         for (int l = 0; l < 4; ++l) {
             const float want = noise_detail::noise3Scalar(*planet, p[l].x, p[l].y, p[l].z);
             ASSERT_EQ(std::memcmp(&n[l], &want, sizeof want), 0) << i << " lane " << l << ": " << n[l] << " vs " << want;
+            ASSERT_EQ(std::memcmp(&nearby[l], &want, sizeof want), 0) << i << " lane " << l << " (nearby)";
         }
     }
 }
 #endif
 
-TEST(Fractal, BatchedOctavesGiveTheSameBitsAsTheSerialLoop) {
+TEST(Fractal, BatchedOctavesAndSumsSideBySideGiveTheSameBitsAsTheSerialLoop) {
     const auto planet = planetWithSeed(99);
     uint32_t state = 88172645u;
     auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
     // Octave counts below one, whole, fractional, every batch filling (1..9
     // values), and the renderer's range.
     const float counts[] = {0.25f, 1.0f, 1.5f, 2.0f, 2.0001f, 3.0f, 3.75f, 4.0f, 4.5f, 5.0f, 7.3f, 8.0f, 8.9f,
-                            12.7f, 13.0f, 16.2f, 22.0f};
+                            12.7f, 13.0f, 16.2f, 22.0f, 47.5f, 50.5f, 100.0f};
+    // (Past 48 values a sum side by side, past 96 a single sum, take the serial loop.)
     for (int i = 0; i < 400; ++i) {
         Vec3 start = spreadPoint(state);
         if (i % 2) start = {start.x * 1e-5f, start.y * 1e-5f, start.z * 1e-5f};
@@ -266,6 +279,26 @@ TEST(Fractal, BatchedOctavesGiveTheSameBitsAsTheSerialLoop) {
                             same(x.alternating, y.alternating))
                     << i << " octaves " << octaves << ": " << x.sum << " vs " << y.sum;
                 ASSERT_TRUE(same(a.x, b.x) && same(a.y, b.y) && same(a.z, b.z));
+
+                // Sums side by side, one octave of each per batch, with other
+                // octave counts beside them: each as its own serial loop.
+                Vec3 points[4] = {start, {start.z * 1.01f, start.x - 0.3f, start.y}, start, start};
+                const float counts4[4] = {octaves, octaves + 0.5f, octaves * 0.5f, octaves};
+                points[2].x += 0.001f;
+                noise_detail::Fractal together[4];
+                for (int32_t count = 1; count <= 4; ++count) {
+                    Vec3 moved[4] = {points[0], points[1], points[2], points[3]};
+                    noise_detail::fractalSums(*planet, moved, counts4, count, 1.584786f, gain, together);
+                    for (int32_t s = 0; s < count; ++s) {
+                        Vec3 alone = points[s];
+                        const noise_detail::Fractal z =
+                            noise_detail::fractalSumSerial(*planet, alone, 1.584786f, counts4[s], gain);
+                        ASSERT_TRUE(same(together[s].sum, z.sum) && same(together[s].firstOctave, z.firstOctave) &&
+                                    same(together[s].alternating, z.alternating))
+                            << i << " octaves " << counts4[s] << ": " << together[s].sum << " vs " << z.sum;
+                        ASSERT_TRUE(same(moved[s].x, alone.x) && same(moved[s].y, alone.y) && same(moved[s].z, alone.z));
+                    }
+                }
             }
         }
     }

@@ -91,6 +91,33 @@ protected:
     ImagePyramid pyramids[kReliefCount];
 };
 
+TEST_F(Reliefs, SamplesTakenTogetherEqualSamplesTakenOneByOne) {
+    auto same = [](const TerrainSample& a, const TerrainSample& b) {
+        return std::memcmp(&a.terrain, &b.terrain, 4) == 0 && std::memcmp(&a.baseNoise, &b.baseNoise, 4) == 0 &&
+               std::memcmp(&a.elevation, &b.elevation, 4) == 0 && std::memcmp(&a.terrainAlt, &b.terrainAlt, 4) == 0;
+    };
+    // Neighbouring points (a row of pixels and their shifted points) with
+    // octave counts that differ between them, any number of points at once.
+    Vec3 points[11];
+    float octaves[11];
+    for (bool luna : {false, true}) {
+        planet->realLuna = luna;
+        for (int i = 0; i < 300; ++i) {
+            for (int k = 0; k < 11; ++k) {
+                const Vec3 p = normalize({std::sin(0.37f * i) + 0.002f * (k / 2), std::cos(1.1f * i), 0.3f});
+                points[k] = k % 2 ? normalize({p.x + 0.001f, p.y - 0.0007f, p.z}) : p;
+                octaves[k] = 1.0f + 0.037f * static_cast<float>(i) + (k % 3 == 2 ? 0.9f : 0.0f) - 0.01f * (k / 2);
+            }
+            const int32_t count = 1 + i % 11;
+            TerrainSample together[11];
+            sampleTerrains(*planet, points, octaves, count, 0.05f, SampleView{}, together);
+            for (int k = 0; k < count; ++k)
+                ASSERT_TRUE(same(together[k], sampleTerrain(*planet, points[k], octaves[k], 0.05f, SampleView{})))
+                    << luna << " " << i << " point " << k;
+        }
+    }
+}
+
 TEST_F(Reliefs, LoadsTheFiveImagesInOrderWithTheirChains) {
     const int32_t sizes[kReliefCount] = {512, 384, 384, 384, 384};
     for (int k = 0; k < kReliefCount; ++k) {
