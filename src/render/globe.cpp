@@ -420,6 +420,51 @@ void overexpose(float c[3], float W) {
     }
 }
 
+// A pixel of a shading row: what its colour needs, gathered before it is
+// shaded so that the row's cloud and land noise can be read together.
+struct ShadePixel {
+    Projection pr;
+    CellSample cell;
+    Vec3 light;
+    float d = 0.0f;
+    float slope = 0.0f;  // the slope light (before the land colour remaps it)
+    bool twilight = false, dark = false;
+    Rotation turn{};  // the pixel's Coriolis turn, shared by its cloud reads
+    // Cloud density at p (cover), at the shadow point and at the shifted
+    // point (bump), and the land colour's fractal, where they are read.
+    float density = 0.0f, shadowDensity = 0.0f, bumpDensity = 0.0f;
+    bool shadow = false, bump = false, land = false;
+    LandNoise landNoise{};
+};
+
+// Cloud reads of a row: points with their latitude and turn, read together.
+struct CloudReads {
+    std::vector<Vec3> points;
+    std::vector<float> sinLat;
+    std::vector<Rotation> turns;
+    std::vector<float*> to;
+    std::vector<float> values;
+
+    void clear() {
+        points.clear();
+        sinLat.clear();
+        turns.clear();
+        to.clear();
+    }
+    void add(Vec3 p, const ShadePixel& px, float* out) {
+        points.push_back(p);
+        sinLat.push_back(px.cell.sinLat);
+        turns.push_back(px.turn);
+        to.push_back(out);
+    }
+    void read(const PlanetData& planet, const SampleView& view) {
+        values.resize(points.size());
+        cloudDensities(planet, points.data(), sinLat.data(), turns.data(), int32_t(points.size()), view,
+                       values.data());
+        for (size_t i = 0; i < values.size(); ++i) *to[i] = values[i];
+    }
+};
+
 void shadingPass(const RenderView& v, const TileConstants& tc, const FlatTables& flat, int32_t dither) {
     const RenderContext& ctx = *v.context;
     const PlanetData& planet = *ctx.planet;
@@ -432,35 +477,103 @@ void shadingPass(const RenderView& v, const TileConstants& tc, const FlatTables&
     const bool needLand = needSurface;
     const bool needSea = needSurface && mode != kModeLandColor && mode != kModeHypsometric && mode != kModeCities;
     const bool citiesActive = tc.citiesOn && tc.cities > 0;
+    const bool syntheticClouds = tc.cloudsOn && !(v.sample.useCloudMap && planet.cloudMap);
     const int32_t sf = ctx.sampleFactor;
 
+    const size_t columns = size_t(std::max(v.tile.right - v.tile.left, 0));
+    std::vector<ShadePixel> pixels(columns);
+    CloudReads covers, shadows, bumps;
+    std::vector<CellSample> landCells;
+    std::vector<Vec3> landPoints;
+    std::vector<LandNoise> landValues;
+    std::vector<ShadePixel*> landPixels;
+
     for (int32_t y = v.tile.top; y < v.tile.bottom; ++y) {
-        for (int32_t x = v.tile.left; x < v.tile.right; ++x) {
+        // The row's pixels: projection, light and slope; then the cloud cover
+        // of those that show a surface.
+        covers.clear();
+        for (size_t i = 0; i < columns; ++i) {
+            const int32_t x = v.tile.left + int32_t(i);
+            ShadePixel& px = pixels[i];
+            px = ShadePixel{};
+            px.pr = project(tc, v, flat, x, y);
+            px.light = tc.light;
+            if (!px.pr.on) continue;
+            const float* cell = gridCell(v, x, y)->v;
+            px.cell = {cell[kCellDetail], cell[kCellBaseNoise], cell[kCellTerrain], cell[kCellElevation],
+                       cell[kCellHeight], cell[kCellCraterSum], cell[kCellSinLat]};
+            if (tc.reliefLight) px.light = reliefLight(tc, flat, x, y, px.pr.p);
+            px.d = dot(px.pr.p, px.light);
+            px.twilight = px.d > -w;
+            px.slope = std::max(0.0f, px.d + (cell[kCellHeightTowardShadow] - px.cell.height) * 60.0f);
+            // Beyond the twilight of a lit view every surface term is
+            // multiplied by 0: without city lights there is nothing to shade.
+            px.dark = tc.lit && !citiesActive && !px.twilight;
+            if (px.dark || !tc.cloudsOn) continue;
+            if (syntheticClouds) px.turn = coriolisTurn(planet, px.cell.sinLat, v.sample);
+            covers.add(px.pr.p, px, &px.density);
+        }
+        covers.read(planet, v.sample);
+
+        // Where the surface shows: its land colour's fractal and the cloud
+        // shadow on it; where there is cloud: its relief.
+        shadows.clear();
+        bumps.clear();
+        landCells.clear();
+        landPoints.clear();
+        landPixels.clear();
+        for (ShadePixel& px : pixels) {
+            if (!px.pr.on || px.dark) continue;
+            const float cover = tc.cloudsOn ? clampf(g * px.density, 0.0f, 1.0f) : 0.0f;
+            if (cover < 1.0f) {
+                float slope = px.slope;
+                if ((needLand || citiesActive) && mode != kModeHypsometric) {
+                    px.land = true;
+                    landCells.push_back(px.cell);
+                    landPoints.push_back(px.pr.p);
+                    landPixels.push_back(&px);
+                    slope = landSlopeLight(tc, slope);
+                }
+                if (tc.cloudsOn && slope > 0.0f && tc.lit) {
+                    px.shadow = true;
+                    shadows.add(shadowPoint(px.pr.p, px.light, planet), px, &px.shadowDensity);
+                }
+            }
+            if (tc.cloudsOn && cover > 0.0f && px.twilight && tc.lit) {
+                px.bump = true;
+                bumps.add(shiftedPoint(px.pr.p, px.light), px, &px.bumpDensity);
+            }
+        }
+        shadows.read(planet, v.sample);
+        bumps.read(planet, v.sample);
+        landValues.resize(landPoints.size());
+        landNoises(tc, planet, landCells.data(), landPoints.data(), int32_t(landPoints.size()), landValues.data());
+        for (size_t i = 0; i < landPixels.size(); ++i) landPixels[i]->landNoise = landValues[i];
+
+        for (size_t i = 0; i < columns; ++i) {
+            const int32_t x = v.tile.left + int32_t(i);
+            const ShadePixel& px = pixels[i];
             const float dx = float(v.cx - x), dy = float(v.cy - y);
             const float quarterDist = std::trunc(std::sqrt(16.0f * (dx * dx + dy * dy)));
-            const Projection pr = project(tc, v, flat, x, y);
+            const Projection& pr = px.pr;
             const Vec3 p = pr.p;
-            RenderCell* cellp = gridCell(v, x, y);
-            float* cell = cellp->v;
+            float* cell = gridCell(v, x, y)->v;
 
             float colour[3] = {0.0f, 0.0f, 0.0f};
             float cs = tc.flat ? 1.0f : 0.0f;
             float phi = 0.0f, psi = 0.0f;
             float density = 0.0f, cover = 0.0f;
             float city[3] = {0.0f, 0.0f, 0.0f};
-            Vec3 light = tc.light;
+            const Vec3 light = px.light;
 
             if (pr.on) {
                 const int32_t ditherByte = planet.seedTable[dither & (kSeedTableSize - 1)];
                 ++dither;
-                const CellSample cs_{cell[kCellDetail], cell[kCellBaseNoise], cell[kCellTerrain],
-                                     cell[kCellElevation], cell[kCellHeight], cell[kCellCraterSum],
-                                     cell[kCellSinLat]};
+                const CellSample& cs_ = px.cell;
                 cs = 1.0f;
                 if (!tc.flat && pr.rho2 > tc.edge0Sq) cs = 1.0f - (std::sqrt(pr.rho2) - tc.edge0) * v.R;
 
-                if (tc.reliefLight) light = reliefLight(tc, flat, x, y, p);
-                const float d = dot(p, light);
+                const float d = px.d;
                 const float L0 = d >= w ? 1.0f : (d > 0.0f ? d / w : 0.0f);
                 const float s = 0.5f * L0 + 0.5f;
                 const float sigma = (3.0f - 2.0f * s) * s * s;
@@ -475,8 +588,7 @@ void shadingPass(const RenderView& v, const TileConstants& tc, const FlatTables&
                         for (float& m : mult) m *= k;
                     }
                 }
-                const bool twilight = d > -w;
-                float slope = std::max(0.0f, d + (cell[kCellHeightTowardShadow] - cs_.height) * 60.0f);
+                float slope = px.slope;
                 const float direct = std::max(0.0f, d);
 
                 const float* up = gridCell(v, x - 1, y - 1)->v;
@@ -486,16 +598,10 @@ void shadingPass(const RenderView& v, const TileConstants& tc, const FlatTables&
                 psi = squareCoverage(up[kCellSeaIce], upRight[kCellSeaIce], left[kCellSeaIce], cell[kCellSeaIce],
                                      tc.iceThreshold);
 
-                // Beyond the twilight of a lit view every surface term is
-                // multiplied by 0: without city lights there is nothing to shade.
-                const bool dark = tc.lit && !citiesActive && !twilight;
-                if (!dark) {
-                    // Every cloud read of the pixel shares its latitude, so its Coriolis turn.
-                    Rotation turn{};
-                    if (tc.cloudsOn && !(v.sample.useCloudMap && planet.cloudMap)) turn = coriolisTurn(planet, cs_.sinLat, v.sample);
+                if (!px.dark) {
                     // Cloud cover first: where it is full the surface under it does not show.
                     if (tc.cloudsOn) {
-                        density = cloudDensity(planet, p, cs_.sinLat, turn, v.sample);
+                        density = px.density;
                         cover = clampf(g * density, 0.0f, 1.0f);
                     }
                     if (cover < 1.0f) {
@@ -507,7 +613,7 @@ void shadingPass(const RenderView& v, const TileConstants& tc, const FlatTables&
                                 hypsometricColour(tc, cell[kCellBandMin], cell[kCellContourInk], land.rgb);
                                 for (float& c : land.rgb) c *= slope;
                             } else {
-                                land = landColour(tc, planet, cs_, p, slope);
+                                land = landColourWith(tc, cs_, px.landNoise, slope);
                             }
                         }
                         if (mode == kModeLandColor || mode == kModeHypsometric) {
@@ -520,19 +626,14 @@ void shadingPass(const RenderView& v, const TileConstants& tc, const FlatTables&
                             cityLight(tc, cs_, sigma, phi, land, ditherByte, sparkleAt(fx, fy, tc.seed), city);
                             for (int i = 0; i < 3; ++i) colour[i] += city[i];
                         }
-                        if (tc.cloudsOn && slope > 0.0f && tc.lit) {
-                            const float shade = clampf(g * cloudDensity(planet, shadowPoint(p, light, planet),
-                                                                        cs_.sinLat, turn, v.sample),
-                                                       0.0f, 1.0f) *
-                                                planet.shadowStrength;
+                        if (px.shadow) {
+                            const float shade = clampf(g * px.shadowDensity, 0.0f, 1.0f) * planet.shadowStrength;
                             for (float& c : colour) c *= 1.0f - shade;
                         }
                     }
                     if (tc.cloudsOn) {
                         float bump = 0.0f;
-                        if (cover > 0.0f && twilight && tc.lit)
-                            bump = (cloudDensity(planet, shiftedPoint(p, light), cs_.sinLat, turn, v.sample) - density) *
-                                   tc.cloudBumpGain;
+                        if (px.bump) bump = (px.bumpDensity - density) * tc.cloudBumpGain;
                         float lc = clampf(bump + d, 0.0f, 1.0f);
                         lc = 1.0f - (1.0f - lc) * (1.0f - lc);
                         for (int i = 0; i < 3; ++i) {

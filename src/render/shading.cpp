@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "synth/noise.h"
+#include "synth/noise_inline.h"
 
 namespace tv {
 
@@ -94,29 +95,76 @@ void seaColour(const TileConstants& tc, const PlanetData& planet, const CellSamp
         for (int i = 0; i < 3; ++i) out[i] *= lightTerm;
 }
 
-LandResult landColour(const TileConstants& tc, const PlanetData& planet, const CellSample& cell, Vec3 p,
-                      float& slopeLight) {
-    LandResult r{};
+LandNoise landNoise(const TileConstants& tc, const PlanetData& planet, const CellSample& cell, Vec3 p) {
     const float f = tc.landWarp;
     Vec3 q = p * f;
     q.x += f * cell.baseNoise;
     q.y += f * noise3(planet, q);
     q.z += 1.333333f * f * cell.detail;
     const FractalResult fr = fractalSum(planet, q, 4.0f, 2.0f, 0.9f * tc.roughness);
-    r.n = fr.sum;
-    r.n2 = fr.alternating;
+    return {fr.sum, fr.alternating};
+}
+
+void landNoises(const TileConstants& tc, const PlanetData& planet, const CellSample* cells, const Vec3* p,
+                int32_t count, LandNoise* out) {
+#ifdef TV_NOISE_LANES
+    using noise_detail::Lanes;
+    const float f = tc.landWarp;
+    for (int32_t i = 0; i < count; i += 4) {
+        // landNoise of four pixels, lane by lane (spare lanes repeat the first).
+        float x[4], y[4], z[4], detail[4];
+        for (int32_t k = 0; k < 4; ++k) {
+            const int32_t at = i + k < count ? i + k : i;
+            const Vec3 q = p[at] * f;
+            x[k] = q.x + f * cells[at].baseNoise;
+            y[k] = q.y;
+            z[k] = q.z;
+            detail[k] = cells[at].detail;
+        }
+        const Lanes qx = {x[0], x[1], x[2], x[3]};
+        Lanes qy = {y[0], y[1], y[2], y[3]}, qz = {z[0], z[1], z[2], z[3]};
+        qy += f * noise_detail::noise3x4<true>(planet, qx, qy, qz);
+        qz += 1.333333f * f * Lanes{detail[0], detail[1], detail[2], detail[3]};
+        // The colour fractal: two octaves, at q and at 4q.
+        const Lanes n0 = noise_detail::noise3x4<true>(planet, qx, qy, qz);
+        const Lanes n1 = noise_detail::noise3x4<true>(planet, qx * 4.0f, qy * 4.0f, qz * 4.0f);
+        for (int32_t k = 0; k < 4 && i + k < count; ++k) {
+            const float values[2] = {n0[k], n1[k]};
+            const noise_detail::Fractal fr = noise_detail::addOctaves(values, 1, 2.0f, 0.9f * tc.roughness);
+            out[i + k] = {fr.sum, fr.alternating};
+        }
+    }
+#else
+    for (int32_t i = 0; i < count; ++i) out[i] = landNoise(tc, planet, cells[i], p[i]);
+#endif
+}
+
+float landSlopeLight(const TileConstants& tc, float slopeLight) {
+    if (!tc.lunarClimate) return slopeLight;
+    if (slopeLight > 0.0f || tc.flat) {
+        const float o = 1.0f - slopeLight;
+        return 1.0f - o * o * o;
+    }
+    return 0.0f;
+}
+
+LandResult landColour(const TileConstants& tc, const PlanetData& planet, const CellSample& cell, Vec3 p,
+                      float& slopeLight) {
+    return landColourWith(tc, cell, landNoise(tc, planet, cell, p), slopeLight);
+}
+
+LandResult landColourWith(const TileConstants& tc, const CellSample& cell, const LandNoise& noise, float& slopeLight) {
+    LandResult r{};
+    const float f = tc.landWarp;
+    r.n = noise.n;
+    r.n2 = noise.n2;
 
     float* c = r.rgb;
     if (tc.lunarClimate) {
         const float k = 1.3f * cell.terrain + 0.5f;
         for (int i = 0; i < 3; ++i) c[i] = tc.land[i] * k;
         r.ice = 0.0f;
-        if (slopeLight > 0.0f || tc.flat) {
-            const float o = 1.0f - slopeLight;
-            slopeLight = 1.0f - o * o * o;
-        } else {
-            slopeLight = 0.0f;
-        }
+        slopeLight = landSlopeLight(tc, slopeLight);
     } else {
         const float latSq = cell.sinLat * cell.sinLat;
         const float e = f * cell.height;

@@ -102,6 +102,21 @@ void seaColour(const TileConstants& tc, const PlanetData& planet, const CellSamp
 LandResult landColour(const TileConstants& tc, const PlanetData& planet, const CellSample& cell, Vec3 p,
                       float& slopeLight);
 
+// The land colour's fractal at p: its sum and alternating sum.
+struct LandNoise {
+    float n, n2;
+};
+LandNoise landNoise(const TileConstants& tc, const PlanetData& planet, const CellSample& cell, Vec3 p);
+// The same for count pixels at once: out[i] = landNoise(tc, planet, cells[i], p[i]).
+// Neighbouring pixels go faster together.
+void landNoises(const TileConstants& tc, const PlanetData& planet, const CellSample* cells, const Vec3* p,
+                int32_t count, LandNoise* out);
+// landColour with its fractal already read.
+LandResult landColourWith(const TileConstants& tc, const CellSample& cell, const LandNoise& noise,
+                          float& slopeLight);
+// The slope light as landColour leaves it (the lunar climate remaps it).
+float landSlopeLight(const TileConstants& tc, float slopeLight);
+
 // Hypsometric band colour (unlit) for band b and contour ink, in output units.
 void hypsometricColour(const TileConstants& tc, float bandMin, float contourInk, float out[3]);
 

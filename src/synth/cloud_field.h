@@ -39,6 +39,12 @@ Rotation coriolisTurn(const PlanetData& planet, float sinLat, const SampleView& 
 float cloudDensity(const PlanetData& planet, Vec3 p, float sinLat, const Rotation& coriolis,
                    const SampleView& view);
 
+// The densities at p[0 .. count), each with its latitude and turn: out[i] is
+// cloudDensity(planet, p[i], sinLat[i], coriolis[i], view). Neighbouring points
+// (a row of pixels) go faster together.
+void cloudDensities(const PlanetData& planet, const Vec3* p, const float* sinLat, const Rotation* coriolis,
+                    int32_t count, const SampleView& view, float* out);
+
 // The synthetic density with its noise values read one at a time, in the order
 // they are added. cloudDensity reads them four at a time and adds them in the
 // same order; this form is the reference it is checked against.

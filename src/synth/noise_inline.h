@@ -365,7 +365,10 @@ struct OctaveTable {
     }
 
     void evaluate(const PlanetData& planet) {
-        for (int32_t i = count; i < count + 3; ++i) x[i] = y[i] = z[i] = 0.0f;
+        // The last batch's spare lanes read points at 0.
+        x[count] = x[count + 1] = x[count + 2] = 0.0f;
+        y[count] = y[count + 1] = y[count + 2] = 0.0f;
+        z[count] = z[count + 1] = z[count + 2] = 0.0f;
         for (int32_t i = 0; i < count; i += 4) {
             Lanes lx, ly, lz;
             __builtin_memcpy(&lx, x + i, sizeof lx);
@@ -426,6 +429,8 @@ inline int32_t octaveCount(float octaves, int32_t limit) {
 // the same order: the same results). Scales p in place as the serial form.
 inline Fractal fractalSum(const PlanetData& planet, Vec3& p, float lacunarity, float octaves, float gain) {
 #ifdef TV_NOISE_LANES
+    // Sums of two octaves or fewer (the land colour's) go faster one value at a time.
+    if (!(octaves > 2.0f)) return fractalSumSerial(planet, p, lacunarity, octaves, gain);
     OctaveTable table;
     if (table.add(p, lacunarity, octaves)) {
         table.evaluate(planet);

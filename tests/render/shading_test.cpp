@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <set>
 
 #include "render/shading.h"
+#include "synth/noise.h"
 
 namespace tv {
 namespace {
@@ -41,6 +44,41 @@ TEST(SeaColours, DeepSeaTurnsTheHueAndDarkens) {
     PlanetData wide{};
     setupSeaColours(wide, sea, false);
     EXPECT_FLOAT_EQ(wide.shallowSea[2], 32768.0f * 0xC0 / 256.0f);
+}
+
+TEST(LandColour, FractalsOfARowEqualTheFractalsOneByOne) {
+    auto planet = std::make_unique<PlanetData>();
+    buildSeedTable(*planet, 77);
+    buildLattice(*planet);
+    TileConstants tc;
+    tc.landWarp = 0.01f * 57.0f / 0.57f * 1.5f;
+    tc.roughness = 0.728f;
+    auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    // Neighbouring pixels (and some far apart), any count.
+    CellSample cells[7];
+    Vec3 p[7];
+    LandNoise together[7];
+    for (int i = 0; i < 100; ++i) {
+        for (int k = 0; k < 7; ++k) {
+            const float spread = i % 3 == 0 ? 0.2f : 0.001f;
+            p[k] = normalize({std::sin(0.7f * i) + spread * k, 0.3f, std::cos(0.2f * i)});
+            cells[k] = {0.01f * std::sin(1.3f * i + k), 0.4f * std::cos(0.3f * i - k), 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+        }
+        const int32_t count = 1 + i % 7;
+        landNoises(tc, *planet, cells, p, count, together);
+        for (int k = 0; k < count; ++k) {
+            const LandNoise one = landNoise(tc, *planet, cells[k], p[k]);
+            ASSERT_TRUE(same(together[k].n, one.n) && same(together[k].n2, one.n2)) << i << " pixel " << k;
+        }
+    }
+    // The lunar climate's slope remap, as landColour applies it.
+    tc.lunarClimate = true;
+    for (float slope : {0.0f, 1e-30f, 0.3f, 1.0f, 2.5f}) {
+        float inPlace = slope;
+        landColour(tc, *planet, cells[0], p[0], inPlace);
+        EXPECT_TRUE(same(landSlopeLight(tc, slope), inPlace)) << slope;
+    }
+    EXPECT_EQ(landSlopeLight(tc, 1e-30f), 0.0f);  // the remap can turn a positive slope to 0
 }
 
 TileConstants hypsometricConstants(int32_t sampleFactor) {

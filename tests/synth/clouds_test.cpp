@@ -100,6 +100,41 @@ TEST_F(Clouds, FourNoiseValuesAtATimeGiveTheSerialDensityBitForBit) {
     }
 }
 
+TEST_F(Clouds, DensitiesOfARowEqualTheDensitiesOneByOne) {
+    params.stormCount = 60;
+    params.stormSize = 100;
+    params.stormSwirl = 100;
+    setupStorms(*planet, params);
+    view.coriolisScale = 0.04f * 100;
+    auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    // A row of neighbouring points (and a few far apart), any count, with
+    // octave budgets from none beyond the first to many.
+    Vec3 p[9];
+    float sinLat[9];
+    Rotation turn[9];
+    float together[9];
+    for (int32_t warp : {0, 3, 6}) {
+        for (int32_t detail : {0, 1, 6, 9}) {
+            planet->warpOctaves = warp;
+            planet->detailOctaves = detail;
+            planet->detailScale = std::pow(2.0987f, static_cast<float>(warp));
+            for (int i = 0; i < 60; ++i) {
+                for (int k = 0; k < 9; ++k) {
+                    const float spread = i % 4 == 0 ? 0.3f : 0.0012f;
+                    p[k] = normalize({std::sin(0.9f * i) + spread * k, std::cos(0.4f * i), 0.5f});
+                    sinLat[k] = dot(planet->axis, p[k]);
+                    turn[k] = coriolisTurn(*planet, sinLat[k], view);
+                }
+                const int32_t count = 1 + i % 9;
+                cloudDensities(*planet, p, sinLat, turn, count, view, together);
+                for (int k = 0; k < count; ++k)
+                    ASSERT_TRUE(same(together[k], cloudDensity(*planet, p[k], sinLat[k], turn[k], view)))
+                        << warp << " " << detail << " " << i << " point " << k;
+            }
+        }
+    }
+}
+
 TEST_F(Clouds, StormsAddDensityAndSwirlOnlyWithSwirl) {
     const Vec3 c = points[0];
     const Vec3 p = normalize(c + Vec3{0.05f, -0.03f, 0.02f});
@@ -188,6 +223,14 @@ TEST_F(Clouds, SatelliteMapDensityReplacesTheSyntheticField) {
     planet->cloudMapOffsetU = 0.6f;
     planet->cloudMapScaleU = 0.4f;
     EXPECT_NEAR(density(left, 0.1f), 1.0f, 1e-5f);
+    // Read for a row at once: the same map values.
+    const Vec3 row[2] = {left, right};
+    const float sinLat[2] = {0.1f, 0.1f};
+    const Rotation turns[2] = {coriolisTurn(*planet, 0.1f, view), coriolisTurn(*planet, 0.1f, view)};
+    float together[2];
+    cloudDensities(*planet, row, sinLat, turns, 2, view, together);
+    EXPECT_EQ(together[0], density(left, 0.1f));
+    EXPECT_EQ(together[1], density(right, 0.1f));
 
     // Without the map flag (or the map) the synthetic field is used.
     view.useCloudMap = false;
@@ -196,6 +239,8 @@ TEST_F(Clouds, SatelliteMapDensityReplacesTheSyntheticField) {
     view.useCloudMap = true;
     planet->cloudMap = nullptr;
     EXPECT_EQ(density(left, 0.1f), synthetic);
+    cloudDensities(*planet, row, sinLat, turns, 2, view, together);
+    EXPECT_EQ(together[0], synthetic);
 }
 
 }  // namespace
