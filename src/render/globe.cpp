@@ -241,17 +241,32 @@ struct RowTerrain {
     }
 };
 
-void samplingPass(const RenderView& v, const TileConstants& tc, const FlatTables& flat) {
-    const PlanetData& planet = *v.context->planet;
-    const float S = planet.seaLevelHeight;
-    const bool hypsometric = tc.mode == kModeHypsometric;
-    // The air and cloud maps show no terrain.
-    const bool terrain = !(tc.mode == kModeAirColor || tc.mode == kModeCloudMask || tc.mode == kModeCloudBump);
-    // Lit views read the slope sample, except where the shading finds the
-    // surface dark (beyond the twilight, no city lights).
-    const bool darkSkip = !(tc.citiesOn && tc.cities > 0) && !tc.reliefLight;
-    const int32_t first = v.tile.left - 1, columns = std::max(v.gridWidth, 0);
+// The sampling pass, a grid row at a time (rows top - 1 .. bottom).
+class SamplingPass {
+public:
+    SamplingPass(const RenderView& view, const TileConstants& constants, const FlatTables& flatTables)
+        : v(view),
+          tc(constants),
+          flat(flatTables),
+          planet(*view.context->planet),
+          S(planet.seaLevelHeight),
+          hypsometric(tc.mode == kModeHypsometric),
+          // The air and cloud maps show no terrain.
+          terrain(!(tc.mode == kModeAirColor || tc.mode == kModeCloudMask || tc.mode == kModeCloudBump)),
+          // Lit views read the slope sample, except where the shading finds the
+          // surface dark (beyond the twilight, no city lights).
+          darkSkip(!(tc.citiesOn && tc.cities > 0) && !tc.reliefLight),
+          first(view.tile.left - 1),
+          columns(std::max(view.gridWidth, 0)),
+          projections(static_cast<size_t>(columns)),
+          requests(2 * static_cast<size_t>(columns)),
+          deepRequests(static_cast<size_t>(columns)) {
+        pixels.reserve(static_cast<size_t>(columns));
+    }
 
+    void row(int32_t y);
+
+private:
     // A pixel of the row on the planet, and where its terrain samples are.
     struct Pixel {
         int32_t x;
@@ -260,83 +275,91 @@ void samplingPass(const RenderView& v, const TileConstants& tc, const FlatTables
         bool slope;              // the shading reads the slope: the shifted point is sampled
         int32_t atP, atShifted;  // indices into the row's samples; -1 for none
     };
-    std::vector<Projection> row(static_cast<size_t>(columns));
+
+    const RenderView& v;
+    const TileConstants& tc;
+    const FlatTables& flat;
+    const PlanetData& planet;
+    const float S;
+    const bool hypsometric, terrain, darkSkip;
+    const int32_t first, columns;
+    std::vector<Projection> projections;
     std::vector<Pixel> pixels;
-    pixels.reserve(static_cast<size_t>(columns));
-    RowTerrain requests(2 * static_cast<size_t>(columns)), deepRequests(static_cast<size_t>(columns));
+    RowTerrain requests, deepRequests;
     CraterSet craters;
-    for (int32_t y = v.tile.top - 1; y <= v.tile.bottom; ++y) {
-        // The row's points, and the craters that may cover them or their
-        // shifted points (within 0.0011 of them).
-        Vec3 lo{2.0f, 2.0f, 2.0f}, hi{-2.0f, -2.0f, -2.0f};
-        for (int32_t i = 0; i < columns; ++i) {
-            const Projection pr = project(tc, v, flat, first + i, y);
-            row[size_t(i)] = pr;
-            if (!pr.on) continue;
-            lo = {std::min(lo.x, pr.p.x), std::min(lo.y, pr.p.y), std::min(lo.z, pr.p.z)};
-            hi = {std::max(hi.x, pr.p.x), std::max(hi.y, pr.p.y), std::max(hi.z, pr.p.z)};
-            gridCell(v, first + i, y)->v[kCellSinLat] = dot(planet.axis, pr.p);
-        }
-        if (!terrain) continue;
-        selectCraters(planet, lo, hi, 0.004f, craters);
+};
 
-        // The terrain the row needs. The slope reads the height at the
-        // shifted point too: known before sampling, but in the hypsometric
-        // map, which leaves deep sea out.
-        pixels.clear();
-        requests.clear();
-        for (int32_t i = 0; i < columns; ++i) {
-            const Projection& pr = row[size_t(i)];
-            if (!pr.on) continue;
-            Pixel px;
-            px.x = first + i;
-            px.p = pr.p;
-            const float mu = tc.flat ? 0.70710677f : px.p.z;
-            px.lnMu = std::log(mu);
-            px.octaves = (v.lnR + px.lnMu) / kLnLacunarity - 2.0f;
-            if (!(px.octaves >= 1.0f)) px.octaves = 1.0f;
-            const bool dark = darkSkip && !(dot(px.p, tc.light) > -tc.terminatorWidth);
-            px.slope = tc.lit && !dark;
-            px.atShifted = -1;
-            if (px.slope) {
-                const Vec3 light = tc.reliefLight ? reliefLight(tc, flat, px.x, y, px.p) : tc.light;
-                px.shifted = shiftedPoint(px.p, light);
-            }
-            px.atP = requests.add(px.p, px.octaves);
-            if (px.slope && !hypsometric) px.atShifted = requests.add(px.shifted, px.octaves);
-            pixels.push_back(px);
-        }
-        requests.sample(planet, S, v.sample);
-
-        deepRequests.clear();
-        for (Pixel& px : pixels) {
-            const HeightSample hs = heightFrom(planet, v, craters, px.p, requests.samples[size_t(px.atP)], px.lnMu);
-            float* cell = gridCell(v, px.x, y)->v;
-            cell[kCellTerrain] = hs.terrain.terrain;
-            cell[kCellBaseNoise] = hs.terrain.baseNoise;
-            cell[kCellElevation] = hs.terrain.elevation;
-            cell[kCellTerrainAlt] = hs.terrain.terrainAlt;
-            cell[kCellDetail] = hs.detail;
-            cell[kCellCraterSum] = hs.craterSum;
-            cell[kCellHeight] = hs.height;
-            cell[kCellSeaIce] = 0.0f;
-            float toward = hs.height;
-            if (px.atShifted >= 0) {
-                toward = heightFrom(planet, v, craters, px.shifted, requests.samples[size_t(px.atShifted)], px.lnMu)
-                             .height;
-            } else if (px.slope && !(hs.height < S - 0.8f)) {
-                px.atShifted = deepRequests.add(px.shifted, px.octaves);
-            }
-            cell[kCellHeightTowardShadow] = toward;
-        }
-        if (deepRequests.points.empty()) continue;
-        deepRequests.sample(planet, S, v.sample);
-        for (const Pixel& px : pixels)
-            if (hypsometric && px.atShifted >= 0)
-                gridCell(v, px.x, y)->v[kCellHeightTowardShadow] =
-                    heightFrom(planet, v, craters, px.shifted, deepRequests.samples[size_t(px.atShifted)], px.lnMu)
-                        .height;
+void SamplingPass::row(int32_t y) {
+    // The row's points, and the craters that may cover them or their
+    // shifted points (within 0.0011 of them).
+    Vec3 lo{2.0f, 2.0f, 2.0f}, hi{-2.0f, -2.0f, -2.0f};
+    for (int32_t i = 0; i < columns; ++i) {
+        const Projection pr = project(tc, v, flat, first + i, y);
+        projections[size_t(i)] = pr;
+        if (!pr.on) continue;
+        lo = {std::min(lo.x, pr.p.x), std::min(lo.y, pr.p.y), std::min(lo.z, pr.p.z)};
+        hi = {std::max(hi.x, pr.p.x), std::max(hi.y, pr.p.y), std::max(hi.z, pr.p.z)};
+        gridCell(v, first + i, y)->v[kCellSinLat] = dot(planet.axis, pr.p);
     }
+    if (!terrain) return;
+    selectCraters(planet, lo, hi, 0.004f, craters);
+
+    // The terrain the row needs. The slope reads the height at the
+    // shifted point too: known before sampling, but in the hypsometric
+    // map, which leaves deep sea out.
+    pixels.clear();
+    requests.clear();
+    for (int32_t i = 0; i < columns; ++i) {
+        const Projection& pr = projections[size_t(i)];
+        if (!pr.on) continue;
+        Pixel px;
+        px.x = first + i;
+        px.p = pr.p;
+        const float mu = tc.flat ? 0.70710677f : px.p.z;
+        px.lnMu = std::log(mu);
+        px.octaves = (v.lnR + px.lnMu) / kLnLacunarity - 2.0f;
+        if (!(px.octaves >= 1.0f)) px.octaves = 1.0f;
+        const bool dark = darkSkip && !(dot(px.p, tc.light) > -tc.terminatorWidth);
+        px.slope = tc.lit && !dark;
+        px.atShifted = -1;
+        if (px.slope) {
+            const Vec3 light = tc.reliefLight ? reliefLight(tc, flat, px.x, y, px.p) : tc.light;
+            px.shifted = shiftedPoint(px.p, light);
+        }
+        px.atP = requests.add(px.p, px.octaves);
+        if (px.slope && !hypsometric) px.atShifted = requests.add(px.shifted, px.octaves);
+        pixels.push_back(px);
+    }
+    requests.sample(planet, S, v.sample);
+
+    deepRequests.clear();
+    for (Pixel& px : pixels) {
+        const HeightSample hs = heightFrom(planet, v, craters, px.p, requests.samples[size_t(px.atP)], px.lnMu);
+        float* cell = gridCell(v, px.x, y)->v;
+        cell[kCellTerrain] = hs.terrain.terrain;
+        cell[kCellBaseNoise] = hs.terrain.baseNoise;
+        cell[kCellElevation] = hs.terrain.elevation;
+        cell[kCellTerrainAlt] = hs.terrain.terrainAlt;
+        cell[kCellDetail] = hs.detail;
+        cell[kCellCraterSum] = hs.craterSum;
+        cell[kCellHeight] = hs.height;
+        cell[kCellSeaIce] = 0.0f;
+        float toward = hs.height;
+        if (px.atShifted >= 0) {
+            toward = heightFrom(planet, v, craters, px.shifted, requests.samples[size_t(px.atShifted)], px.lnMu)
+                         .height;
+        } else if (px.slope && !(hs.height < S - 0.8f)) {
+            px.atShifted = deepRequests.add(px.shifted, px.octaves);
+        }
+        cell[kCellHeightTowardShadow] = toward;
+    }
+    if (deepRequests.points.empty()) return;
+    deepRequests.sample(planet, S, v.sample);
+    for (const Pixel& px : pixels)
+        if (hypsometric && px.atShifted >= 0)
+            gridCell(v, px.x, y)->v[kCellHeightTowardShadow] =
+                heightFrom(planet, v, craters, px.shifted, deepRequests.samples[size_t(px.atShifted)], px.lnMu)
+                    .height;
 }
 
 void contourPass(const RenderView& v) {
@@ -433,7 +456,7 @@ struct ShadePixel {
     // Cloud density at p (cover), at the shadow point and at the shifted
     // point (bump), and the land colour's fractal, where they are read.
     float density = 0.0f, shadowDensity = 0.0f, bumpDensity = 0.0f;
-    bool shadow = false, bump = false, land = false;
+    bool shadow = false, bump = false;
     LandNoise landNoise{};
 };
 
@@ -465,228 +488,250 @@ struct CloudReads {
     }
 };
 
-void shadingPass(const RenderView& v, const TileConstants& tc, const FlatTables& flat, int32_t dither) {
-    const RenderContext& ctx = *v.context;
-    const PlanetData& planet = *ctx.planet;
-    const float S = planet.seaLevelHeight;
-    const float W = tc.white;
-    const float g = planet.cloudGain;
-    const float w = tc.terminatorWidth;
-    const int32_t mode = tc.mode;
-    const bool needSurface = !surfaceColourUnused(mode);
-    const bool needLand = needSurface;
-    const bool needSea = needSurface && mode != kModeLandColor && mode != kModeHypsometric && mode != kModeCities;
-    const bool citiesActive = tc.citiesOn && tc.cities > 0;
-    const bool syntheticClouds = tc.cloudsOn && !(v.sample.useCloudMap && planet.cloudMap);
-    const int32_t sf = ctx.sampleFactor;
+// The shading pass, a row at a time (rows top .. bottom - 1; a row reads the
+// sampled rows above it and its own).
+class ShadingPass {
+public:
+    ShadingPass(const RenderView& view, const TileConstants& constants, const FlatTables& flatTables, int32_t dither)
+        : v(view),
+          tc(constants),
+          flat(flatTables),
+          ctx(*view.context),
+          planet(*ctx.planet),
+          S(planet.seaLevelHeight),
+          W(tc.white),
+          g(planet.cloudGain),
+          w(tc.terminatorWidth),
+          mode(tc.mode),
+          needSurface(!surfaceColourUnused(mode)),
+          needLand(needSurface),
+          needSea(needSurface && mode != kModeLandColor && mode != kModeHypsometric && mode != kModeCities),
+          citiesActive(tc.citiesOn && tc.cities > 0),
+          syntheticClouds(tc.cloudsOn && !(view.sample.useCloudMap && planet.cloudMap)),
+          sf(ctx.sampleFactor),
+          columns(size_t(std::max(view.tile.right - view.tile.left, 0))),
+          pixels(columns),
+          dither(dither) {}
 
-    const size_t columns = size_t(std::max(v.tile.right - v.tile.left, 0));
-    std::vector<ShadePixel> pixels(columns);
+    void row(int32_t y);
+
+private:
+    const RenderView& v;
+    const TileConstants& tc;
+    const FlatTables& flat;
+    const RenderContext& ctx;
+    const PlanetData& planet;
+    const float S, W, g, w;
+    const int32_t mode;
+    const bool needSurface, needLand, needSea, citiesActive, syntheticClouds;
+    const int32_t sf;
+    const size_t columns;
+    std::vector<ShadePixel> pixels;
     CloudReads covers, shadows, bumps;
     std::vector<CellSample> landCells;
     std::vector<Vec3> landPoints;
     std::vector<LandNoise> landValues;
     std::vector<ShadePixel*> landPixels;
+    int32_t dither;  // the seed-table index of the next surface pixel
+};
 
-    for (int32_t y = v.tile.top; y < v.tile.bottom; ++y) {
-        // The row's pixels: projection, light and slope; then the cloud cover
-        // of those that show a surface.
-        covers.clear();
-        for (size_t i = 0; i < columns; ++i) {
-            const int32_t x = v.tile.left + int32_t(i);
-            ShadePixel& px = pixels[i];
-            px = ShadePixel{};
-            px.pr = project(tc, v, flat, x, y);
-            px.light = tc.light;
-            if (!px.pr.on) continue;
-            const float* cell = gridCell(v, x, y)->v;
-            px.cell = {cell[kCellDetail], cell[kCellBaseNoise], cell[kCellTerrain], cell[kCellElevation],
-                       cell[kCellHeight], cell[kCellCraterSum], cell[kCellSinLat]};
-            if (tc.reliefLight) px.light = reliefLight(tc, flat, x, y, px.pr.p);
-            px.d = dot(px.pr.p, px.light);
-            px.twilight = px.d > -w;
-            px.slope = std::max(0.0f, px.d + (cell[kCellHeightTowardShadow] - px.cell.height) * 60.0f);
-            // Beyond the twilight of a lit view every surface term is
-            // multiplied by 0: without city lights there is nothing to shade.
-            px.dark = tc.lit && !citiesActive && !px.twilight;
-            if (px.dark || !tc.cloudsOn) continue;
-            if (syntheticClouds) px.turn = coriolisTurn(planet, px.cell.sinLat, v.sample);
-            covers.add(px.pr.p, px, &px.density);
-        }
-        covers.read(planet, v.sample);
+void ShadingPass::row(int32_t y) {
+    // The row's pixels: projection, light and slope; then the cloud cover
+    // of those that show a surface.
+    covers.clear();
+    for (size_t i = 0; i < columns; ++i) {
+        const int32_t x = v.tile.left + int32_t(i);
+        ShadePixel& px = pixels[i];
+        px = ShadePixel{};
+        px.pr = project(tc, v, flat, x, y);
+        px.light = tc.light;
+        if (!px.pr.on) continue;
+        const float* cell = gridCell(v, x, y)->v;
+        px.cell = {cell[kCellDetail], cell[kCellBaseNoise], cell[kCellTerrain], cell[kCellElevation],
+                   cell[kCellHeight], cell[kCellCraterSum], cell[kCellSinLat]};
+        if (tc.reliefLight) px.light = reliefLight(tc, flat, x, y, px.pr.p);
+        px.d = dot(px.pr.p, px.light);
+        px.twilight = px.d > -w;
+        px.slope = std::max(0.0f, px.d + (cell[kCellHeightTowardShadow] - px.cell.height) * 60.0f);
+        // Beyond the twilight of a lit view every surface term is
+        // multiplied by 0: without city lights there is nothing to shade.
+        px.dark = tc.lit && !citiesActive && !px.twilight;
+        if (px.dark || !tc.cloudsOn) continue;
+        if (syntheticClouds) px.turn = coriolisTurn(planet, px.cell.sinLat, v.sample);
+        covers.add(px.pr.p, px, &px.density);
+    }
+    covers.read(planet, v.sample);
 
-        // Where the surface shows: its land colour's fractal and the cloud
-        // shadow on it; where there is cloud: its relief.
-        shadows.clear();
-        bumps.clear();
-        landCells.clear();
-        landPoints.clear();
-        landPixels.clear();
-        for (ShadePixel& px : pixels) {
-            if (!px.pr.on || px.dark) continue;
-            const float cover = tc.cloudsOn ? clampf(g * px.density, 0.0f, 1.0f) : 0.0f;
-            if (cover < 1.0f) {
-                float slope = px.slope;
-                if ((needLand || citiesActive) && mode != kModeHypsometric) {
-                    px.land = true;
-                    landCells.push_back(px.cell);
-                    landPoints.push_back(px.pr.p);
-                    landPixels.push_back(&px);
-                    slope = landSlopeLight(tc, slope);
-                }
-                if (tc.cloudsOn && slope > 0.0f && tc.lit) {
-                    px.shadow = true;
-                    shadows.add(shadowPoint(px.pr.p, px.light, planet), px, &px.shadowDensity);
-                }
+    // Where the surface shows: its land colour's fractal and the cloud
+    // shadow on it; where there is cloud: its relief.
+    shadows.clear();
+    bumps.clear();
+    landCells.clear();
+    landPoints.clear();
+    landPixels.clear();
+    for (ShadePixel& px : pixels) {
+        if (!px.pr.on || px.dark) continue;
+        const float cover = tc.cloudsOn ? clampf(g * px.density, 0.0f, 1.0f) : 0.0f;
+        if (cover < 1.0f) {
+            float slope = px.slope;
+            if ((needLand || citiesActive) && mode != kModeHypsometric) {
+                landCells.push_back(px.cell);
+                landPoints.push_back(px.pr.p);
+                landPixels.push_back(&px);
+                slope = landSlopeLight(tc, slope);
             }
-            if (tc.cloudsOn && cover > 0.0f && px.twilight && tc.lit) {
-                px.bump = true;
-                bumps.add(shiftedPoint(px.pr.p, px.light), px, &px.bumpDensity);
+            if (tc.cloudsOn && slope > 0.0f && tc.lit) {
+                px.shadow = true;
+                shadows.add(shadowPoint(px.pr.p, px.light, planet), px, &px.shadowDensity);
             }
         }
-        shadows.read(planet, v.sample);
-        bumps.read(planet, v.sample);
-        landValues.resize(landPoints.size());
-        landNoises(tc, planet, landCells.data(), landPoints.data(), int32_t(landPoints.size()), landValues.data());
-        for (size_t i = 0; i < landPixels.size(); ++i) landPixels[i]->landNoise = landValues[i];
+        if (tc.cloudsOn && cover > 0.0f && px.twilight && tc.lit) {
+            px.bump = true;
+            bumps.add(shiftedPoint(px.pr.p, px.light), px, &px.bumpDensity);
+        }
+    }
+    shadows.read(planet, v.sample);
+    bumps.read(planet, v.sample);
+    landValues.resize(landPoints.size());
+    landNoises(tc, planet, landCells.data(), landPoints.data(), int32_t(landPoints.size()), landValues.data());
+    for (size_t i = 0; i < landPixels.size(); ++i) landPixels[i]->landNoise = landValues[i];
 
-        for (size_t i = 0; i < columns; ++i) {
-            const int32_t x = v.tile.left + int32_t(i);
-            const ShadePixel& px = pixels[i];
-            const float dx = float(v.cx - x), dy = float(v.cy - y);
-            const float quarterDist = std::trunc(std::sqrt(16.0f * (dx * dx + dy * dy)));
-            const Projection& pr = px.pr;
-            const Vec3 p = pr.p;
-            float* cell = gridCell(v, x, y)->v;
+    for (size_t i = 0; i < columns; ++i) {
+        const int32_t x = v.tile.left + int32_t(i);
+        const ShadePixel& px = pixels[i];
+        const float dx = float(v.cx - x), dy = float(v.cy - y);
+        const float quarterDist = std::trunc(std::sqrt(16.0f * (dx * dx + dy * dy)));
+        const Projection& pr = px.pr;
+        const Vec3 p = pr.p;
+        float* cell = gridCell(v, x, y)->v;
 
-            float colour[3] = {0.0f, 0.0f, 0.0f};
-            float cs = tc.flat ? 1.0f : 0.0f;
-            float phi = 0.0f, psi = 0.0f;
-            float density = 0.0f, cover = 0.0f;
-            float city[3] = {0.0f, 0.0f, 0.0f};
-            const Vec3 light = px.light;
+        float colour[3] = {0.0f, 0.0f, 0.0f};
+        float cs = tc.flat ? 1.0f : 0.0f;
+        float phi = 0.0f, psi = 0.0f;
+        float density = 0.0f, cover = 0.0f;
+        float city[3] = {0.0f, 0.0f, 0.0f};
+        const Vec3 light = px.light;
 
-            if (pr.on) {
-                const int32_t ditherByte = planet.seedTable[dither & (kSeedTableSize - 1)];
-                ++dither;
-                const CellSample& cs_ = px.cell;
-                cs = 1.0f;
-                if (!tc.flat && pr.rho2 > tc.edge0Sq) cs = 1.0f - (std::sqrt(pr.rho2) - tc.edge0) * v.R;
+        if (pr.on) {
+            const int32_t ditherByte = planet.seedTable[dither & (kSeedTableSize - 1)];
+            ++dither;
+            const CellSample& cs_ = px.cell;
+            cs = 1.0f;
+            if (!tc.flat && pr.rho2 > tc.edge0Sq) cs = 1.0f - (std::sqrt(pr.rho2) - tc.edge0) * v.R;
 
-                const float d = px.d;
-                const float L0 = d >= w ? 1.0f : (d > 0.0f ? d / w : 0.0f);
-                const float s = 0.5f * L0 + 0.5f;
-                const float sigma = (3.0f - 2.0f * s) * s * s;
-                const float f = 1.0f + (sigma - 1.0f) * tc.sunsetAmount * 0.5f;
-                float mult[3] = {1.0f, 1.0f, 1.0f};
-                if (tc.lit) {
-                    mult[1] = f;
-                    mult[2] = f * f;
-                    if (d < 0.0f) {
-                        const float tau = d > -w ? d / w + 1.0f : 0.0f;
-                        const float k = tau * tau * (3.0f - 2.0f * tau);
-                        for (float& m : mult) m *= k;
-                    }
+            const float d = px.d;
+            const float L0 = d >= w ? 1.0f : (d > 0.0f ? d / w : 0.0f);
+            const float s = 0.5f * L0 + 0.5f;
+            const float sigma = (3.0f - 2.0f * s) * s * s;
+            const float f = 1.0f + (sigma - 1.0f) * tc.sunsetAmount * 0.5f;
+            float mult[3] = {1.0f, 1.0f, 1.0f};
+            if (tc.lit) {
+                mult[1] = f;
+                mult[2] = f * f;
+                if (d < 0.0f) {
+                    const float tau = d > -w ? d / w + 1.0f : 0.0f;
+                    const float k = tau * tau * (3.0f - 2.0f * tau);
+                    for (float& m : mult) m *= k;
                 }
-                float slope = px.slope;
-                const float direct = std::max(0.0f, d);
+            }
+            float slope = px.slope;
+            const float direct = std::max(0.0f, d);
 
-                const float* up = gridCell(v, x - 1, y - 1)->v;
-                const float* upRight = gridCell(v, x, y - 1)->v;
-                const float* left = gridCell(v, x - 1, y)->v;
-                phi = squareCoverage(up[kCellHeight], upRight[kCellHeight], left[kCellHeight], cs_.height, S);
-                psi = squareCoverage(up[kCellSeaIce], upRight[kCellSeaIce], left[kCellSeaIce], cell[kCellSeaIce],
-                                     tc.iceThreshold);
+            const float* up = gridCell(v, x - 1, y - 1)->v;
+            const float* upRight = gridCell(v, x, y - 1)->v;
+            const float* left = gridCell(v, x - 1, y)->v;
+            phi = squareCoverage(up[kCellHeight], upRight[kCellHeight], left[kCellHeight], cs_.height, S);
+            psi = squareCoverage(up[kCellSeaIce], upRight[kCellSeaIce], left[kCellSeaIce], cell[kCellSeaIce],
+                                 tc.iceThreshold);
 
-                if (!px.dark) {
-                    // Cloud cover first: where it is full the surface under it does not show.
-                    if (tc.cloudsOn) {
-                        density = px.density;
-                        cover = clampf(g * density, 0.0f, 1.0f);
-                    }
-                    if (cover < 1.0f) {
-                        float sea[3] = {0.0f, 0.0f, 0.0f};
-                        LandResult land{};
-                        if (needSea) seaColour(tc, planet, cs_, p, direct, psi, sea);
-                        if (needLand || citiesActive) {
-                            if (mode == kModeHypsometric) {
-                                hypsometricColour(tc, cell[kCellBandMin], cell[kCellContourInk], land.rgb);
-                                for (float& c : land.rgb) c *= slope;
-                            } else {
-                                land = landColourWith(tc, cs_, px.landNoise, slope);
-                            }
-                        }
-                        if (mode == kModeLandColor || mode == kModeHypsometric) {
-                            for (int i = 0; i < 3; ++i) colour[i] = land.rgb[i];
+            if (!px.dark) {
+                // Cloud cover first: where it is full the surface under it does not show.
+                if (tc.cloudsOn) {
+                    density = px.density;
+                    cover = clampf(g * density, 0.0f, 1.0f);
+                }
+                if (cover < 1.0f) {
+                    float sea[3] = {0.0f, 0.0f, 0.0f};
+                    LandResult land{};
+                    if (needSea) seaColour(tc, planet, cs_, p, direct, psi, sea);
+                    if (needLand || citiesActive) {
+                        if (mode == kModeHypsometric) {
+                            hypsometricColour(tc, cell[kCellBandMin], cell[kCellContourInk], land.rgb);
+                            for (float& c : land.rgb) c *= slope;
                         } else {
-                            for (int i = 0; i < 3; ++i) colour[i] = (sea[i] + phi * (land.rgb[i] - sea[i])) * mult[i];
-                        }
-                        if (citiesActive) {
-                            const int32_t fx = sf * x + ctx.originX, fy = sf * y + ctx.originY;
-                            cityLight(tc, cs_, sigma, phi, land, ditherByte, sparkleAt(fx, fy, tc.seed), city);
-                            for (int i = 0; i < 3; ++i) colour[i] += city[i];
-                        }
-                        if (px.shadow) {
-                            const float shade = clampf(g * px.shadowDensity, 0.0f, 1.0f) * planet.shadowStrength;
-                            for (float& c : colour) c *= 1.0f - shade;
+                            land = landColourWith(tc, cs_, px.landNoise, slope);
                         }
                     }
-                    if (tc.cloudsOn) {
-                        float bump = 0.0f;
-                        if (px.bump) bump = (px.bumpDensity - density) * tc.cloudBumpGain;
-                        float lc = clampf(bump + d, 0.0f, 1.0f);
-                        lc = 1.0f - (1.0f - lc) * (1.0f - lc);
-                        for (int i = 0; i < 3; ++i) {
-                            const float cloud = lc * tc.cloud[i] * mult[i];
-                            colour[i] = cover < 1.0f ? colour[i] + cover * (cloud - colour[i]) : cloud;
-                        }
+                    if (mode == kModeLandColor || mode == kModeHypsometric) {
+                        for (int i = 0; i < 3; ++i) colour[i] = land.rgb[i];
+                    } else {
+                        for (int i = 0; i < 3; ++i) colour[i] = (sea[i] + phi * (land.rgb[i] - sea[i])) * mult[i];
+                    }
+                    if (citiesActive) {
+                        const int32_t fx = sf * x + ctx.originX, fy = sf * y + ctx.originY;
+                        cityLight(tc, cs_, sigma, phi, land, ditherByte, sparkleAt(fx, fy, tc.seed), city);
+                        for (int i = 0; i < 3; ++i) colour[i] += city[i];
+                    }
+                    if (px.shadow) {
+                        const float shade = clampf(g * px.shadowDensity, 0.0f, 1.0f) * planet.shadowStrength;
+                        for (float& c : colour) c *= 1.0f - shade;
                     }
                 }
-
-                const bool inside = tc.flat || quarterDist < tc.insideLimit;
-                for (float& c : colour) c = inside ? std::trunc(c) * cs : 0.0f;
-            }
-
-            float alpha = 0.0f;
-            if (mode == kModeAirColor) colour[0] = colour[1] = colour[2] = 0.0f;
-            if (tc.atmosphereOn && (pr.on || !tc.flat)) {
-                const Vec3 ap = pr.on ? p : Vec3{dx / v.R, dy / v.R, 0.0f};
-                alpha = addAtmosphere(tc.air, dx, dy, v.R, ap, pr.on ? p.z : 0.0f, cs, light, colour);
-            }
-
-            switch (mode) {
-                case kModeOceanMask:
-                    colour[0] = colour[1] = colour[2] = W * (1.0f - (1.0f - psi) * (1.0f - phi));
-                    break;
-                case kModeCities:
-                    for (int i = 0; i < 3; ++i) colour[i] = city[i];
-                    break;
-                case kModeCloudMask:
-                    colour[0] = colour[1] = colour[2] = W * cover;
-                    break;
-                case kModeCloudBump:
-                    colour[0] = colour[1] = colour[2] = tc.half * density;
-                    break;
-                case kModeLandBump:
-                case kModeBumpWithoutOcean: {
-                    float h = cell[kCellHeight];
-                    if (mode == kModeBumpWithoutOcean) h = std::max(h, S);
-                    const float grey = tc.eightBit ? h * W + tc.half : h * tc.half + tc.half;
-                    colour[0] = colour[1] = colour[2] = grey;
-                    break;
+                if (tc.cloudsOn) {
+                    float bump = 0.0f;
+                    if (px.bump) bump = (px.bumpDensity - density) * tc.cloudBumpGain;
+                    float lc = clampf(bump + d, 0.0f, 1.0f);
+                    lc = 1.0f - (1.0f - lc) * (1.0f - lc);
+                    for (int i = 0; i < 3; ++i) {
+                        const float cloud = lc * tc.cloud[i] * mult[i];
+                        colour[i] = cover < 1.0f ? colour[i] + cover * (cloud - colour[i]) : cloud;
+                    }
                 }
-                default:
-                    break;
             }
 
-            overexpose(colour, W);
-            cell[kCellColour + 0] = colour[0] / W;
-            cell[kCellColour + 1] = colour[1] / W;
-            cell[kCellColour + 2] = colour[2] / W;
-            cell[kCellColour + 3] = 1.0f;
-            cell[kCellExtra + 0] = alpha;
-            cell[kCellExtra + 1] = cs;
+            const bool inside = tc.flat || quarterDist < tc.insideLimit;
+            for (float& c : colour) c = inside ? std::trunc(c) * cs : 0.0f;
         }
+
+        float alpha = 0.0f;
+        if (mode == kModeAirColor) colour[0] = colour[1] = colour[2] = 0.0f;
+        if (tc.atmosphereOn && (pr.on || !tc.flat)) {
+            const Vec3 ap = pr.on ? p : Vec3{dx / v.R, dy / v.R, 0.0f};
+            alpha = addAtmosphere(tc.air, dx, dy, v.R, ap, pr.on ? p.z : 0.0f, cs, light, colour);
+        }
+
+        switch (mode) {
+            case kModeOceanMask:
+                colour[0] = colour[1] = colour[2] = W * (1.0f - (1.0f - psi) * (1.0f - phi));
+                break;
+            case kModeCities:
+                for (int i = 0; i < 3; ++i) colour[i] = city[i];
+                break;
+            case kModeCloudMask:
+                colour[0] = colour[1] = colour[2] = W * cover;
+                break;
+            case kModeCloudBump:
+                colour[0] = colour[1] = colour[2] = tc.half * density;
+                break;
+            case kModeLandBump:
+            case kModeBumpWithoutOcean: {
+                float h = cell[kCellHeight];
+                if (mode == kModeBumpWithoutOcean) h = std::max(h, S);
+                const float grey = tc.eightBit ? h * W + tc.half : h * tc.half + tc.half;
+                colour[0] = colour[1] = colour[2] = grey;
+                break;
+            }
+            default:
+                break;
+        }
+
+        overexpose(colour, W);
+        cell[kCellColour + 0] = colour[0] / W;
+        cell[kCellColour + 1] = colour[1] / W;
+        cell[kCellColour + 2] = colour[2] / W;
+        cell[kCellColour + 3] = 1.0f;
+        cell[kCellExtra + 0] = alpha;
+        cell[kCellExtra + 1] = cs;
     }
 }
 
@@ -784,11 +829,21 @@ void renderTile(RenderView& v) {
     const TileConstants tc = computeTileConstants(v);
     FlatTables flat;
     if (tc.flat) setupFlatTables(tc, v, flat);
-    samplingPass(v, tc, flat);
-    if (tc.contours) contourPass(v);
+    SamplingPass sampling(v, tc, flat);
     // The dither index moves on by one per cell of the sampling pass.
-    const int32_t dither = tc.ditherStart + v.gridWidth * v.gridHeight;
-    shadingPass(v, tc, flat, dither);
+    ShadingPass shading(v, tc, flat, tc.ditherStart + v.gridWidth * v.gridHeight);
+    if (tc.contours) {
+        for (int32_t y = v.tile.top - 1; y <= v.tile.bottom; ++y) sampling.row(y);
+        contourPass(v);
+        for (int32_t y = v.tile.top; y < v.tile.bottom; ++y) shading.row(y);
+        return;
+    }
+    // A row is shaded as soon as it is sampled (it reads the rows above it
+    // and its own), while its cells are still at hand.
+    for (int32_t y = v.tile.top - 1; y <= v.tile.bottom; ++y) {
+        sampling.row(y);
+        if (y >= v.tile.top && y < v.tile.bottom) shading.row(y);
+    }
 }
 
 }  // namespace tv

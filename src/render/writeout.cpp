@@ -10,6 +10,20 @@ namespace {
 
 float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
+}  // namespace
+
+float roundToEven(float v) {
+    // Below 2^23 adding 2^23 leaves no fraction bits, so the sum is rounded
+    // to the nearest integer, ties to even; from 2^23 on every float is whole
+    // (and NaN stays NaN). The sign is the value's, as for -0.3 -> -0.
+    constexpr float kWhole = 8388608.0f;
+    const float a = std::fabs(v);
+    if (!(a < kWhole)) return v;
+    return std::copysign((a + kWhole) - kWhole, v);
+}
+
+namespace {
+
 void readSource(const WriteContext& w, int32_t x, int32_t y, float out[4]) {
     out[0] = out[1] = out[2] = out[3] = 0.0f;
     if (w.destination == kDestinationExport) return;
@@ -37,7 +51,7 @@ float readMask(const WriteContext& w, int32_t x, int32_t y) {
 }
 
 uint16_t toU16(float v, float scale) {
-    const float s = std::nearbyint(v * scale);
+    const float s = roundToEven(v * scale);
     return uint16_t(s < 0.0f ? 0.0f : (s > 65535.0f ? 65535.0f : s));
 }
 
@@ -47,7 +61,7 @@ void storeExport(ExportImage& image, int32_t x, int32_t y, const float rgba[4]) 
     uint8_t* at = image.pixels.data() + (size_t(y) * size_t(image.width) + size_t(x)) * 4 * bpc;
     for (int c = 0; c < 4; ++c) {
         if (bpc == 1) {
-            at[c] = uint8_t(std::min(255.0f, std::max(0.0f, std::nearbyint(rgba[c] * 255.0f))));
+            at[c] = uint8_t(std::min(255.0f, std::max(0.0f, roundToEven(rgba[c] * 255.0f))));
         } else if (bpc == 2) {
             const uint16_t v = toU16(rgba[c], 32768.0f);
             std::memcpy(at + 2 * c, &v, 2);
@@ -62,7 +76,7 @@ void storePreview(PreviewImage& pv, int32_t x, int32_t y, const float rgba[4]) {
     x = std::clamp(x, 0, pv.rowLength - 1);
     y = std::clamp(y, 0, pv.height - 1);
     const size_t at = size_t(y) * size_t(pv.rowLength) + size_t(x);
-    auto byte = [](float v) { return uint8_t(std::min(255.0f, std::max(0.0f, std::nearbyint(v * 255.0f)))); };
+    auto byte = [](float v) { return uint8_t(std::min(255.0f, std::max(0.0f, roundToEven(v * 255.0f)))); };
     if (pv.planeCount < 3) {
         pv.pixels[at] = byte(rgba[1]);
         return;

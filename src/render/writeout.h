@@ -31,4 +31,8 @@ void layOver(const float source[4], float rgba[4]);
 // Spreads the excess of channels above 1 to the others (not for float images).
 void spillHighlights(float rgb[3]);
 
+// v rounded to the nearest integer, ties to even (std::nearbyint in the
+// default rounding mode), without a library call.
+float roundToEven(float v);
+
 }  // namespace tv

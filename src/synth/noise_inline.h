@@ -408,21 +408,6 @@ inline Fractal addOctaves(const float* n, int32_t stride, float octaves, float g
     return r;
 }
 
-// The number of octave values a fractal sum reads (the serial loop's count),
-// or 0 when more than limit.
-inline int32_t octaveCount(float octaves, int32_t limit) {
-    int32_t n = 1;
-    float k = 1.0f;
-    if (octaves > 1.0f) {
-        do {
-            if (++n > limit) return 0;
-            k += 1.0f;
-        } while (!(k >= octaves));
-    }
-    const float f = octaves - static_cast<float>(static_cast<int32_t>(octaves));
-    if (f != 0.0f && ++n > limit) return 0;
-    return n;
-}
 #endif
 
 // fractalSumSerial with the noise values evaluated four at a time (added in
@@ -452,26 +437,53 @@ inline void fractalSums(const PlanetData& planet, Vec3* points, const float* oct
     int32_t n[4] = {0, 0, 0, 0};
     int32_t longest = -1, rows = 0;
     for (int32_t s = 0; s < count; ++s) {
-        n[s] = octaveCount(octaves[s], kLimit);
-        if (n[s] == 0) {
-            out[s] = fractalSumSerial(planet, points[s], lacunarity, octaves[s], gain);
+        // The serial loop's points: octave 0, one per whole octave after it,
+        // and the fractional octave's at the last scaled point.
+        const float o = octaves[s];
+        Vec3 q = points[s];
+        int32_t m = 0;
+        auto push = [&] {
+            x[4 * m + s] = q.x;
+            y[4 * m + s] = q.y;
+            z[4 * m + s] = q.z;
+            ++m;
+        };
+        push();
+        q.x *= lacunarity;
+        q.y *= lacunarity;
+        q.z *= lacunarity;
+        float k = 1.0f;
+        bool fits = true;
+        if (o > 1.0f) {
+            do {
+                if (m == kLimit) {
+                    fits = false;
+                    break;
+                }
+                push();
+                k += 1.0f;
+                q.x *= lacunarity;
+                q.y *= lacunarity;
+                q.z *= lacunarity;
+            } while (!(k >= o));
+        }
+        const float f = o - static_cast<float>(static_cast<int32_t>(o));
+        if (fits && f != 0.0f) {
+            if (m == kLimit) {
+                fits = false;
+            } else {
+                push();
+            }
+        }
+        if (!fits) {
+            out[s] = fractalSumSerial(planet, points[s], lacunarity, o, gain);
             continue;
         }
-        Vec3 q = points[s];
-        for (int32_t j = 0; j < n[s]; ++j) {
-            x[4 * j + s] = q.x;
-            y[4 * j + s] = q.y;
-            z[4 * j + s] = q.z;
-            q.x *= lacunarity;
-            q.y *= lacunarity;
-            q.z *= lacunarity;
-        }
-        // The point after the last whole octave, as the serial loop leaves it.
-        const float f = octaves[s] - static_cast<float>(static_cast<int32_t>(octaves[s]));
-        const int32_t last = 4 * (n[s] - 1) + s;
-        points[s] = f != 0.0f ? Vec3{x[last], y[last], z[last]} : q;
-        if (n[s] > rows) {
-            rows = n[s];
+        n[s] = m;
+        // The point the serial loop leaves: after the last whole octave.
+        points[s] = q;
+        if (m > rows) {
+            rows = m;
             longest = s;
         }
     }

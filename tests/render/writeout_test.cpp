@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "render/writeout.h"
@@ -131,6 +133,28 @@ TEST(HighlightSpill, OneHotChannelLightsTheOthers) {
     const float half = 2.0f * 60.0f / 256.0f / 2;
     EXPECT_FLOAT_EQ(e[0], 0.95f + half);
     EXPECT_FLOAT_EQ(e[2], 0.5f + half + (0.95f + half - 1.0f));
+}
+
+TEST(Rounding, RoundToEvenIsNearbyIntForEveryKindOfFloat) {
+    // Ties, both signs, zeros, values at and past 2^23, infinities, NaN, and
+    // floats spread over the whole range.
+    std::vector<float> values = {0.0f, -0.0f, 0.5f, 1.5f, 2.5f, -0.5f, -2.5f, 254.5f, 255.49998f, 32767.5f,
+                                 8388607.5f, 8388608.0f, 8388609.0f, -8388607.5f, 1e30f, -1e30f,
+                                 std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                                 std::numeric_limits<float>::denorm_min()};
+    for (uint32_t bits = 0; bits < 0xFFFFFFFFu - 997u; bits += 997u) {
+        float f;
+        std::memcpy(&f, &bits, 4);
+        values.push_back(f);
+    }
+    for (float v : values) {
+        const float want = std::nearbyint(v), got = roundToEven(v);
+        if (std::isnan(v)) {
+            EXPECT_TRUE(std::isnan(got));
+            continue;
+        }
+        ASSERT_EQ(std::memcmp(&want, &got, 4), 0) << v;
+    }
 }
 
 TEST(WritePixel, ExportStoresEachDepthOnItsOwnScale) {
