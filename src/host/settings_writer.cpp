@@ -1,6 +1,7 @@
 #include "host/settings_writer.h"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tv {
 
@@ -57,14 +58,22 @@ float floatField(const ParamRecord& r, const ScriptKey& k) {
     return *reinterpret_cast<const float*>(reinterpret_cast<const char*>(&r) + k.offset);
 }
 
+// trunc(v), saturated to the word's range; NaN gives 0.
+int32_t truncatedWord(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return int32_t(v);
+}
+
 // A key's word in a settings file.
 int32_t fileWord(const ParamRecord& r, const ScriptKey& k) {
     switch (k.value) {
         case ScriptValue::Channel: return colour(r, k)[k.channel];
         case ScriptValue::Float:
             // The centres are stored as value x 65536, the light and axis as value x 100.
-            if (k.type == fourCC("doub")) return int32_t(double(floatField(r, k)) * 65536.0);
-            return int32_t(double(floatField(r, k)) * 100.0);
+            if (k.type == fourCC("doub")) return truncatedWord(double(floatField(r, k)) * 65536.0);
+            return truncatedWord(double(floatField(r, k)) * 100.0);
         default: return scalar(r, k);
     }
 }

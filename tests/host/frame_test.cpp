@@ -3,6 +3,7 @@
 // dialog) and the settings-file mode of the shared settings writer.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "host/params/fields.h"
@@ -139,6 +140,25 @@ TEST(Frame, SettingsWriterFileModeFollowsTheFileLayout) {
     EXPECT_EQ(word(66), 0);
     EXPECT_EQ(word(67), 0x70A3);  // city colour
     EXPECT_EQ(word(70), 16384);   // X center x 65536
+}
+
+// Light, axis and centre values from a descriptor or --set are not bounded:
+// their words saturate (NaN gives 0) instead of overflowing.
+TEST(Frame, SettingsWriterSaturatesFloatWords) {
+    ParamRecord r = defaultRecord();
+    r.lightX = 1e12f;
+    r.lightY = -1e12f;
+    r.lightZ = std::numeric_limits<float>::quiet_NaN();
+    r.xCenter = 40000.0f;  // x 65536 is beyond 2^31
+    r.yCenter = -0.5f;
+    Words file;
+    writeSettings(r, SettingsWriteMode::File, file);
+    ASSERT_EQ(file.words.size(), 71u);
+    EXPECT_EQ(file.words[49], INT32_MAX);
+    EXPECT_EQ(file.words[50], INT32_MIN);
+    EXPECT_EQ(file.words[51], 0);
+    EXPECT_EQ(file.words[69], INT32_MAX);
+    EXPECT_EQ(file.words[70], -32768);
 }
 
 }  // namespace
