@@ -35,6 +35,14 @@ bool sizeAllowed(int64_t w, int64_t h) {
     return w > 0 && h > 0 && w <= kMaxImageSide && h <= kMaxImageSide && w * h <= kMaxImagePixels;
 }
 
+// Whether a compressed file of fileSize bytes can plausibly hold an image of
+// imageBytes: deflate packs at most about 1032 to 1, LZW about 1400 to 1. A
+// header that promises more is damaged (or hostile): refuse it before
+// allocating the image.
+bool plausibleSize(uint64_t imageBytes, size_t fileSize, uint64_t ratio) {
+    return imageBytes <= uint64_t(fileSize) * ratio + (uint64_t(1) << 20);
+}
+
 // ---------------------------------------------------------------- PNG
 
 struct PngWrite {
@@ -155,6 +163,8 @@ bool decodePng(const uint8_t* data, size_t size, Image& out, std::string* error)
     const int channels = png_get_channels(png, info);
     if ((bitDepth != 8 && bitDepth != 16) || channels < 1 || channels > 4)
         png_error(png, "unsupported PNG sample layout");
+    if (!plausibleSize(uint64_t(w) * h * uint64_t(channels) * uint64_t(bitDepth / 8), size, 1100))
+        png_error(png, "the PNG file is too short for its image size");
     if (!im.allocate(int32_t(w), int32_t(h), channels, bitDepth)) png_error(png, "the PNG image is too large");
     if (png_get_rowbytes(png, info) != im.rowBytes()) png_error(png, "unsupported PNG sample layout");
     rows.resize(h);
@@ -284,10 +294,18 @@ bool decodeTiff(const uint8_t* data, size_t size, Image& out, std::string* error
     Image im;
     bool ok = sizeAllowed(w, h);
     std::string why = ok ? "" : "the TIFF image is too large or empty";
+
     const bool direct = ok && planar == PLANARCONFIG_CONTIG && spp >= 1 && spp <= 4 && !TIFFIsTiled(tif) &&
                         (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_RGB) &&
                         ((bps == 8 || bps == 16) ? format == SAMPLEFORMAT_UINT
                                                  : (bps == 32 && format == SAMPLEFORMAT_IEEEFP));
+    // The direct path holds the samples as stored; the fallback expands
+    // every pixel to four bytes (32 times a 1-bit image).
+    const uint64_t imageBytes = direct ? uint64_t(w) * h * spp * (bps / 8) : uint64_t(w) * h * 4u;
+    if (ok && !plausibleSize(imageBytes, size, direct ? 1500 : 48000)) {
+        ok = false;
+        why = "the TIFF file is too short for its image size";
+    }
     if (ok && direct) {
         ok = im.allocate(int32_t(w), int32_t(h), spp, bps) && size_t(TIFFScanlineSize(tif)) == im.rowBytes();
         for (uint32_t y = 0; ok && y < h; ++y)
@@ -422,11 +440,11 @@ bool decodePnm(const uint8_t* d, size_t n, Image& out, std::string* error) {
     if (!sizeAllowed(w, h)) return fail(error, "the PPM/PGM image is too large or empty");
     if (maxval < 1 || maxval > 65535) return fail(error, "bad PPM/PGM maximum value");
     const int depth = maxval < 256 ? 8 : 16;
-    Image im;
-    if (!im.allocate(int32_t(w), int32_t(h), channels, depth)) return fail(error, "the PPM/PGM image is too large");
     const size_t samples = size_t(w) * size_t(h) * size_t(channels);
     const size_t bytes = samples * (depth == 8 ? 1 : 2);
     if (n - pos < bytes) return fail(error, "the PPM/PGM file is truncated");
+    Image im;
+    if (!im.allocate(int32_t(w), int32_t(h), channels, depth)) return fail(error, "the PPM/PGM image is too large");
     for (size_t i = 0; i < samples; ++i) {
         uint32_t v = depth == 8 ? d[pos + i] : (uint32_t(d[pos + 2 * i]) << 8 | d[pos + 2 * i + 1]);
         v = std::min<uint32_t>(v, uint32_t(maxval));

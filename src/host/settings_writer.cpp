@@ -1,7 +1,8 @@
 #include "host/settings_writer.h"
 
-#include <cstddef>
 #include <cstdint>
+
+#include <cstddef>
 
 namespace tv {
 
@@ -58,12 +59,13 @@ float floatField(const ParamRecord& r, const ScriptKey& k) {
     return *reinterpret_cast<const float*>(reinterpret_cast<const char*>(&r) + k.offset);
 }
 
-// trunc(v), saturated to the word's range; NaN gives 0.
+// trunc(v) as a word; out-of-range values saturate and NaN gives 0, so any
+// float a descriptor or the command line put into the record can be written.
 int32_t truncatedWord(double v) {
     if (!(v == v)) return 0;
     if (v >= 2147483647.0) return INT32_MAX;
     if (v <= -2147483648.0) return INT32_MIN;
-    return int32_t(v);
+    return static_cast<int32_t>(v);
 }
 
 // A key's word in a settings file.

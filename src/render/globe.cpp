@@ -524,16 +524,13 @@ TileConstants computeTileConstants(const RenderView& v) {
     tc.seaIce[2] = tc.ice[2];
 
     AtmosphereConstants& ac = tc.air;
-    ac.on = tc.atmosphereOn;
     ac.flat = tc.flat;
     ac.opacity = tc.mode == kModeComposite && ctx.target.hasTransparency;
-    ac.clearSurface = tc.mode == kModeAirColor;
     ac.a = a;
     ac.A = A;
     ac.shellInv = 1.0f / A;
     ac.shadowEdge = -std::sqrt(1.0f - 1.0f / (A * A));
     ac.invThickness = a > 0.0f ? 1.0f / a : 0.0f;
-    ac.airGain = airGain;
     colourUnits(p.airColor, tc.eightBit, ac.air);
     for (float& c : ac.air) c *= airGain;
     ac.sunsetAmount = tc.sunsetAmount;

@@ -26,17 +26,14 @@ void colourUnits(const Colour16& c, bool eightBit, float out[3]);
 void setupSeaColours(PlanetData& planet, const Colour16& sea, bool eightBit);
 
 struct AtmosphereConstants {
-    bool on = false;
     bool flat = false;
     bool opacity = false;  // composite on a layer with transparency: the air becomes opacity
-    bool clearSurface = false;  // air color: the air alone
     float a = 0.0f;             // shell thickness in planet radii
     float A = 1.0f;             // outer radius
     float shellInv = 1.0f;
     float shadowEdge = 0.0f;
     float invThickness = 0.0f;
-    float airGain = 0.0f;
-    float air[3] = {};  // air colour x airGain, output units
+    float air[3] = {};  // air colour x 0.04 air brightness, output units
     float sunsetAmount = 0.0f;
     float nightLift = 0.0f;
     float backFade = 0.0f;

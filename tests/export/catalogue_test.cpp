@@ -100,20 +100,6 @@ TEST_F(CatalogueTest, PresetsPageShowsEveryReadablePresetOfTheFolder) {
     EXPECT_NE(bytes.find(std::string("Exif\0\0MM", 8)), std::string::npos);
 }
 
-TEST_F(CatalogueTest, ElevenPresetsFillRowsOfFiveFiveAndOne) {
-    for (int i = 0; i < 11; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "p%d.q1q", 10 + i);
-        preset("eleven", name, 50 + i, 100);
-    }
-    FakeRenderer fake;
-    ASSERT_EQ(writePresetsCatalogue(path("eleven"), path("page.html"), fake.renderer(), {}), 0);
-    const std::string html = readText(path("page.html"));
-    EXPECT_EQ(countOf(html, ".jpg\" alt="), 11u);
-    EXPECT_EQ(countOf(html, "<p></p>"), 4u);
-    EXPECT_EQ(countOf(html, "</tr>"), 3u * 2u + 11u * 3u);  // three rows, their spacers, three rows a frame
-}
-
 TEST_F(CatalogueTest, EmptyFolderGivesHeadingAndEmptyTableMissingFolderFails) {
     std::filesystem::create_directories(path("empty"));
     FakeRenderer fake;
