@@ -71,7 +71,7 @@ TEST_F(PresetCommand, SaveWritesSettingsWithARenderedThumbnailThatShowReads) {
 
     // render --preset draws that planet: smaller than the default one.
     ASSERT_EQ(run("render --preset small.q1q --size 96x96 --quiet -o small.png").status, 0);
-    ASSERT_EQ(run("render --size 96x96 --quiet -o default.png").status, 0);
+    ASSERT_EQ(run("render --defaults --size 96x96 --quiet -o default.png").status, 0);
     EXPECT_LT(litPixels("small.png") * 2, litPixels("default.png"));
 }
 
