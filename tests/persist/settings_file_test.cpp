@@ -2,9 +2,7 @@
 // with its conversions, thumbnails, and files that must change nothing.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,7 +15,8 @@
 #include "persist/settings_file.h"
 #include "persist/thumbnail.h"
 #include "platform/files.h"
-#include "test_home.h"
+#include "../support/programs.h"
+#include "../support/temp_home.h"
 
 namespace tv {
 namespace {
@@ -116,7 +115,7 @@ int decode(const std::vector<uint8_t>& bytes, ParamRecord& r, RgbImage* thumbnai
     return persist::decodeSettings(bytes.data(), bytes.size(), ReadMode::Load, &r, thumbnail, report);
 }
 
-class SettingsFile : public testing::TempHome {};
+using SettingsFile = test::TempHome;
 
 TEST_F(SettingsFile, DefaultsRoundTripWithLightZAsHundredths) {
     const ParamRecord defaults = defaultRecord();
@@ -146,13 +145,20 @@ TEST_F(SettingsFile, WriterPutsEachValueInItsWord) {
     r.xCenter = 0.25f;
     r.yCenter = -0.5f;
     r.lightX = -0.999f;
+    r.spareValue1 = 11;
+    r.spareColor = {1, 2, 3};
+    r.outputMode = kModeMural;
     const auto bytes = persist::encodeSettings(r, nullptr);
     ASSERT_EQ(bytes.size(), 72u * 4);  // 71 words and the thumbnail kind 0
-    // word number (1-based) -> value: version, cloud colour twice, the constants,
-    // light x truncated toward zero, the old picture block, the centres x 65536.
-    const std::pair<int, int32_t> expected[] = {{1, 40},  {11, 33},  {31, 1},  {36, 3},      {44, 1},
-                                                {50, -99}, {52, 27}, {58, 1},  {66, 0},      {67, 0x70A3},
-                                                {70, 16384}, {71, -32768}, {72, 0}};
+    // word number (1-based) -> value: version, 16-bit land red, air depth,
+    // planet size, spare value 1, spare value 2, cloud colour twice, spare
+    // colour, the output mode and constants, light x truncated toward zero,
+    // axis y, the random seed, the old picture block, city colour, the centres
+    // x 65536, and no picture.
+    const std::pair<int, int32_t> expected[] = {
+        {1, 40},  {2, 0x3B1C}, {11, 33}, {15, 65},  {17, 11},   {30, 4},   {31, 1},     {34, 1},
+        {36, 3},  {37, 1},     {43, 12}, {44, 1},   {50, -99},  {52, 27},  {54, -100},  {56, 21},
+        {58, 1},  {66, 0},     {67, 0x70A3}, {70, 16384}, {71, -32768}, {72, 0}};
     for (const auto& [word, value] : expected) EXPECT_EQ(wordAt(bytes, word), value) << "word " << word;
 }
 
@@ -325,13 +331,10 @@ TEST_F(SettingsFile, ThumbnailIsA128SquareJpegThatAnIndependentDecoderReads) {
     ASSERT_LE(n, 49152);
 
     const std::string jpg = platform::workingFile("extracted.jpg");
-    std::ofstream(jpg, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data() + 75 * 4), n);
-    FILE* p = ::popen(("identify -format '%w %h %m' '" + jpg + "' 2>&1").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char line[256] = {};
-    const size_t got = std::fread(line, 1, sizeof line - 1, p);
-    ::pclose(p);
-    EXPECT_EQ(std::string(line, got), "128 128 JPEG");
+    ASSERT_TRUE(test::writeBytes(jpg, bytes.data() + 75 * 4, size_t(n)));
+    std::string identified;
+    EXPECT_EQ(test::runCommand("identify -format '%w %h %m' '" + jpg + "' 2>&1", &identified), 0);
+    EXPECT_EQ(identified, "128 128 JPEG");
 
     ParamRecord r = defaultRecord();
     RgbImage thumbnail;
@@ -496,7 +499,7 @@ TEST_F(SettingsFile, CachedSettingsAreReadAtStartOnlyWithoutRecordedParameters) 
 }
 
 TEST_F(SettingsFile, PresetFolderRefreshRewritesOldFilesAndRestoresTheSettings) {
-    const std::string folder = inRoot("presets");
+    const std::string folder = path("presets");
     ASSERT_TRUE(platform::createFolder(folder));
     Words old;
     old.add({12});

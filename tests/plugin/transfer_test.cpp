@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "plugin_fixture.h"
+#include "../support/plugin.h"
 
 namespace tv::test {
 namespace {
@@ -127,11 +127,6 @@ TEST_F(PluginTest, BigDocumentCoordinatesAreUsedWhenOffered) {
     EXPECT_NE(image.sample(590, 290, 0)[0], 77);
 }
 
-}  // namespace
-}  // namespace tv::test
-
-namespace tv::test {
-namespace {
 
 // A selection away from the image's corner: the filter area starts there, the
 // planet is rendered for the area's size, and nothing outside it changes.
