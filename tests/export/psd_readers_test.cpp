@@ -6,20 +6,18 @@
 #include <sstream>
 #include <string>
 
+#include "../support/programs.h"
+#include "../support/temp_home.h"
 #include "export/psd_writer.h"
-#include "export_test_util.h"
+#include "synthetic_layers.h"
 
-namespace tv {
+namespace tv::test {
 namespace {
-
-using testing_export::haveProgram;
-using testing_export::runCommand;
-using testing_export::SyntheticLayers;
 
 const char* const kNames[] = {"lit map",    "map color",  "land color", "land bump", "bump w/o ocean", "ocean mask",
                               "air color",  "cloud mask", "cloud bump", "cities",    "mural"};
 
-class PsdReadersTest : public testing_export::TempFolderTest {
+class PsdReadersTest : public TempHome {
 protected:
     std::string write(int32_t depth, int32_t w = 37, int32_t h = 21) {
         const std::string file = path("doc" + std::to_string(depth) + ".psd");
@@ -73,4 +71,4 @@ TEST_F(PsdReadersTest, NpmParserReadsEightSixteenAndThirtyTwoBitDocuments) {
 }
 
 }  // namespace
-}  // namespace tv
+}  // namespace tv::test
