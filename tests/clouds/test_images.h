@@ -34,7 +34,7 @@ std::vector<uint8_t> greyPalette();
 IndexedPicture earthDisc(int width, int height, int left, int top, int diameter, int gridStep);
 
 // RGB rows top to bottom, 3 bytes per pixel.
-std::vector<uint8_t> encodeJpeg(int width, int height, const std::vector<uint8_t>& rgb);
+std::vector<uint8_t> encodeJpeg(int width, int height, const std::vector<uint8_t>& rgb, int quality = 95);
 // The same disc in RGB (no overlays).
 std::vector<uint8_t> earthDiscRgb(int width, int height, int left, int top, int diameter);
 
