@@ -45,22 +45,6 @@ protected:
     Engine engine_;
 };
 
-TEST_F(LayersExportTest, OnePixelDocumentAndTheUsersStateComesBack) {
-    LayersRequest request;
-    request.width = 1;
-    request.height = 1;
-    ASSERT_EQ(exportLayers(engine_, path("one.psd"), request), 0);
-    expectStateRestored();
-    const ParsedDocument doc = parsePsd(readBytes(path("one.psd")));
-    ASSERT_TRUE(doc.ok) << doc.error;
-    ASSERT_EQ(doc.layers.size(), 11u);
-    for (const auto& layer : doc.layers) {
-        EXPECT_EQ(layer.right, 1);
-        EXPECT_EQ(layer.planes.at(0).size(), 1u);
-        EXPECT_EQ(layer.planes.at(-1)[0], 255);  // flat maps are opaque
-    }
-}
-
 TEST_F(LayersExportTest, EveryLayerIsItsModeRenderedAtFullSize) {
     LayersRequest request;
     request.width = 24;
@@ -124,14 +108,6 @@ TEST_F(LayersExportTest, FailuresAndCancelRestoreTheStateAndKeepTheOldFile) {
     LayersRequest empty;
     EXPECT_EQ(exportLayers(engine_, path("empty.psd"), empty), kExportFailed);
     expectStateRestored();
-}
-
-TEST(LayersProgressScale, CoversAllLayersOnce) {
-    EXPECT_EQ(layersProgress(0, 0, 11), 0);
-    EXPECT_EQ(layersProgress(0, 1000, 11), 90);
-    EXPECT_EQ(layersProgress(5, 500, 11), 500);
-    EXPECT_EQ(layersProgress(11, 0, 11), 1000);
-    EXPECT_EQ(layersProgress(11, 1000, 11), 1000);
 }
 
 }  // namespace

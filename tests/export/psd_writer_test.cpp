@@ -35,9 +35,6 @@ protected:
     std::vector<uint8_t> bytes_;
 };
 
-const char* const kNames[] = {"lit map",    "map color", "land color", "land bump", "bump w/o ocean", "ocean mask",
-                              "air color",  "cloud mask", "cloud bump", "cities",   "mural"};
-
 TEST_F(PsdWriterTest, OnePixelDocumentHoldsElevenOnePixelLayersInOrder) {
     const ParsedDocument doc = writeAndParse(1, 1, 8);
     ASSERT_EQ(result_, 0);
@@ -49,7 +46,7 @@ TEST_F(PsdWriterTest, OnePixelDocumentHoldsElevenOnePixelLayersInOrder) {
     ASSERT_EQ(doc.layers.size(), 11u);
     for (size_t i = 0; i < 11; ++i) {
         const ParsedLayer& l = doc.layers[i];
-        EXPECT_EQ(l.name, kNames[i]);
+        EXPECT_EQ(l.name, kLayerNames[i]);
         EXPECT_EQ(l.bottom, 1);
         EXPECT_EQ(l.right, 1);
         EXPECT_EQ(l.flags, 40);

@@ -9,6 +9,10 @@
 
 namespace tv::test {
 
+// The layers of a document, bottom to top.
+const char* const kLayerNames[] = {"lit map",   "map color", "land color", "land bump", "bump w/o ocean", "ocean mask",
+                                   "air color", "cloud mask", "cloud bump", "cities",   "mural"};
+
 // A synthetic layer: every sample a function of layer, channel and position,
 // with transparency that varies across the image.
 inline uint32_t syntheticSample(int32_t layer, int c, int32_t x, int32_t y, uint32_t full) {

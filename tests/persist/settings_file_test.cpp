@@ -80,11 +80,17 @@ int maxDifference(const RgbImage& a, const RgbImage& b) {
     return worst;
 }
 
-int32_t wordAt(const std::vector<uint8_t>& bytes, int index1) {  // 1-based, as the format is described
+// Words numbered from 1, as the format is described.
+int32_t wordAt(const std::vector<uint8_t>& bytes, int index1) {
     ByteReader in(bytes.data() + size_t(index1 - 1) * 4, 4);
     int32_t v = 0;
     in.i32(v);
     return v;
+}
+void putWord(std::vector<uint8_t>& bytes, int index1, int32_t v) {
+    ByteWriter w;
+    w.i32(v);
+    std::copy(w.data().begin(), w.data().end(), bytes.begin() + (index1 - 1) * 4);
 }
 
 // Builds a file word by word.
@@ -104,9 +110,7 @@ struct Words {
 // The first 71 words of a version-40 file are the layout of versions 30 to 39.
 std::vector<uint8_t> asVersion(const std::vector<uint8_t>& v40, int32_t version) {
     std::vector<uint8_t> out(v40.begin(), v40.begin() + 71 * 4);
-    ByteWriter head;
-    head.i32(version);
-    std::copy(head.data().begin(), head.data().end(), out.begin());
+    putWord(out, 1, version);
     return out;
 }
 
@@ -308,9 +312,7 @@ TEST_F(SettingsFile, OldPictureBlockIsReadOrSkippedByItsOwnSize) {
     EXPECT_NEAR(s.yCenter, written.yCenter, 1.0 / 65536);
 
     // A picture wider than 128 is an impossible size: nothing changes.
-    ByteWriter patch;
-    patch.i32(129);
-    std::copy(patch.data().begin(), patch.data().end(), file.begin() + 66 * 4);
+    putWord(file, 67, 129);
     ParamRecord before = defaultRecord(), after = before;
     EXPECT_EQ(decode(file, after, &picture, &report), platform::kFileReadError);
     EXPECT_TRUE(sameBytes(before, after));
@@ -394,17 +396,12 @@ TEST_F(SettingsFile, TruncatedForeignOrImpossibleFilesChangeNothing) {
     expectUnchanged(std::vector<uint8_t>(png.begin(), png.end()), "PNG");
     for (int32_t version : {0, 41, -1, 0x7FFFFFFF}) {
         auto bad = good;
-        bad[0] = uint8_t(uint32_t(version) >> 24);
-        bad[1] = uint8_t(uint32_t(version) >> 16);
-        bad[2] = uint8_t(uint32_t(version) >> 8);
-        bad[3] = uint8_t(version);
+        putWord(bad, 1, version);
         expectUnchanged(bad, "version " + std::to_string(version));
     }
     for (int32_t count : {-1, 0x7FFFFFFF, 49152 * 4}) {
         auto bad = good;
-        ByteWriter w;
-        w.i32(count);
-        std::copy(w.data().begin(), w.data().end(), bad.begin() + 74 * 4);
+        putWord(bad, 75, count);
         expectUnchanged(bad, "picture byte count " + std::to_string(count));
     }
 
