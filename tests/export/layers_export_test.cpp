@@ -110,5 +110,13 @@ TEST_F(LayersExportTest, FailuresAndCancelRestoreTheStateAndKeepTheOldFile) {
     expectStateRestored();
 }
 
+TEST(LayersProgressScale, CoversAllLayersOnce) {
+    EXPECT_EQ(layersProgress(0, 0, 11), 0);
+    EXPECT_EQ(layersProgress(0, 1000, 11), 90);
+    EXPECT_EQ(layersProgress(5, 500, 11), 500);
+    EXPECT_EQ(layersProgress(11, 0, 11), 1000);
+    EXPECT_EQ(layersProgress(11, 1000, 11), 1000);
+}
+
 }  // namespace
 }  // namespace tv::test
