@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <vector>
 
+#include "../support/temp_home.h"
 #include "base/bytes.h"
 #include "clouds/cloud_chooser.h"
 #include "clouds/cloud_convert.h"
-#include "../support/temp_home.h"
 #include "local_server.h"
 #include "platform/files.h"
 #include "synth/pyramid.h"
@@ -15,7 +15,6 @@
 
 namespace tv {
 namespace {
-
 
 CatalogueEntry listEntry(const std::string& url, const char* name, float size) {
     CatalogueEntry e;

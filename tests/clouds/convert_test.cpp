@@ -3,9 +3,9 @@
 #include <cstring>
 #include <vector>
 
+#include "../support/temp_home.h"
 #include "clouds/cloud_convert.h"
 #include "clouds/gif_decoder.h"
-#include "../support/temp_home.h"
 #include "synth/pyramid.h"
 #include "test_images.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "clouds/download.h"
 #include "../support/temp_home.h"
+#include "clouds/download.h"
 #include "local_server.h"
 #include "platform/files.h"
 #include "test_images.h"

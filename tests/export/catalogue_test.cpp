@@ -4,18 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "../support/programs.h"
+#include "../support/temp_home.h"
 #include "clouds/jpeg_memory.h"
 #include "export/catalogue.h"
 #include "export/thumbnail_jpeg.h"
-#include "../support/programs.h"
-#include "../support/temp_home.h"
 #include "persist/memory_dots.h"
 #include "persist/settings_file.h"
 #include "platform/files.h"
 
 namespace tv::test {
 namespace {
-
 
 // Paints the whole thumbnail in the record's land colour and remembers what
 // it was asked for.

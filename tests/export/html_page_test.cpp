@@ -4,15 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "../support/programs.h"
+#include "../support/temp_home.h"
 #include "export/frame_gifs.h"
 #include "export/html_page.h"
 #include "platform/files.h"
-#include "../support/programs.h"
-#include "../support/temp_home.h"
 
 namespace tv::test {
 namespace {
-
 
 TEST(HtmlEscaping, TextBecomesPlainAsciiWithEntities) {
     EXPECT_EQ(escapeHtmlText("Tom & Jerry"), "Tom &amp; Jerry");

@@ -129,7 +129,6 @@ TEST(Frame, SettingsWriterSaturatesVectorsOutsideTheWordRange) {
     EXPECT_EQ(file.words[70], INT32_MAX);
 }
 
-
 TEST(Frame, ResourceReadersRefuseEveryTruncation) {
     const auto pipl = pi::buildPropertyList();
     const auto aete = pi::buildTerminology();

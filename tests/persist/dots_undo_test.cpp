@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "../support/temp_home.h"
 #include "base/bytes.h"
 #include "persist/memory_dots.h"
 #include "persist/session.h"
 #include "persist/thumbnail.h"
 #include "persist/undo.h"
 #include "platform/files.h"
-#include "../support/temp_home.h"
 
 namespace tv {
 namespace {

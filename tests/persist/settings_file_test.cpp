@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "../support/programs.h"
+#include "../support/temp_home.h"
 #include "base/bytes.h"
 #include "clouds/jpeg_memory.h"
 #include "host/params/fields.h"
@@ -15,8 +17,6 @@
 #include "persist/settings_file.h"
 #include "persist/thumbnail.h"
 #include "platform/files.h"
-#include "../support/programs.h"
-#include "../support/temp_home.h"
 
 namespace tv {
 namespace {

@@ -286,7 +286,6 @@ TEST_F(PluginTest, RepeatRunWithoutSettingsReplaysTheRecordedDescriptor) {
     EXPECT_EQ(record().randomSeed, 7);
 }
 
-
 // The host's thread count reaches the module's own copy of the engine (the
 // module keeps its engine private), and the pixels do not depend on it.
 TEST_F(PluginTest, WorkerThreadsReachTheModuleAndLeaveThePixelsAlone) {

@@ -127,7 +127,6 @@ TEST_F(PluginTest, BigDocumentCoordinatesAreUsedWhenOffered) {
     EXPECT_NE(image.sample(590, 290, 0)[0], 77);
 }
 
-
 // A selection away from the image's corner: the filter area starts there, the
 // planet is rendered for the area's size, and nothing outside it changes.
 TEST_F(PluginTest, SelectionAwayFromTheOriginRendersTheSamePlanetThere) {

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "host.h"
-#include "temp_home.h"
 #include "host/params/fields.h"
 #include "host/params/params.h"
+#include "temp_home.h"
 
 namespace tv::test {
 
