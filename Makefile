@@ -20,7 +20,7 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	$(BUILD)/terravane render -o planet.png
+	$(BUILD)/terravane render --defaults -o planet.png
 
 node-tools:
 	@scripts/install-node-tools $(BUILD)

@@ -1,5 +1,7 @@
-// terravane render: renders a planet into an image file.
+// terravane render: a silent filter run through the plug-in module, the way a
+// paint program asks for one, written to an image file.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -7,9 +9,8 @@
 #include "commands.h"
 #include "image_io.h"
 #include "platform/files.h"
+#include "plugin_render.h"
 #include "preset_io.h"
-#include "render/jobs.h"
-#include "render_image.h"
 
 namespace tv::cli {
 
@@ -19,29 +20,48 @@ constexpr const char* kCommand = "render";
 
 void renderUsage(FILE* out) {
     std::fprintf(out,
-                 "usage: terravane render [-o OUT] [--size WxH] [--depth 8|16|32] [--gray]\n"
-                 "                        [--preset FILE.q1q] [--set \"NAME=VALUE\"]... [--threads N] [--quiet]\n"
+                 "usage: terravane render [-o OUT] [--size WxH] [--depth 8|16|32] [--gray] [--source IMAGE]\n"
+                 "                        [--mask IMAGE] [--layer] [--preset FILE.q1q] [--set \"NAME=VALUE\"]...\n"
+                 "                        [--defaults] [--threads N] [--quiet]\n"
                  "\n"
-                 "  -o OUT        output file (default planet.png); the extension picks the format:\n"
-                 "                .png (8/16 bits), .tif (8/16/32), .exr (32-bit float), .ppm, .pgm\n"
-                 "  --size WxH    image size (default 1024x1024)\n"
-                 "  --depth N     bits per channel (default 8; 32 for .exr)\n"
-                 "  --gray        one grey channel\n"
-                 "  --preset F    start from the settings file F instead of the defaults\n"
-                 "  --set N=V     a setting by its scripting name, e.g. \"planet size=80\", \"glue=lit map\"\n"
-                 "  --threads N   worker threads (default one per processor)\n"
-                 "  --quiet       no progress bar\n");
+                 "  -o OUT          output file (default planet.png); the extension picks the format:\n"
+                 "                  .png (8/16 bits), .tif (8/16/32), .exr (32-bit float), .ppm, .pgm\n"
+                 "  --size WxH      image size (default: the source's, else 1024x1024)\n"
+                 "  --depth N       bits per channel (default: the source's, else 8; 32 for .exr)\n"
+                 "  --gray          one grey channel (also when the source is grey)\n"
+                 "  --source IMAGE  the image to filter (.png, .tif, .ppm, .pgm); \"glue=composite\"\n"
+                 "                  lays the planet over it\n"
+                 "  --mask IMAGE    a selection of the image's size: white selected, black not\n"
+                 "  --layer         the image has an editable transparency plane (the source's alpha;\n"
+                 "                  without a source it starts transparent)\n"
+                 "  --preset F      settings from the settings file F\n"
+                 "  --set N=V       a setting by its scripting name, e.g. \"planet size=80\", \"glue=lit map\"\n"
+                 "  --defaults      the default settings\n"
+                 "                  (--preset, --set and --defaults start from the defaults; without\n"
+                 "                  any of them the last run's settings play again)\n"
+                 "  --threads N     worker threads (default one per processor)\n"
+                 "  --quiet         no progress bar\n");
+}
+
+bool readInput(const char* what, const std::string& path, std::optional<Image>& image, std::string* error) {
+    Image read;
+    std::string why;
+    if (!readImage(path, read, &why)) {
+        if (error) *error = std::string(what) + ": " + why;
+        return false;
+    }
+    image = std::move(read);
+    return true;
 }
 
 }  // namespace
 
 int runRender(int argc, char** argv) {
     std::string output = "planet.png";
-    RenderRequest request;
-    bool depthGiven = false, quiet = false;
-    int32_t threads = 0;
+    PluginRenderRequest request;
+    bool depthGiven = false, quiet = false, defaults = false;
     std::vector<std::string> assignments;
-    std::string error, value, preset;
+    std::string error, value, preset, sourcePath, maskPath;
 
     ArgReader args(argc, argv);
     while (!args.done()) {
@@ -54,8 +74,12 @@ int runRender(int argc, char** argv) {
             request.grey = true;
         } else if (opt == "--quiet" || opt == "-q") {
             quiet = true;
+        } else if (opt == "--layer") {
+            request.layer = true;
+        } else if (opt == "--defaults") {
+            defaults = true;
         } else if (opt == "-o" || opt == "--size" || opt == "--depth" || opt == "--set" || opt == "--threads" ||
-                   opt == "--preset") {
+                   opt == "--preset" || opt == "--source" || opt == "--mask") {
             if (!args.value(value)) return failWith(kCommand, std::string(opt) + " needs a value");
             bool ok = true;
             if (opt == "-o") {
@@ -69,8 +93,12 @@ int runRender(int argc, char** argv) {
                 assignments.push_back(value);
             } else if (opt == "--preset") {
                 preset = value;
+            } else if (opt == "--source") {
+                sourcePath = value;
+            } else if (opt == "--mask") {
+                maskPath = value;
             } else {
-                ok = parseThreads(value, threads, &error);
+                ok = parseThreads(value, request.threads, &error);
             }
             if (!ok) return failWith(kCommand, error);
         } else {
@@ -78,16 +106,37 @@ int runRender(int argc, char** argv) {
         }
     }
 
-    ParamRecord record = defaultRecord();
-    if (!preset.empty() && !loadPresetFile(preset, record, &error)) return failWith(kCommand, error);
-    if (!applyAssignments(record, assignments, &error)) return failWith(kCommand, error);
+    // The settings to play: built from the defaults, a settings file and the
+    // assignments; with none of them the last run's settings play again.
+    if (defaults || !preset.empty() || !assignments.empty()) {
+        ParamRecord record = defaultRecord();
+        if (!preset.empty() && !loadPresetFile(preset, record, &error)) return failWith(kCommand, error);
+        if (!applyAssignments(record, assignments, &error)) return failWith(kCommand, error);
+        request.settings = descriptorOf(record);
+    }
 
     const ImageFormat format = formatForPath(output);
     if (format == ImageFormat::Unknown)
         return failWith(kCommand, "cannot tell the image type of \"" + output + "\" (use .png, .tif, .exr, .ppm or .pgm)");
-    if (format == ImageFormat::Exr && !depthGiven) request.depth = 32;
     if (format == ImageFormat::Pgm) request.grey = true;
-    if (!formatSupportsDepth(format, request.depth, &error)) return failWith(kCommand, error);
+    if (request.layer && (format == ImageFormat::Ppm || format == ImageFormat::Pgm))
+        return failWith(kCommand, std::string(formatName(format)) +
+                                      " files hold no transparency plane (use .png, .tif or .exr with --layer)");
+
+    std::optional<Image> source, mask;
+    if (!sourcePath.empty() && !readInput("--source", sourcePath, source, &error)) return failWith(kCommand, error);
+    if (!maskPath.empty() && !readInput("--mask", maskPath, mask, &error)) return failWith(kCommand, error);
+    request.source = source ? &*source : nullptr;
+    request.mask = mask ? &*mask : nullptr;
+
+    // The depth: as given, else the source's when the file can hold it.
+    if (!depthGiven) {
+        request.depth = format == ImageFormat::Exr ? 32 : (source ? source->depth : 8);
+        if (!formatSupportsDepth(format, request.depth, nullptr)) request.depth = 16;
+    }
+    HostImageShape shape;
+    if (!resolveHostImage(request, shape, &error)) return failWith(kCommand, error);
+    if (!formatSupportsDepth(format, shape.depth, &error)) return failWith(kCommand, error);
 
     // Find out now, not after the render, whether the output can be written.
     {
@@ -96,11 +145,14 @@ int runRender(int argc, char** argv) {
         probe.abandon();
     }
 
-    if (threads > 0) setForcedThreadCount(threads);
     ProgressBar bar(!quiet);
     request.progress = &bar;
+    request.interruptCancels = true;
     Image image;
-    if (!renderImage(record, request, image, &error)) return failWith(kCommand, error);
+    std::string warning;
+    const bool rendered = renderThroughPlugin(request, image, &error, &warning);
+    if (!warning.empty()) std::fprintf(stderr, "terravane %s: warning: %s\n", kCommand, warning.c_str());
+    if (!rendered) return failWith(kCommand, error);
     if (!writeImage(output, image, &error)) return failWith(kCommand, error);
     return 0;
 }

@@ -101,17 +101,23 @@ bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape,
 }
 
 host::HostImage makeHostImage(const HostImageShape& shape, const Image* source) {
-    host::HostImage image = host::blankImage(shape.width, shape.height, shape.depth, shape.grey, shape.layer);
+    host::HostImage image = host::blankImage(shape.width, shape.height, shape.depth, shape.grey, false);
+    if (!source) {
+        // Black, and a new layer is empty: every sample 0.
+        image.transparency = shape.layer;
+        if (shape.layer) image.pixels.assign(image.rowBytes() * size_t(image.height), 0);
+        return image;
+    }
+    image.transparency = shape.layer;
+    image.pixels.resize(image.rowBytes() * size_t(image.height));
     const int32_t alphaPlane = image.colourPlanes;
     for (int32_t y = 0; y < image.height; ++y)
         for (int32_t x = 0; x < image.width; ++x) {
-            float rgba[4] = {0.0f, 0.0f, 0.0f, 0.0f};  // a new layer is empty
-            if (source) {
-                pixelOf(*source, x, y, image.width, image.height, rgba);
-                if (!shape.layer) {
-                    // No transparency plane: flattened over the white background.
-                    for (int c = 0; c < 3; ++c) rgba[c] = rgba[c] * rgba[3] + (1.0f - rgba[3]);
-                }
+            float rgba[4];
+            pixelOf(*source, x, y, image.width, image.height, rgba);
+            if (!shape.layer) {
+                // No transparency plane: flattened over the white background.
+                for (int c = 0; c < 3; ++c) rgba[c] = rgba[c] * rgba[3] + (1.0f - rgba[3]);
             }
             if (shape.grey)
                 image.setValue(x, y, 0, luminance(rgba[0], rgba[1], rgba[2]));

@@ -1,33 +1,21 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "../support/temp_home.h"
 #include "base/bytes.h"
 #include "platform/files.h"
 
 namespace tv {
 namespace {
 
-class WorkingFolderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        root_ = std::filesystem::temp_directory_path() /
-                ("tv-files-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(root_);
-        std::filesystem::create_directories(root_);
-        ::setenv("TERRAVANE_HOME", (root_ / "home").c_str(), 1);
-    }
-    void TearDown() override { std::filesystem::remove_all(root_); }
-    std::filesystem::path root_;
-};
+using WorkingFolderTest = test::TempHome;
 
 TEST_F(WorkingFolderTest, IsCreatedPrivateAndEndsInASeparator) {
+    ::setenv("TERRAVANE_HOME", path("new/home").c_str(), 1);
     const std::string folder = platform::workingFolder();
-    EXPECT_EQ(folder, (root_ / "home").string() + "/");
+    EXPECT_EQ(folder, path("new/home") + "/");
     EXPECT_TRUE(platform::isFolder(folder));
     const auto perms = std::filesystem::status(folder).permissions();
     EXPECT_EQ(perms & std::filesystem::perms::all, std::filesystem::perms::owner_all);

@@ -1,76 +1,35 @@
-// Runs the built terravane command in a fresh working folder.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
+// terravane render and preset show, run as a user runs them: formats, depths,
+// settings, and bad input (one line, non-zero status, no file).
+#include "../support/images.h"
+#include "../support/terravane.h"
+#include "platform/files.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-
-#include "image_io.h"
-
-namespace tv::cli {
+namespace tv::test {
 namespace {
 
-class CliTest : public ::testing::Test {
+using cli::Image;
+
+class CliTest : public CommandTest {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root_ = std::filesystem::temp_directory_path() /
-                ("tv-cli-" + std::to_string(::getpid()) + "-" + info->name());
-        std::filesystem::remove_all(root_);
-        std::filesystem::create_directories(root_ / "home");
-        ::setenv("TERRAVANE_HOME", (root_ / "home").c_str(), 1);
+    Image read(const std::string& name) {
+        Image image;
+        std::string error;
+        EXPECT_TRUE(cli::readImage(path(name), image, &error)) << name << ": " << error;
+        return image;
     }
-    void TearDown() override { std::filesystem::remove_all(root_); }
-
-    struct Run {
-        int status = -1;
-        std::string out, err;
-    };
-
-    // Runs terravane with the arguments (already shell-quoted where needed).
-    Run run(const std::string& args) {
-        const std::string outFile = (root_ / "stdout.txt").string(), errFile = (root_ / "stderr.txt").string();
-        const std::string cmd = "cd '" + root_.string() + "' && '" + std::string(TV_BINARY_DIR) + "/terravane' " +
-                                args + " >'" + outFile + "' 2>'" + errFile + "' </dev/null";
-        Run r;
-        const int raw = std::system(cmd.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(outFile);
-        r.err = slurp(errFile);
-        return r;
-    }
-    static std::string slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::string path(const std::string& name) const { return (root_ / name).string(); }
-    bool exists(const std::string& name) const { return std::filesystem::exists(root_ / name); }
-    // Nothing but the output, the captured streams and the working folder.
+    // Nothing but the working folder.
     size_t entries() const {
         size_t n = 0;
-        for (const auto& e : std::filesystem::directory_iterator(root_)) {
-            const std::string name = e.path().filename().string();
-            if (name != "home" && name != "stdout.txt" && name != "stderr.txt") ++n;
-        }
+        for (const auto& e : std::filesystem::directory_iterator(root_)) n += e.path().filename() != "home";
         return n;
     }
-
-    std::filesystem::path root_;
 };
 
 TEST_F(CliTest, RendersTheDefaultPlanetToPng) {
-    const Run r = run("render -o planet.png --size 96x64 --quiet");
+    const Result r = run("render -o planet.png --size 96x64 --quiet");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    Image image;
-    std::string error;
-    ASSERT_TRUE(readImage(path("planet.png"), image, &error)) << error;
+    const Image image = read("planet.png");
     EXPECT_EQ(image.width, 96);
     EXPECT_EQ(image.height, 64);
     EXPECT_EQ(image.channels, 3);
@@ -85,10 +44,7 @@ TEST_F(CliTest, SettingsDepthsAndFormatsFollowTheOptions) {
     ASSERT_EQ(run("render -o b.tif --size 40x20 --depth 32 --set \"glue=4\" --quiet").status, 0);
     ASSERT_EQ(run("render -o c.pgm --size 40x20 --set \"glue=map color\" --quiet").status, 0);
     ASSERT_EQ(run("render -o d.exr --size 40x20 --quiet").status, 0);
-    Image a, b, c;
-    ASSERT_TRUE(readImage(path("a.png"), a, nullptr));
-    ASSERT_TRUE(readImage(path("b.tif"), b, nullptr));
-    ASSERT_TRUE(readImage(path("c.pgm"), c, nullptr));
+    const Image a = read("a.png"), b = read("b.tif"), c = read("c.pgm");
     EXPECT_EQ(a.channels, 1);
     EXPECT_EQ(a.depth, 16);
     EXPECT_EQ(b.depth, 32);
@@ -104,62 +60,73 @@ TEST_F(CliTest, SettingsDepthsAndFormatsFollowTheOptions) {
             EXPECT_NEAR(grey32, 0.5f * grey16, 2.5f / 255.0f);
         }
     }
-    const std::string exr = slurp(path("d.exr"));
-    ASSERT_GT(exr.size(), 4u);
-    EXPECT_EQ(exr.substr(0, 4), std::string("\x76\x2f\x31\x01", 4));
+    EXPECT_EQ(readText(path("d.exr")).substr(0, 4), std::string("\x76\x2f\x31\x01", 4));
     // A different seed is a different planet.
     ASSERT_EQ(run("render -o e.png --size 40x20 --set \"random seed=5\" --quiet").status, 0);
-    ASSERT_EQ(run("render -o f.png --size 40x20 --quiet").status, 0);
-    EXPECT_NE(slurp(path("e.png")), slurp(path("f.png")));
+    ASSERT_EQ(run("render -o f.png --size 40x20 --defaults --quiet").status, 0);
+    EXPECT_NE(readText(path("e.png")), readText(path("f.png")));
 }
 
 TEST_F(CliTest, BadInputGivesOneLineAndNoFile) {
-    const char* cases[] = {
-        "render -o x.png --set \"planet colour=3\"",       // unknown name
-        "render -o x.png --set \"planet size=big\"",       // unreadable value
-        "render -o x.png --set \"glue=spherical\"",        // unknown mode
-        "render -o x.png --size 0x10",                     // zero size
-        "render -o x.png --size 10",                       // no height
-        "render -o x.png --depth 12",                      // bad depth
-        "render -o x.png --depth 32",                      // PNG cannot hold floats
-        "render -o x.exr --depth 8",                       // OpenEXR holds floats only
-        "render -o x.jpg",                                 // unknown image type
-        "render -o missing/folder/x.png --size 8x8",       // unwritable output
-        "render -o x.png --threads 0",                     // bad thread count
-        "render -o x.png --frobnicate",                    // unknown option
-        "render -o",                                       // missing value
-        "preset show extra.q1q",                           // not in this build
-        "preset frobnicate",
+    ASSERT_TRUE(cli::writeImage(path("small.png"), solidImage(30, 20, 8, {0.04f, 0.04f, 0.04f}), nullptr));
+    ASSERT_TRUE(cli::writeImage(path("wide.png"), solidImage(31, 20, 8, {1.0f}), nullptr));
+    ASSERT_TRUE(cli::writeImage(path("black.png"), solidImage(30, 20, 8, {0.0f}), nullptr));
+    ASSERT_TRUE(writeText(path("broken.png"), "\x89PNG\r\n\x1a\nxx"));
+    std::filesystem::copy_file(path("small.png"), path("small.exr"));
+    const size_t inputs = entries();
+    // The arguments, and what the message must name.
+    const std::pair<const char*, const char*> cases[] = {
+        {"render -o x.png --set \"planet colour=3\"", "planet colour"},  // unknown name
+        {"render -o x.png --set \"planet size=big\"", "big"},           // unreadable value
+        {"render -o x.png --set \"glue=spherical\"", "spherical"},      // unknown mode
+        {"render -o x.png --size 0x10", "0x10"},                         // zero size
+        {"render -o x.png --size 10", "10"},                             // no height
+        {"render -o x.png --depth 12", "12"},                            // bad depth
+        {"render -o x.png --depth 32", ""},                              // PNG cannot hold floats
+        {"render -o x.exr --depth 8", ""},                               // OpenEXR holds floats only
+        {"render -o x.jpg", "x.jpg"},                                    // unknown image type
+        {"render -o missing/folder/x.png --size 8x8", ""},               // unwritable output
+        {"render -o x.png --threads 0", "0"},                            // bad thread count
+        {"render -o x.png --frobnicate", "--frobnicate"},                // unknown option
+        {"render -o", "-o"},                                             // missing value
+        {"render --source", "--source"},                                 // missing value
+        {"render --source missing.png -o x.png", "missing.png"},         // no such file
+        {"render --source broken.png -o x.png", "broken.png"},           // damaged
+        {"render --source small.exr -o x.png", "small.exr"},             // a kind the host cannot read
+        {"render --source small.png --mask wide.png -o x.png", "31x20"},  // another size
+        {"render --size 31x20 --mask small.png -o x.png", "30x20"},      // another size than --size
+        {"render --source small.png --mask black.png -o x.png", "selects no pixels"},
+        {"render --layer -o x.ppm", ""},                                 // no room for transparency
+        {"render --source small.png --depth 32 -o x.png", ""},           // PNG holds no floats
+        {"preset show extra.q1q", "extra.q1q"},                          // no such file
+        {"preset frobnicate", "frobnicate"},
     };
-    for (const char* args : cases) {
-        const Run r = run(args);
+    for (const auto& [args, says] : cases) {
+        const Result r = run(args);
+        const std::string command(args, std::strchr(args, ' '));
         EXPECT_NE(r.status, 0) << args;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
-        EXPECT_EQ(r.err.rfind("terravane ", 0), 0u) << args << ": " << r.err;
-        EXPECT_EQ(entries(), 0u) << args;
+        EXPECT_TRUE(r.oneErrorLine()) << args << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("terravane " + command + ": ", 0), 0u) << args << ": " << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << args << ": " << r.err;
+        EXPECT_EQ(entries(), inputs) << args;
     }
-    // The name of what was wrong is in the message.
-    EXPECT_NE(run("render -o x.png --set \"planet colour=3\"").err.find("planet colour"), std::string::npos);
 }
 
 TEST_F(CliTest, AFailedRenderLeavesAnOlderFileAlone) {
     ASSERT_EQ(run("render -o keep.png --size 16x16 --quiet").status, 0);
-    const std::string before = slurp(path("keep.png"));
+    const std::string before = readText(path("keep.png"));
     EXPECT_NE(run("render -o keep.png --size 16x16 --set \"sea level=deep\"").status, 0);
-    EXPECT_EQ(slurp(path("keep.png")), before);
+    EXPECT_EQ(readText(path("keep.png")), before);
 }
 
 TEST_F(CliTest, PresetShowPrintsTheDefaultsAsJson) {
-    const Run r = run("preset show");
+    const Result r = run("preset show");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string& j = r.out;
     EXPECT_EQ(j.front(), '{');
-    EXPECT_NE(j.find("\"land color\": [15132, 17105, 40133]"), std::string::npos) << j;
-    EXPECT_NE(j.find("\"light x\": -0.68"), std::string::npos);
-    EXPECT_NE(j.find("\"planet size\": 65"), std::string::npos);
-    EXPECT_NE(j.find("\"output mode\": 1"), std::string::npos);
-    EXPECT_NE(j.find("\"settings name\": \"Terravane settings\""), std::string::npos);
-    EXPECT_NE(j.find("\"real clouds\": false"), std::string::npos);
+    for (const char* pair : {"\"land color\": [15132, 17105, 40133]", "\"light x\": -0.68", "\"planet size\": 65",
+                             "\"output mode\": 1", "\"settings name\": \"Terravane settings\"", "\"real clouds\": false"})
+        EXPECT_NE(j.find(pair), std::string::npos) << pair << " in " << j;
     EXPECT_EQ(j.find("nan"), std::string::npos);
     // One key per settings field, in order, commas between them.
     EXPECT_LT(j.find("\"light x\""), j.find("\"settings name\""));
@@ -167,4 +134,4 @@ TEST_F(CliTest, PresetShowPrintsTheDefaultsAsJson) {
 }
 
 }  // namespace
-}  // namespace tv::cli
+}  // namespace tv::test

@@ -4,19 +4,17 @@
 #include <filesystem>
 #include <vector>
 
+#include "../support/temp_home.h"
 #include "base/bytes.h"
 #include "clouds/cloud_chooser.h"
 #include "clouds/cloud_convert.h"
 #include "local_server.h"
 #include "platform/files.h"
 #include "synth/pyramid.h"
-#include "temp_home.h"
 #include "test_images.h"
 
 namespace tv {
 namespace {
-
-using test::Answer;
 
 CatalogueEntry listEntry(const std::string& url, const char* name, float size) {
     CatalogueEntry e;
@@ -42,10 +40,10 @@ CloudMap convertedGif(int index, int w, int h) {
 
 size_t fileSize(const std::string& path) { return size_t(std::filesystem::file_size(path)); }
 
-class CloudCacheTest : public test::TempHomeTest {
+class CloudCacheTest : public test::TempHome {
 protected:
     void SetUp() override {
-        TempHomeTest::SetUp();
+        TempHome::SetUp();
         params = defaultRecord();
         params.lastCloudImage = -1;
     }
@@ -165,13 +163,9 @@ protected:
         CloudCacheTest::SetUp();
         gif = test::encodeGif(test::earthDisc(90, 80, 3, 2, 75, 10));
         jpeg = test::encodeJpeg(96, 72, test::earthDiscRgb(96, 72, 10, 2, 68));
-        Answer a;
-        a.body.assign(gif.begin(), gif.end());
-        server.answer("/ir.gif", a);
-        a.body.assign(jpeg.begin(), jpeg.end());
-        server.answer("/vis.jpeg", a);
-        a.body = "<html>this is not an image</html>";
-        server.answer("/wrong.gif", a);
+        server.answer("/ir.gif", {.body = test::asText(gif)});
+        server.answer("/vis.jpeg", {.body = test::asText(jpeg)});
+        server.answer("/wrong.gif", {.body = "<html>this is not an image</html>"});
         CatalogueEntry entries[kListEntryCount];
         entries[0] = listEntry(server.url("/ir.gif"), "infrared", 90);
         entries[1] = listEntry(server.url("/vis.jpeg"), "visible", 96);
@@ -276,9 +270,7 @@ TEST_F(FetchTest, TheChooserDrivesTheCatalogue) {
     entries[0] = listEntry(server.url("/ir.gif"), "infrared", 90);
     entries[1] = listEntry(server.url("/vis.jpeg"), "visible", 96);
     ASSERT_EQ(writeUrlList(entries, 11), kCatalogueOk);
-    Answer list;
-    list.body.assign(builtIn.begin(), builtIn.end());
-    server.answer("/dl/terravane-data-v3.dat", list);
+    server.answer("/dl/terravane-data-v3.dat", {.body = test::asText(builtIn)});
     ::setenv("TERRAVANE_LIST_SERVER", server.base().c_str(), 1);
     ChooserOutcome o = chooserCommand(chooser, ChooserCommand::UpdateList, context, map, params);
     EXPECT_EQ(o.status, 0) << context.detail;
@@ -289,8 +281,7 @@ TEST_F(FetchTest, TheChooserDrivesTheCatalogue) {
     EXPECT_FALSE(chooser.available[10]);
 
     // A list server that sends something else leaves the list as it was.
-    list.body = "<html>maintenance</html>";
-    server.answer("/dl/terravane-data-v3.dat", list);
+    server.answer("/dl/terravane-data-v3.dat", {.body = "<html>maintenance</html>"});
     o = chooserCommand(chooser, ChooserCommand::UpdateList, context, map, params);
     EXPECT_EQ(o.status, kListReadError);
     EXPECT_EQ(chooser.versionLabel, "v. 07");
@@ -304,9 +295,7 @@ TEST_F(FetchTest, TheChooserDrivesTheCatalogue) {
     EXPECT_FALSE(chooser.open);
 
     // OK fetches the selection, entry 1 of the built-in table.
-    Answer wv;
-    wv.body.assign(gif.begin(), gif.end());
-    server.answer("/data/geo/west/latest_west_wv_fd.gif", wv);
+    server.answer("/data/geo/west/latest_west_wv_fd.gif", {.body = test::asText(gif)});
     ASSERT_TRUE(openChooser(chooser, context, params));
     chooserSelect(chooser, 1);
     o = chooserCommand(chooser, ChooserCommand::Ok, context, map, params);

@@ -1,89 +1,73 @@
 // terravane clouds and the render that uses its cache, run as a user would.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
+#include "../support/terravane.h"
 #include "clouds/cloud_cache.h"
 #include "local_server.h"
 #include "platform/files.h"
-#include "temp_home.h"
 #include "test_images.h"
 
 namespace tv {
 namespace {
 
-class CloudsCommandTest : public test::TempHomeTest {
+class CloudsCommandTest : public test::CommandTest {
 protected:
     void SetUp() override {
-        TempHomeTest::SetUp();
+        CommandTest::SetUp();
         const auto gif = test::encodeGif(test::earthDisc(677, 708, 1, 17, 673, 30));
-        test::Answer a;
-        a.body.assign(gif.begin(), gif.end());
-        server.answer("/data/geo/west/latest_west_ir4_fd.gif", a);
+        server.answer("/data/geo/west/latest_west_ir4_fd.gif", {.body = test::asText(gif)});
         ::setenv("TERRAVANE_IMAGE_SERVER_1", server.base().c_str(), 1);
     }
     // Runs terravane; returns the exit status, with stdout and stderr kept.
-    int run(const std::string& args) {
-        const std::string cmd = "cd '" + root_.string() + "' && '" + std::string(TV_BINARY_DIR) + "/terravane' " +
-                                args + " >out.txt 2>err.txt </dev/null";
-        const int raw = std::system(cmd.c_str());
-        out = read(scratch("out.txt"));
-        err = read(scratch("err.txt"));
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    int terravane(const std::string& args) {
+        const test::Result r = run(args);
+        out = r.out;
+        err = r.err;
+        return r.status;
     }
-    static std::string read(const std::string& path) {
-        std::vector<uint8_t> bytes;
-        platform::readFile(path, bytes);
-        return std::string(bytes.begin(), bytes.end());
-    }
+    std::string read(const std::string& name) { return test::readText(path(name)); }
     test::LocalServer server;
     std::string out, err;
 };
 
 TEST_F(CloudsCommandTest, FetchListConvertAndFailures) {
-    ASSERT_EQ(run("clouds fetch 0"), 0) << err;
+    ASSERT_EQ(terravane("clouds fetch 0"), 0) << err;
     EXPECT_NE(out.find("677 x 708"), std::string::npos) << out;
     EXPECT_TRUE(platform::fileExists(cacheFilePath(0)));
 
-    EXPECT_EQ(run("clouds fetch 1"), 1);
+    EXPECT_EQ(terravane("clouds fetch 1"), 1);
     EXPECT_NE(err.find("404"), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_FALSE(platform::fileExists(cacheFilePath(1)));
 
-    ASSERT_EQ(run("clouds list"), 0) << err;
+    ASSERT_EQ(terravane("clouds list"), 0) << err;
     EXPECT_NE(out.find("v. 07"), std::string::npos);
     EXPECT_NE(out.find(" 0  available    GOES-West infrared low-rez  [cached]"), std::string::npos) << out;
     EXPECT_NE(out.find(server.base() + "/data/geo/west/latest_west_wv_fd.gif"), std::string::npos) << out;
     EXPECT_NE(out.find("11  unavailable"), std::string::npos);
 
     const std::vector<uint8_t> jpeg = test::encodeJpeg(80, 60, test::earthDiscRgb(80, 60, 12, 2, 56));
-    ASSERT_TRUE(test::writeBytes(scratch("disc.jpeg"), jpeg));
-    ASSERT_EQ(run("clouds convert disc.jpeg --entry 9"), 0) << err;
+    ASSERT_TRUE(test::writeBytes(path("disc.jpeg"), jpeg));
+    ASSERT_EQ(terravane("clouds convert disc.jpeg --entry 9"), 0) << err;
     EXPECT_TRUE(platform::fileExists(cacheFilePath(9)));
-    EXPECT_EQ(run("clouds convert missing.gif --entry 9"), 1);
-    EXPECT_EQ(run("clouds convert disc.jpeg --entry 10"), 1);  // no such entry in the built-in table
-    EXPECT_EQ(run("clouds fetch 12"), 2);
-    EXPECT_EQ(run("clouds fetch"), 2);
+    EXPECT_EQ(terravane("clouds convert missing.gif --entry 9"), 1);
+    EXPECT_EQ(terravane("clouds convert disc.jpeg --entry 10"), 1);  // no such entry in the built-in table
+    EXPECT_EQ(terravane("clouds fetch 12"), 2);
+    EXPECT_EQ(terravane("clouds fetch"), 2);
 }
 
 TEST_F(CloudsCommandTest, RealCloudsRenderFromTheCacheOrFallBack) {
     const std::string common = "render --size 120x120 --quiet --set \"light z=1\" --set \"light x=0\" --set \"light y=0\" ";
-    ASSERT_EQ(run(common + "-o synthetic.png"), 0) << err;
-    ASSERT_EQ(run(common + "-o nomap.png --set \"real clouds=1\" --set \"downloaded clouds=0\""), 0) << err;
+    ASSERT_EQ(terravane(common + "-o synthetic.png"), 0) << err;
+    ASSERT_EQ(terravane(common + "-o nomap.png --set \"real clouds=1\" --set \"downloaded clouds=0\""), 0) << err;
     // Without a cache file real clouds fall back to the synthetic ones.
-    EXPECT_EQ(read(scratch("nomap.png")), read(scratch("synthetic.png")));
+    EXPECT_EQ(read("nomap.png"), read("synthetic.png"));
 
-    ASSERT_EQ(run("clouds fetch 0"), 0) << err;
-    ASSERT_EQ(run(common + "-o real.png --set \"real clouds=1\" --set \"downloaded clouds=0\""), 0) << err;
-    EXPECT_NE(read(scratch("real.png")), read(scratch("synthetic.png")));
+    ASSERT_EQ(terravane("clouds fetch 0"), 0) << err;
+    ASSERT_EQ(terravane(common + "-o real.png --set \"real clouds=1\" --set \"downloaded clouds=0\""), 0) << err;
+    EXPECT_NE(read("real.png"), read("synthetic.png"));
     // The cache is read, not the network: the server saw only the fetch.
     EXPECT_EQ(server.requests().size(), 1u);
-    ASSERT_EQ(run(common + "-o other.png --set \"real clouds=1\" --set \"downloaded clouds=4\""), 0) << err;
-    EXPECT_EQ(read(scratch("other.png")), read(scratch("synthetic.png")));
+    ASSERT_EQ(terravane(common + "-o other.png --set \"real clouds=1\" --set \"downloaded clouds=4\""), 0) << err;
+    EXPECT_EQ(read("other.png"), read("synthetic.png"));
 }
 
 }  // namespace

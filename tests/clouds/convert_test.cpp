@@ -3,10 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "../support/temp_home.h"
 #include "clouds/cloud_convert.h"
 #include "clouds/gif_decoder.h"
 #include "synth/pyramid.h"
-#include "temp_home.h"
 #include "test_images.h"
 
 namespace tv {
@@ -130,7 +130,7 @@ TEST(FindDisc, OutermostColumnsAndRowsWithFiveDarkPixels) {
     EXPECT_EQ(kept.height, 4);
 }
 
-class ConvertTest : public test::TempHomeTest {};
+class ConvertTest : public test::TempHome {};
 
 TEST_F(ConvertTest, AGifDiscBecomesACloudMapWithoutItsGrid) {
     const test::IndexedPicture picture = test::earthDisc(160, 140, 12, 6, 126, 16);

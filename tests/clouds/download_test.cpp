@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "../support/temp_home.h"
 #include "clouds/download.h"
 #include "local_server.h"
 #include "platform/files.h"
-#include "temp_home.h"
 #include "test_images.h"
 
 namespace tv {
@@ -50,23 +50,19 @@ bool onCredentials(void* context, bool proxy, const char* realm, std::string& us
     return r.giveCredentials;
 }
 
-class DownloadTest : public test::TempHomeTest {
+class DownloadTest : public test::TempHome {
 protected:
     void SetUp() override {
-        TempHomeTest::SetUp();
+        TempHome::SetUp();
         hooks.context = &recorder;
         hooks.status = onStatus;
         hooks.cancelled = onCancelled;
         hooks.credentials = onCredentials;
-        netrc = scratch("netrc");
+        netrc = path("netrc");
         hooks.netrcPath = netrc.c_str();  // a file that does not exist: never the user's own
         target = home() + "Terravane clouds.gif";
     }
-    std::string read(const std::string& path) {
-        std::vector<uint8_t> bytes;
-        if (!platform::readFile(path, bytes)) return "<missing>";
-        return std::string(bytes.begin(), bytes.end());
-    }
+    std::string read(const std::string& path) { return platform::fileExists(path) ? test::readText(path) : "<missing>"; }
     // Only the target may be left in the working folder: no temporaries.
     std::vector<std::string> folderNames() {
         std::vector<platform::FolderEntry> entries;
@@ -87,9 +83,7 @@ protected:
 
 TEST_F(DownloadTest, AGoodImageArrivesWholeAndFresh) {
     const auto gif = test::encodeGif(test::earthDisc(200, 180, 10, 5, 170, 20));
-    Answer a;
-    a.body.assign(gif.begin(), gif.end());
-    a.contentType = "image/gif";
+    const Answer a{.body = test::asText(gif), .contentType = "image/gif"};
     server.answer("/data/latest.gif", a);
     ASSERT_TRUE(test::writeBytes(target, std::vector<uint8_t>(100000, 'o')));  // a longer older file
 
@@ -112,37 +106,14 @@ TEST_F(DownloadTest, AGoodImageArrivesWholeAndFresh) {
 
 TEST_F(DownloadTest, AJpegFollowsARedirect) {
     const auto jpeg = test::encodeJpeg(64, 48, test::earthDiscRgb(64, 48, 4, 2, 44));
-    Answer a;
-    a.body.assign(jpeg.begin(), jpeg.end());
-    server.answer("/archive/today.jpg", a);
-    Answer moved;
-    moved.status = 302;
-    moved.location = server.url("/archive/today.jpg");
-    server.answer("/latest.jpg", moved);
+    server.answer("/archive/today.jpg", {.body = test::asText(jpeg)});
+    server.answer("/latest.jpg", {.status = 302, .location = server.url("/archive/today.jpg")});
     ASSERT_EQ(downloadFile(server.url("/latest.jpg"), target, &hooks), kDownloadOk);
-    EXPECT_EQ(read(target), a.body);
-}
-
-TEST_F(DownloadTest, AnErrorStatusFailsAndKeepsTheOldFile) {
-    ASSERT_TRUE(test::writeBytes(target, {'g', 'o', 'o', 'd'}));
-    std::string detail;
-    EXPECT_EQ(downloadFile(server.url("/missing.gif"), target, &hooks, &detail), kDownloadCannotOpen);
-    EXPECT_NE(detail.find("404"), std::string::npos) << detail;
-    EXPECT_EQ(read(target), "good");
-    Answer broken;
-    broken.status = 500;
-    broken.body = "oops";
-    server.answer("/broken.gif", broken);
-    EXPECT_EQ(downloadFile(server.url("/broken.gif"), target, &hooks), kDownloadCannotOpen);
-    EXPECT_EQ(read(target), "good");
-    EXPECT_EQ(folderNames(), std::vector<std::string>{"Terravane clouds.gif"});
+    EXPECT_EQ(read(target), test::asText(jpeg));
 }
 
 TEST_F(DownloadTest, CredentialsAreAskedForAndTheRequestRetried) {
-    Answer a;
-    a.body = "secret clouds";
-    a.basicAuth = "cirrus:stratus";
-    server.answer("/private.gif", a);
+    server.answer("/private.gif", {.body = "secret clouds", .basicAuth = "cirrus:stratus"});
     ASSERT_EQ(downloadFile(server.url("/private.gif"), target, &hooks), kDownloadOk);
     EXPECT_EQ(read(target), "secret clouds");
     EXPECT_EQ(recorder.credentialCalls, 1);
@@ -170,10 +141,7 @@ TEST_F(DownloadTest, CredentialsAreAskedForAndTheRequestRetried) {
 
 TEST_F(DownloadTest, AProxyAsksForItsOwnCredentials) {
     // The local server stands in for a proxy: requests reach it with the whole URL as path.
-    Answer a;
-    a.body = "through the proxy";
-    a.proxyAuth = "cirrus:stratus";
-    server.answer("http://clouds.invalid/x.gif", a);
+    server.answer("http://clouds.invalid/x.gif", {.body = "through the proxy", .proxyAuth = "cirrus:stratus"});
     ::setenv("http_proxy", server.base().c_str(), 1);
     ::unsetenv("no_proxy");
     ::unsetenv("NO_PROXY");
@@ -187,28 +155,11 @@ TEST_F(DownloadTest, AProxyAsksForItsOwnCredentials) {
 }
 
 TEST_F(DownloadTest, CredentialsComeFromTheNetrcFileFirst) {
-    Answer a;
-    a.body = "netrc clouds";
-    a.basicAuth = "alto:cumulus";
-    server.answer("/private.gif", a);
-    ASSERT_TRUE(test::writeBytes(netrc, std::vector<uint8_t>{}));
-    const std::string line = "machine 127.0.0.1 login alto password cumulus\n";
-    ASSERT_TRUE(test::writeBytes(netrc, std::vector<uint8_t>(line.begin(), line.end())));
+    server.answer("/private.gif", {.body = "netrc clouds", .basicAuth = "alto:cumulus"});
+    ASSERT_TRUE(test::writeText(netrc, "machine 127.0.0.1 login alto password cumulus\n"));
     ASSERT_EQ(downloadFile(server.url("/private.gif"), target, &hooks), kDownloadOk);
     EXPECT_EQ(read(target), "netrc clouds");
     EXPECT_EQ(recorder.credentialCalls, 0);
-}
-
-TEST_F(DownloadTest, ATruncatedBodyFailsAndKeepsTheOldFile) {
-    ASSERT_TRUE(test::writeBytes(target, {'g', 'o', 'o', 'd'}));
-    Answer a;
-    a.body = std::string(3000, 'c');
-    a.announcedLength = 8000;
-    server.answer("/short.gif", a);
-    EXPECT_EQ(downloadFile(server.url("/short.gif"), target, &hooks), kDownloadFailed);
-    EXPECT_EQ(read(target), "good");
-    EXPECT_TRUE(sawText("Connection failed"));
-    EXPECT_EQ(folderNames(), std::vector<std::string>{"Terravane clouds.gif"});
 }
 
 TEST_F(DownloadTest, ABodyWithoutLengthIsSavedWhole) {
@@ -221,22 +172,8 @@ TEST_F(DownloadTest, ABodyWithoutLengthIsSavedWhole) {
     EXPECT_TRUE(sawText("File unavailable."));
 }
 
-TEST_F(DownloadTest, CancellingKeepsTheOldFile) {
-    ASSERT_TRUE(test::writeBytes(target, {'g', 'o', 'o', 'd'}));
-    Answer a;
-    a.body = std::string(64 * 1024, 'z');
-    a.chunkDelayMs = 5;
-    server.answer("/slow.gif", a);
-    recorder.cancelAfterData = true;
-    EXPECT_EQ(downloadFile(server.url("/slow.gif"), target, &hooks), kDownloadFailed);
-    EXPECT_EQ(read(target), "good");
-    EXPECT_EQ(folderNames(), std::vector<std::string>{"Terravane clouds.gif"});
-}
-
 TEST_F(DownloadTest, OneDownloadAtATime) {
-    Answer a;
-    a.body = "first";
-    server.answer("/a.gif", a);
+    server.answer("/a.gif", {.body = "first"});
     recorder.nestedUrl = server.url("/a.gif");
     recorder.nestedPath = home() + "nested";
     ASSERT_EQ(downloadFile(server.url("/a.gif"), target, &hooks), kDownloadOk);
@@ -246,8 +183,8 @@ TEST_F(DownloadTest, OneDownloadAtATime) {
     EXPECT_EQ(downloadFile(server.url("/a.gif"), home() + "after", nullptr), kDownloadOk);
 }
 
-TEST_F(DownloadTest, UnreachableServersAndUnwritableFolders) {
-    // A port nobody listens on.
+// A port nobody listens on.
+int unusedPort() {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -255,27 +192,53 @@ TEST_F(DownloadTest, UnreachableServersAndUnwritableFolders) {
     ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
     socklen_t length = sizeof address;
     ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    const int port = ntohs(address.sin_port);
     ::close(s);
-    EXPECT_EQ(downloadFile("http://127.0.0.1:" + std::to_string(port) + "/x.gif", target, &hooks),
-              kDownloadCannotOpen);
-    EXPECT_EQ(downloadFile("ftp://127.0.0.1/x.gif", target, &hooks), kDownloadCannotOpen);
-    EXPECT_EQ(downloadFile("/data/geo/west/latest_west_ir4_fd.gif", target, &hooks), kDownloadCannotOpen);
-    EXPECT_FALSE(platform::fileExists(target));
+    return ntohs(address.sin_port);
+}
 
-    Answer a;
-    a.body = "clouds";
-    server.answer("/a.gif", a);
+TEST_F(DownloadTest, FailuresKeepTheOldFileAndLeaveNoTemporaries) {
+    server.answer("/broken.gif", {.status = 500, .body = "oops"});
+    server.answer("/short.gif", {.body = std::string(3000, 'c'), .announcedLength = 8000});
+    server.answer("/slow.gif", {.body = std::string(64 * 1024, 'z'), .chunkDelayMs = 5});
+    const struct {
+        std::string url;
+        bool cancel;
+        int result;
+        const char* detail;  // in the failure's description
+        const char* status;  // among the status texts
+    } cases[] = {
+        {server.url("/missing.gif"), false, kDownloadCannotOpen, "404", ""},
+        {server.url("/broken.gif"), false, kDownloadCannotOpen, "500", ""},
+        {server.url("/short.gif"), false, kDownloadFailed, "", "Connection failed"},
+        {server.url("/slow.gif"), true, kDownloadFailed, "", ""},
+        {"http://127.0.0.1:" + std::to_string(unusedPort()) + "/x.gif", false, kDownloadCannotOpen, "", ""},
+        {"ftp://127.0.0.1/x.gif", false, kDownloadCannotOpen, "", ""},
+        {"/data/geo/west/latest_west_ir4_fd.gif", false, kDownloadCannotOpen, "", ""},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(test::writeText(target, "good"));
+        recorder = Recorder();
+        recorder.cancelAfterData = c.cancel;
+        std::string detail;
+        EXPECT_EQ(downloadFile(c.url, target, &hooks, &detail), c.result) << c.url;
+        EXPECT_NE(detail.find(c.detail), std::string::npos) << c.url << ": " << detail;
+        if (*c.status) {
+            EXPECT_TRUE(sawText(c.status)) << c.url;
+        }
+        EXPECT_EQ(read(target), "good") << c.url;
+        EXPECT_EQ(folderNames(), std::vector<std::string>{"Terravane clouds.gif"}) << c.url;
+    }
+    server.answer("/a.gif", {.body = "clouds"});
     EXPECT_EQ(downloadFile(server.url("/a.gif"), home() + "no such folder/file", &hooks), kDownloadFileError);
 }
 
 TEST(DownloadProgress, TextsOfTheStatusLine) {
-    EXPECT_EQ(downloadProgressText(512, 2048), "25% of 2K");
-    EXPECT_EQ(downloadProgressText(0, 500), "0% of 1K");
-    EXPECT_EQ(downloadProgressText(700 * 1024, 700 * 1024), "100% of 700K");
-    EXPECT_EQ(downloadProgressText(1, 1), "100% of 1K");
-    EXPECT_EQ(downloadProgressText(2, 1), "File unavailable.");
-    EXPECT_EQ(downloadProgressText(5, -1), "File unavailable.");
+    const struct {
+        int64_t done, total;
+        const char* text;
+    } cases[] = {{512, 2048, "25% of 2K"},           {0, 500, "0% of 1K"},          {700 * 1024, 700 * 1024, "100% of 700K"},
+                 {1, 1, "100% of 1K"},               {2, 1, "File unavailable."}, {5, -1, "File unavailable."}};
+    for (const auto& c : cases) EXPECT_EQ(downloadProgressText(c.done, c.total), c.text) << c.done << "/" << c.total;
 }
 
 }  // namespace

@@ -40,27 +40,18 @@ void expectSamePixels(const IndexedPicture& p, const GifImage& g) {
 
 TEST(GifDecoder, DecodesWhatTheEncoderWrote) {
     struct Case {
-        int w, h, colours, minCode;
+        int w, h, colours;
         GifOptions options;
     };
-    GifOptions interlaced;
-    interlaced.interlaced = true;
-    GifOptions local;
-    local.localTable = true;
-    local.comment = true;
-    GifOptions small;
-    small.minCodeSize = 2;
-    GifOptions smallInterlaced = small;
-    smallInterlaced.interlaced = true;
     const Case cases[] = {
-        {37, 23, 256, 8, {}},
-        {37, 23, 256, 8, interlaced},
-        {64, 9, 200, 8, local},
-        {41, 17, 4, 2, small},
-        {5, 3, 4, 2, smallInterlaced},  // fewer rows than the interlace steps
-        {1, 1, 2, 2, small},
-        {300, 260, 256, 8, {}},         // long enough for 12-bit codes and a clear at 4095
-        {300, 260, 256, 8, interlaced},
+        {37, 23, 256, {}},
+        {37, 23, 256, {.interlaced = true}},
+        {64, 9, 200, {.localTable = true, .comment = true}},
+        {41, 17, 4, {.minCodeSize = 2}},
+        {5, 3, 4, {.interlaced = true, .minCodeSize = 2}},  // fewer rows than the interlace steps
+        {1, 1, 2, {.minCodeSize = 2}},
+        {300, 260, 256, {}},  // long enough for 12-bit codes and a clear at 4095
+        {300, 260, 256, {.interlaced = true}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " interlaced " << c.options.interlaced);
@@ -84,9 +75,7 @@ TEST(GifDecoder, PaletteMarksAndTransparency) {
     p.height = 2;
     p.palette = test::greyPalette();
     p.pixels = {0, 5, 5, 9, 9, 0, 5, 7};
-    GifOptions o;
-    o.transparentIndex = 7;
-    const std::vector<uint8_t> file = test::encodeGif(p, o);
+    const std::vector<uint8_t> file = test::encodeGif(p, {.transparentIndex = 7});
     GifImage g;
     ASSERT_EQ(decodeGif(file.data(), file.size(), g), GifStatus::Ok);
     EXPECT_EQ(g.transparentIndex, 7);

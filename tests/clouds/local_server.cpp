@@ -15,23 +15,14 @@ namespace tv::test {
 std::string base64(const std::string& text) {
     static const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
-    size_t i = 0;
-    for (; i + 2 < text.size(); i += 3) {
-        const uint32_t v = uint8_t(text[i]) << 16 | uint8_t(text[i + 1]) << 8 | uint8_t(text[i + 2]);
-        for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(v >> s) & 63];
+    uint32_t bits = 0;
+    int count = 0;
+    for (unsigned char c : text) {
+        bits = bits << 8 | c;
+        for (count += 8; count >= 6; count -= 6) out += kAlphabet[(bits >> (count - 6)) & 63];
     }
-    if (i + 1 == text.size()) {
-        const uint32_t v = uint8_t(text[i]) << 16;
-        out += kAlphabet[(v >> 18) & 63];
-        out += kAlphabet[(v >> 12) & 63];
-        out += "==";
-    } else if (i + 2 == text.size()) {
-        const uint32_t v = uint8_t(text[i]) << 16 | uint8_t(text[i + 1]) << 8;
-        out += kAlphabet[(v >> 18) & 63];
-        out += kAlphabet[(v >> 12) & 63];
-        out += kAlphabet[(v >> 6) & 63];
-        out += '=';
-    }
+    if (count > 0) out += kAlphabet[(bits << (6 - count)) & 63];
+    while (out.size() % 4) out += '=';
     return out;
 }
 

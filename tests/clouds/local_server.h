@@ -14,13 +14,13 @@ namespace tv::test {
 
 struct Answer {
     int status = 200;
-    std::string body;
+    std::string body{};
     std::string contentType = "application/octet-stream";
     bool sendLength = true;          // send Content-Length
     int64_t announcedLength = -1;    // announce this length instead of the body's
-    std::string basicAuth;           // "user:password" the request must carry, else 401
-    std::string proxyAuth;           // the same for a proxy, else 407
-    std::string location;            // a Location header (redirects)
+    std::string basicAuth{};         // "user:password" the request must carry, else 401
+    std::string proxyAuth{};         // the same for a proxy, else 407
+    std::string location{};          // a Location header (redirects)
     int chunkDelayMs = 0;            // pause between 1 KB pieces of the body
 };
 
@@ -55,5 +55,6 @@ private:
 };
 
 std::string base64(const std::string& text);
+inline std::string asText(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 
 }  // namespace tv::test

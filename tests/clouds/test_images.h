@@ -1,5 +1,5 @@
-// Images the cloud tests make themselves: a GIF encoder (real LZW), a JPEG
-// encoder through libjpeg, and Earth-disc-like pictures to feed them.
+// Images the cloud tests make themselves: a GIF encoder (real LZW), JPEG
+// streams, and Earth-disc-like pictures to feed them.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +37,5 @@ IndexedPicture earthDisc(int width, int height, int left, int top, int diameter,
 std::vector<uint8_t> encodeJpeg(int width, int height, const std::vector<uint8_t>& rgb, int quality = 95);
 // The same disc in RGB (no overlays).
 std::vector<uint8_t> earthDiscRgb(int width, int height, int left, int top, int diameter);
-
-bool writeBytes(const std::string& path, const std::vector<uint8_t>& data);
 
 }  // namespace tv::test

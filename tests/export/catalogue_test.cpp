@@ -4,19 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "../support/programs.h"
+#include "../support/temp_home.h"
 #include "clouds/jpeg_memory.h"
 #include "export/catalogue.h"
 #include "export/thumbnail_jpeg.h"
-#include "export_test_util.h"
 #include "persist/memory_dots.h"
 #include "persist/settings_file.h"
+#include "platform/files.h"
 
-namespace tv {
+namespace tv::test {
 namespace {
-
-using testing_export::haveProgram;
-using testing_export::readAll;
-using testing_export::runCommand;
 
 // Paints the whole thumbnail in the record's land colour and remembers what
 // it was asked for.
@@ -38,18 +36,7 @@ struct FakeRenderer {
     ThumbnailRenderer renderer() { return {this, &FakeRenderer::render}; }
 };
 
-std::string readText(const std::string& path) {
-    const std::vector<uint8_t> b = readAll(path);
-    return std::string(b.begin(), b.end());
-}
-
-size_t countOf(const std::string& s, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
-    return n;
-}
-
-class CatalogueTest : public testing_export::TempFolderTest {
+class CatalogueTest : public TempHome {
 protected:
     void preset(const std::string& folder, const std::string& name, int32_t planetSize, uint8_t red) {
         ParamRecord r = defaultRecord();
@@ -89,7 +76,7 @@ TEST_F(CatalogueTest, PresetsPageShowsEveryReadablePresetOfTheFolder) {
     EXPECT_EQ(countOf(html, "<p></p>"), 3u);  // one row of five
 
     // The thumbnail: 88 x 88 in the preset's colour, with both metadata segments.
-    const std::vector<uint8_t> jpeg = readAll(path("web_images/Red Moon.jpg"));
+    const std::vector<uint8_t> jpeg = readBytes(path("web_images/Red Moon.jpg"));
     jpeg::DecodedImage decoded;
     ASSERT_EQ(jpeg::decodeRgb(jpeg.data(), jpeg.size(), decoded), jpeg::kOk);
     EXPECT_EQ(decoded.width, 88);
@@ -151,7 +138,7 @@ TEST_F(CatalogueTest, MemoryDotPageShowsFilledDotsByTheirNumbers) {
     EXPECT_TRUE(std::filesystem::exists(path("web_images/dot 25.jpg")));
     EXPECT_EQ(countOf(html, "<p></p>"), 1u);  // four columns: 3 images and a blank
     jpeg::Header header;
-    const std::vector<uint8_t> jpeg = readAll(path("web_images/dot 3.jpg"));
+    const std::vector<uint8_t> jpeg = readBytes(path("web_images/dot 3.jpg"));
     ASSERT_EQ(jpeg::readHeader(jpeg.data(), jpeg.size(), header), jpeg::kOk);
     EXPECT_EQ(header.width, 128);
 }
@@ -174,4 +161,4 @@ TEST_F(CatalogueTest, ThumbnailMetadataIsReadableByImageMagick) {
 }
 
 }  // namespace
-}  // namespace tv
+}  // namespace tv::test

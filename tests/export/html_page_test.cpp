@@ -4,27 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "../support/programs.h"
+#include "../support/temp_home.h"
 #include "export/frame_gifs.h"
 #include "export/html_page.h"
-#include "export_test_util.h"
+#include "platform/files.h"
 
-namespace tv {
+namespace tv::test {
 namespace {
-
-using testing_export::haveProgram;
-using testing_export::readAll;
-using testing_export::runCommand;
-
-size_t countOf(const std::string& s, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
-    return n;
-}
-
-std::string readText(const std::string& path) {
-    const std::vector<uint8_t> b = readAll(path);
-    return std::string(b.begin(), b.end());
-}
 
 TEST(HtmlEscaping, TextBecomesPlainAsciiWithEntities) {
     EXPECT_EQ(escapeHtmlText("Tom & Jerry"), "Tom &amp; Jerry");
@@ -51,7 +38,7 @@ TEST(HtmlEscaping, FileNamesKeepOnlyLettersAndDigits) {
     EXPECT_EQ(escapeFileName("Zz09"), "Zz09");
 }
 
-class HtmlPageTest : public testing_export::TempFolderTest {};
+class HtmlPageTest : public TempHome {};
 
 TEST_F(HtmlPageTest, ElevenImagesInFiveColumnsMakeThreeRowsPaddedWithBlanks) {
     CataloguePage page;
@@ -132,7 +119,7 @@ TEST_F(HtmlPageTest, FramePiecesAreWrittenBesideThePageAsValidGifs) {
         {"top.gif", 125}, {"left.gif", 155}, {"right.gif", 154}, {"bottom.gif", 224}};
     for (auto [name, size] : expected) {
         const std::string file = path("web_images/") + name;
-        const std::vector<uint8_t> bytes = readAll(file);
+        const std::vector<uint8_t> bytes = readBytes(file);
         ASSERT_EQ(bytes.size(), size) << name;
         EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 6), "GIF89a");
         EXPECT_EQ(bytes.back(), 0x3B);
@@ -156,9 +143,9 @@ TEST(FrameGifs, CommittedBytesAreWhatTheGeneratorMakes) {
     if (!std::filesystem::exists(tool)) GTEST_SKIP() << "tool_frame_gifs is not built";
     const std::string out = std::filesystem::temp_directory_path() / ("tv-frame-gifs-" + std::to_string(::getpid()));
     ASSERT_EQ(runCommand("'" + tool + "' '" + out + "'", nullptr), 0);
-    const std::vector<uint8_t> generated = readAll(out);
+    const std::vector<uint8_t> generated = readBytes(out);
     std::filesystem::remove(out);
-    EXPECT_EQ(generated, readAll(std::string(TV_SOURCE_DIR) + "/src/export/frame_gifs_data.cpp"));
+    EXPECT_EQ(generated, readBytes(std::string(TV_SOURCE_DIR) + "/src/export/frame_gifs_data.cpp"));
     ASSERT_EQ(frameGifs().size(), 4u);
 }
 
@@ -206,4 +193,4 @@ TEST_F(HtmlPageTest, PagesPassTheHtml401Validator) {
 }
 
 }  // namespace
-}  // namespace tv
+}  // namespace tv::test

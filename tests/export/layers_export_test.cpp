@@ -5,25 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "../support/temp_home.h"
 #include "export/layers_export.h"
 #include "export/psd_writer.h"
-#include "export_test_util.h"
 #include "psd_test_reader.h"
 #include "render/render.h"
 
-namespace tv {
+namespace tv::test {
 namespace {
-
-using testing_export::parsePsd;
-using testing_export::ParsedDocument;
-using testing_export::readAll;
 
 void noProgress(void*, int32_t) {}
 
-class LayersExportTest : public testing_export::TempFolderTest {
+class LayersExportTest : public TempHome {
 protected:
     void SetUp() override {
-        TempFolderTest::SetUp();
+        TempHome::SetUp();
         params_ = defaultRecord();
         params_.stateBlock = &state_;
         initEngine(engine_, &params_, &state_);
@@ -49,22 +45,6 @@ protected:
     Engine engine_;
 };
 
-TEST_F(LayersExportTest, OnePixelDocumentAndTheUsersStateComesBack) {
-    LayersRequest request;
-    request.width = 1;
-    request.height = 1;
-    ASSERT_EQ(exportLayers(engine_, path("one.psd"), request), 0);
-    expectStateRestored();
-    const ParsedDocument doc = parsePsd(readAll(path("one.psd")));
-    ASSERT_TRUE(doc.ok) << doc.error;
-    ASSERT_EQ(doc.layers.size(), 11u);
-    for (const auto& layer : doc.layers) {
-        EXPECT_EQ(layer.right, 1);
-        EXPECT_EQ(layer.planes.at(0).size(), 1u);
-        EXPECT_EQ(layer.planes.at(-1)[0], 255);  // flat maps are opaque
-    }
-}
-
 TEST_F(LayersExportTest, EveryLayerIsItsModeRenderedAtFullSize) {
     LayersRequest request;
     request.width = 24;
@@ -75,7 +55,7 @@ TEST_F(LayersExportTest, EveryLayerIsItsModeRenderedAtFullSize) {
     request.progress.report = [](void* c, int32_t t) { static_cast<std::vector<int32_t>*>(c)->push_back(t); };
     ASSERT_EQ(exportLayers(engine_, path("maps.psd"), request), 0);
     expectStateRestored();
-    const ParsedDocument doc = parsePsd(readAll(path("maps.psd")));
+    const ParsedDocument doc = parsePsd(readBytes(path("maps.psd")));
     ASSERT_TRUE(doc.ok) << doc.error;
     ASSERT_EQ(doc.layers.size(), 11u);
     ASSERT_FALSE(progress.empty());
@@ -122,7 +102,7 @@ TEST_F(LayersExportTest, FailuresAndCancelRestoreTheStateAndKeepTheOldFile) {
     request.progress.cancelled = [](void* c) { return *static_cast<int32_t*>(c) >= 3; };
     EXPECT_EQ(exportLayers(engine_, target, request), -128);
     expectStateRestored();
-    const std::vector<uint8_t> now = readAll(target);
+    const std::vector<uint8_t> now = readBytes(target);
     EXPECT_EQ(std::string(now.begin(), now.end()), old);
 
     LayersRequest empty;
@@ -139,4 +119,4 @@ TEST(LayersProgressScale, CoversAllLayersOnce) {
 }
 
 }  // namespace
-}  // namespace tv
+}  // namespace tv::test

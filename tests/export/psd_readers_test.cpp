@@ -6,20 +6,15 @@
 #include <sstream>
 #include <string>
 
+#include "../support/programs.h"
+#include "../support/temp_home.h"
 #include "export/psd_writer.h"
-#include "export_test_util.h"
+#include "synthetic_layers.h"
 
-namespace tv {
+namespace tv::test {
 namespace {
 
-using testing_export::haveProgram;
-using testing_export::runCommand;
-using testing_export::SyntheticLayers;
-
-const char* const kNames[] = {"lit map",    "map color",  "land color", "land bump", "bump w/o ocean", "ocean mask",
-                              "air color",  "cloud mask", "cloud bump", "cities",    "mural"};
-
-class PsdReadersTest : public testing_export::TempFolderTest {
+class PsdReadersTest : public TempHome {
 protected:
     std::string write(int32_t depth, int32_t w = 37, int32_t h = 21) {
         const std::string file = path("doc" + std::to_string(depth) + ".psd");
@@ -46,7 +41,7 @@ TEST_F(PsdReadersTest, ImageMagickReadsEveryLayerWithItsNameAndSize) {
         ASSERT_EQ(got.size(), 12u) << out;  // the composite, then the layers
         EXPECT_EQ(got[0], "|37|21|" + std::to_string(depth));
         for (size_t i = 0; i < 11; ++i)
-            EXPECT_EQ(got[i + 1], std::string(kNames[i]) + "|37|21|" + std::to_string(depth));
+            EXPECT_EQ(got[i + 1], std::string(kLayerNames[i]) + "|37|21|" + std::to_string(depth));
     }
 }
 
@@ -63,7 +58,7 @@ TEST_F(PsdReadersTest, NpmParserReadsEightSixteenAndThirtyTwoBitDocuments) {
             << out;
         EXPECT_NE(out.find("\"channels\":" + std::string(depth == 16 ? "4" : "3")), std::string::npos) << out;
         size_t at = 0;
-        for (const char* name : kNames) {
+        for (const char* name : kLayerNames) {
             const std::string entry = std::string("{\"name\":\"") + name + "\",\"width\":5,\"height\":3,\"pixels\":60";
             const size_t found = out.find(entry, at);
             ASSERT_NE(found, std::string::npos) << name << " in " << out;
@@ -73,4 +68,4 @@ TEST_F(PsdReadersTest, NpmParserReadsEightSixteenAndThirtyTwoBitDocuments) {
 }
 
 }  // namespace
-}  // namespace tv
+}  // namespace tv::test

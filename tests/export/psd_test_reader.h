@@ -9,7 +9,7 @@
 
 #include "base/bytes.h"
 
-namespace tv::testing_export {
+namespace tv::test {
 
 struct ParsedLayer {
     int32_t top = 0, left = 0, bottom = 0, right = 0;
@@ -188,4 +188,4 @@ inline ParsedDocument parsePsd(const std::vector<uint8_t>& file) {
     return doc;
 }
 
-}  // namespace tv::testing_export
+}  // namespace tv::test

@@ -5,23 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "../support/temp_home.h"
 #include "base/bytes.h"
-#include "export_test_util.h"
-#include "psd_test_reader.h"
 #include "export/metadata.h"
 #include "export/psd_writer.h"
+#include "psd_test_reader.h"
+#include "synthetic_layers.h"
 
-namespace tv {
+namespace tv::test {
 namespace {
 
-using testing_export::readAll;
-using testing_export::SyntheticLayers;
-using testing_export::syntheticSample;
-using testing_export::ParsedDocument;
-using testing_export::ParsedLayer;
-using testing_export::parsePsd;
-
-class PsdWriterTest : public testing_export::TempFolderTest {
+class PsdWriterTest : public TempHome {
 protected:
     ParsedDocument writeAndParse(int32_t w, int32_t h, int32_t depth, const std::string& name = "doc.psd") {
         PsdDescription d = psdDescription(w, h, depth);
@@ -31,7 +25,7 @@ protected:
         layers_.bytesPerChannel = d.bytesPerChannel;
         file_ = path(name);
         result_ = writePsdDocument(file_, d, layers_.source());
-        bytes_ = readAll(file_);
+        bytes_ = readBytes(file_);
         EXPECT_EQ(bytes_.size(), psdDocumentSize(d));
         return parsePsd(bytes_);
     }
@@ -40,9 +34,6 @@ protected:
     int32_t result_ = 1;
     std::vector<uint8_t> bytes_;
 };
-
-const char* const kNames[] = {"lit map",    "map color", "land color", "land bump", "bump w/o ocean", "ocean mask",
-                              "air color",  "cloud mask", "cloud bump", "cities",   "mural"};
 
 TEST_F(PsdWriterTest, OnePixelDocumentHoldsElevenOnePixelLayersInOrder) {
     const ParsedDocument doc = writeAndParse(1, 1, 8);
@@ -55,7 +46,7 @@ TEST_F(PsdWriterTest, OnePixelDocumentHoldsElevenOnePixelLayersInOrder) {
     ASSERT_EQ(doc.layers.size(), 11u);
     for (size_t i = 0; i < 11; ++i) {
         const ParsedLayer& l = doc.layers[i];
-        EXPECT_EQ(l.name, kNames[i]);
+        EXPECT_EQ(l.name, kLayerNames[i]);
         EXPECT_EQ(l.bottom, 1);
         EXPECT_EQ(l.right, 1);
         EXPECT_EQ(l.flags, 40);
@@ -192,7 +183,7 @@ TEST_F(PsdWriterTest, ImageResourcesCarryPrintResolutionIptcAndExif) {
     SyntheticLayers one;
     one.width = one.height = 1;
     ASSERT_EQ(writePsdDocument(path("icc.psd"), d, one.source()), 0);
-    const ParsedDocument withProfile = parsePsd(readAll(path("icc.psd")));
+    const ParsedDocument withProfile = parsePsd(readBytes(path("icc.psd")));
     ASSERT_TRUE(withProfile.ok) << withProfile.error;
     EXPECT_EQ(withProfile.resources.at(1039), (std::vector<uint8_t>{1, 2, 3}));
 }
@@ -225,13 +216,7 @@ TEST_F(PsdWriterTest, IptcDatasetsAreFramedAndExtraKeywordsFollow) {
 }
 
 TEST_F(PsdWriterTest, ExportingOverALongerFileLeavesNoTail) {
-    const std::string target = path("over.psd");
-    {
-        std::vector<uint8_t> junk(200000, 0xAB);
-        FILE* f = std::fopen(target.c_str(), "wb");
-        std::fwrite(junk.data(), 1, junk.size(), f);
-        std::fclose(f);
-    }
+    ASSERT_TRUE(writeBytes(path("over.psd"), std::vector<uint8_t>(200000, 0xAB)));
     const ParsedDocument doc = writeAndParse(2, 2, 8, "over.psd");
     ASSERT_EQ(result_, 0);
     ASSERT_TRUE(doc.ok) << doc.error;  // the composite ends exactly at the end of the file
@@ -241,11 +226,7 @@ TEST_F(PsdWriterTest, ExportingOverALongerFileLeavesNoTail) {
 TEST_F(PsdWriterTest, CancelledOrFailedExportLeavesTheOldFileAndNoTemporaries) {
     const std::string target = path("keep.psd");
     const std::vector<uint8_t> old = {'o', 'l', 'd'};
-    {
-        FILE* f = std::fopen(target.c_str(), "wb");
-        std::fwrite(old.data(), 1, old.size(), f);
-        std::fclose(f);
-    }
+    ASSERT_TRUE(writeBytes(target, old));
     PsdDescription d = psdDescription(4, 4, 16);
     SyntheticLayers layers;
     layers.width = layers.height = 4;
@@ -253,14 +234,14 @@ TEST_F(PsdWriterTest, CancelledOrFailedExportLeavesTheOldFileAndNoTemporaries) {
     layers.failAt = 5;
     EXPECT_EQ(writePsdDocument(target, d, layers.source()), -128);
     EXPECT_EQ(layers.rendered, 4);
-    EXPECT_EQ(readAll(target), old);
+    EXPECT_EQ(readBytes(target), old);
     // A source that delivers the wrong size is a generic failure.
     SyntheticLayers wrong;
     wrong.width = 3;
     wrong.height = 4;
     wrong.bytesPerChannel = 2;
     EXPECT_EQ(writePsdDocument(target, d, wrong.source()), kExportFailed);
-    EXPECT_EQ(readAll(target), old);
+    EXPECT_EQ(readBytes(target), old);
     size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(root_)) ++entries;
     EXPECT_EQ(entries, 2u);  // home and keep.psd
@@ -290,4 +271,4 @@ TEST(PsdLayerTable, ModesFollowTheLayerTable) {
 }
 
 }  // namespace
-}  // namespace tv
+}  // namespace tv::test

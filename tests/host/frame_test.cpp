@@ -112,38 +112,6 @@ struct Words : SettingsOutput {
     void putEnumerated(const ScriptKey&, uint32_t, uint32_t) override { ++keys; }
 };
 
-TEST(Frame, SettingsWriterFileModeFollowsTheFileLayout) {
-    ParamRecord r = defaultRecord();
-    r.spareValue1 = 11;
-    r.spareColor = {1, 2, 3};
-    r.lightX = -0.687f;
-    r.xCenter = 0.25f;
-    r.outputMode = kModeMural;
-    Words file, script;
-    writeSettings(r, SettingsWriteMode::File, file);
-    writeSettings(r, SettingsWriteMode::Scripting, script);
-    EXPECT_EQ(script.keys, 59);
-    EXPECT_TRUE(script.words.empty());
-    ASSERT_EQ(file.words.size(), 71u);
-    auto word = [&](int n) { return file.words[size_t(n - 1)]; };
-    EXPECT_EQ(word(1), 40);
-    EXPECT_EQ(word(2), 0x3B1C);  // 16-bit channel values in files
-    EXPECT_EQ(word(15), 65);      // planet size
-    EXPECT_EQ(word(17), 11);      // spare value 1
-    EXPECT_EQ(word(30), 4);       // spare value 2
-    EXPECT_EQ(word(34), 0xFFFF);  // the cloud colour a second time
-    EXPECT_EQ(word(37), 1);       // spare colour
-    EXPECT_EQ(word(43), kModeMural);
-    EXPECT_EQ(word(44), 1);
-    EXPECT_EQ(word(50), -68);     // light x x 100, truncated
-    EXPECT_EQ(word(54), -100);    // axis y
-    EXPECT_EQ(word(56), 21);      // random seed
-    EXPECT_EQ(word(58), 1);
-    EXPECT_EQ(word(66), 0);
-    EXPECT_EQ(word(67), 0x70A3);  // city colour
-    EXPECT_EQ(word(70), 16384);   // X center x 65536
-}
-
 TEST(Frame, SettingsWriterSaturatesVectorsOutsideTheWordRange) {
     // A descriptor or --set may put any float into the record; its word must
     // still be defined.
@@ -160,12 +128,6 @@ TEST(Frame, SettingsWriterSaturatesVectorsOutsideTheWordRange) {
     EXPECT_EQ(file.words[51], 0);
     EXPECT_EQ(file.words[70], INT32_MAX);
 }
-
-}  // namespace
-}  // namespace tv
-
-namespace tv {
-namespace {
 
 TEST(Frame, ResourceReadersRefuseEveryTruncation) {
     const auto pipl = pi::buildPropertyList();

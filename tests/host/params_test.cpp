@@ -95,11 +95,6 @@ TEST(ParamRecord, SnapshotMovesSettingsButNotCentreOrCloudsOrRuntime) {
     EXPECT_EQ(b.sampleFactor, 2);
 }
 
-TEST(ParamRecord, WorkBufferSizeTakesTheLargerTerm) {
-    EXPECT_EQ(workBufferSize(100, 100), 128 * (3 * 100 + 2184));
-    EXPECT_EQ(workBufferSize(100, 5000), 128 * (2 * (5000 + 4)));
-}
-
 TEST(ScriptKeys, TableHasFiftyNineUniqueKeysWithTheGlueInPlaceOf0033) {
     auto keys = scriptKeys();
     ASSERT_EQ(keys.size(), 59u);

@@ -1,44 +1,19 @@
 // terravane preset show|save|dice and render --preset, run as a user would.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <string>
-
+#include "../support/terravane.h"
 #include "image_io.h"
 #include "persist/settings_file.h"
 #include "platform/files.h"
-#include "test_home.h"
 
-namespace tv {
+namespace tv::test {
 namespace {
 
-class PresetCommand : public testing::TempHome {
+class PresetCommand : public CommandTest {
 protected:
-    struct Result {
-        int status = -1;
-        std::string out, err;
-    };
-    Result run(const std::string& args) {
-        const std::string out = inRoot("out.txt"), err = inRoot("err.txt");
-        const std::string cmd = "cd '" + root_.string() + "' && '" + std::string(TV_BINARY_DIR) + "/terravane' " +
-                                args + " >'" + out + "' 2>'" + err + "' </dev/null";
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
-    }
-    static std::string slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     // Pixels brighter than a dark background.
     int64_t litPixels(const std::string& name) {
         cli::Image image;
         std::string error;
-        EXPECT_TRUE(cli::readImage(inRoot(name), image, &error)) << error;
+        EXPECT_TRUE(cli::readImage(path(name), image, &error)) << error;
         int64_t n = 0;
         for (int32_t y = 0; y < image.height; ++y)
             for (int32_t x = 0; x < image.width; ++x) n += image.sample(x, y, 1) > 0.1f;
@@ -52,7 +27,7 @@ TEST_F(PresetCommand, SaveWritesSettingsWithARenderedThumbnailThatShowReads) {
     ParamRecord r = defaultRecord();
     RgbImage thumbnail;
     persist::ReadReport report;
-    ASSERT_EQ(persist::readSettingsFile(inRoot("small.q1q"), persist::ReadMode::Load, &r, &thumbnail, &report),
+    ASSERT_EQ(persist::readSettingsFile(path("small.q1q"), persist::ReadMode::Load, &r, &thumbnail, &report),
               platform::kFileOk);
     EXPECT_EQ(r.planetSize, 40);
     ASSERT_TRUE(report.thumbnailLoaded);
@@ -71,7 +46,7 @@ TEST_F(PresetCommand, SaveWritesSettingsWithARenderedThumbnailThatShowReads) {
 
     // render --preset draws that planet: smaller than the default one.
     ASSERT_EQ(run("render --preset small.q1q --size 96x96 --quiet -o small.png").status, 0);
-    ASSERT_EQ(run("render --size 96x96 --quiet -o default.png").status, 0);
+    ASSERT_EQ(run("render --defaults --size 96x96 --quiet -o default.png").status, 0);
     EXPECT_LT(litPixels("small.png") * 2, litPixels("default.png"));
 }
 
@@ -97,20 +72,20 @@ TEST_F(PresetCommand, DiceIsReproducibleBySeedAndKeepsWhatItDoesNotChange) {
 TEST_F(PresetCommand, BadFilesAndOptionsFailWithOneLine) {
     ASSERT_EQ(run("preset save -o whole.q1q").status, 0);
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(platform::readFile(inRoot("whole.q1q"), bytes));
-    ASSERT_EQ(platform::writeFileAtomic(inRoot("cut.q1q"), bytes.data(), 100), platform::kFileOk);
+    ASSERT_TRUE(platform::readFile(path("whole.q1q"), bytes));
+    ASSERT_EQ(platform::writeFileAtomic(path("cut.q1q"), bytes.data(), 100), platform::kFileOk);
     for (const char* args : {"preset show cut.q1q", "preset show missing.q1q", "render --preset cut.q1q -o x.png",
                              "preset save", "preset dice --seed many -o d.q1q", "preset save -o y.q1q --preset cut.q1q",
                              "preset frobnicate"}) {
         const Result r = run(args);
         EXPECT_NE(r.status, 0) << args;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+        EXPECT_TRUE(r.oneErrorLine()) << args << ": " << r.err;
         EXPECT_TRUE(r.out.empty()) << args;
     }
-    EXPECT_FALSE(platform::fileExists(inRoot("x.png")));
-    EXPECT_FALSE(platform::fileExists(inRoot("y.q1q")));
+    EXPECT_FALSE(platform::fileExists(path("x.png")));
+    EXPECT_FALSE(platform::fileExists(path("y.q1q")));
     EXPECT_NE(run("preset show cut.q1q").err.find("truncated"), std::string::npos);
 }
 
 }  // namespace
-}  // namespace tv
+}  // namespace tv::test

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "../support/temp_home.h"
 #include "base/bytes.h"
 #include "persist/memory_dots.h"
 #include "persist/session.h"
 #include "persist/thumbnail.h"
 #include "persist/undo.h"
 #include "platform/files.h"
-#include "test_home.h"
 
 namespace tv {
 namespace {
@@ -37,7 +37,7 @@ struct FilterRun {
     ~FilterRun() { persist::freeThumbnail(state); }
 };
 
-class MemoryDots : public testing::TempHome {};
+using MemoryDots = test::TempHome;
 
 TEST_F(MemoryDots, DotTwentyFourHasItsFileAndRecallsAsDotTwentyFive) {
     EXPECT_EQ(persist::dotFileName(24), "Terravane A memory dot 24.q1q");
@@ -48,7 +48,7 @@ TEST_F(MemoryDots, DotTwentyFourHasItsFileAndRecallsAsDotTwentyFive) {
     run.record.downloadedClouds = 3;
     const auto click = persist::clickDot(24, DotClick::Plain, run.record, run.state);
     EXPECT_EQ(click.action, DotAction::Stored);
-    EXPECT_TRUE(platform::fileExists(home_.string() + "/Terravane A memory dot 24.q1q"));
+    EXPECT_TRUE(platform::fileExists(home() + "Terravane A memory dot 24.q1q"));
     EXPECT_EQ(run.state.dotDisplay[24], persist::kDotCurrent);
     EXPECT_EQ(run.state.dotMarks[24], 1);
     EXPECT_EQ(run.state.hoverDot, 24);
@@ -89,7 +89,7 @@ TEST_F(MemoryDots, OnlyMarkedDotsAreKeptForTheNextRun) {
 
     // The map file: 40, then the 25 marks.
     std::vector<uint8_t> map;
-    ASSERT_TRUE(platform::readFile(home_.string() + "/Terravane memdot map 3", map));
+    ASSERT_TRUE(platform::readFile(home() + "Terravane memdot map 3", map));
     ASSERT_EQ(map.size(), 26u * 4);
     EXPECT_EQ(map[3], 40);
     EXPECT_EQ(map[4 + 2 * 4 + 3], 1);
@@ -181,14 +181,14 @@ TEST_F(MemoryDots, RecallOfAMissingFileOnlyRenames) {
     EXPECT_EQ(std::memcmp(&before, &run.record, sizeof before), 0);
 }
 
-class Undo : public testing::TempHome {};
+using Undo = test::TempHome;
 
 TEST_F(Undo, NothingBeforeTheFirstChangeThenAlternates) {
     FilterRun run(false);
     run.record.xCenter = 0.375f;
     run.record.seaLevel = 10;
     persist::recordBeforeDialog(run.record, run.state, run.session);
-    EXPECT_TRUE(platform::fileExists(home_.string() + "/Terravane undo 1"));
+    EXPECT_TRUE(platform::fileExists(home() + "Terravane undo 1"));
     const ParamRecord opened = run.record;
 
     // Undo before any change does nothing.
@@ -201,7 +201,7 @@ TEST_F(Undo, NothingBeforeTheFirstChangeThenAlternates) {
     run.record.xCenter = 0.9f;
     setText(run.record.settingsName, "changed");
     persist::recordUndo(run.record, run.state, run.session.undo, false);
-    EXPECT_FALSE(platform::fileExists(home_.string() + "/Terravane undo 0"));
+    EXPECT_FALSE(platform::fileExists(home() + "Terravane undo 0"));
 
     ASSERT_TRUE(persist::undo(run.record, run.state, run.session.undo));
     EXPECT_EQ(run.record.seaLevel, 10);

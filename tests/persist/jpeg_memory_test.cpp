@@ -2,14 +2,12 @@
 // and decoding by an independent decoder.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "../support/programs.h"
+#include "../support/temp_home.h"
 #include "clouds/jpeg_memory.h"
 
 #include <jerror.h>
@@ -194,23 +192,16 @@ TEST(JpegMemory, SkipsLongMarkersAcrossRefillsAndDecodesGreyAsRgb) {
 }
 
 // ImageMagick decodes the stream to the same picture.
-TEST(JpegMemory, IndependentDecoderReadsTheSamePicture) {
-    const auto folder = std::filesystem::temp_directory_path() / ("tv-jpeg-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    ::setenv("TERRAVANE_HOME", folder.c_str(), 1);
+using JpegReaders = test::TempHome;
+
+TEST_F(JpegReaders, ImageMagickDecodesTheSamePicture) {
     const auto rgb = gradient(128, 128);
     const auto stream = encode(rgb, 128, 128, 128);
-    const auto jpg = folder / "thumb.jpg";
-    const auto raw = folder / "thumb.rgb";
-    std::ofstream(jpg, std::ios::binary).write(reinterpret_cast<const char*>(stream.data()), stream.size());
-    const std::string convert = "convert '" + jpg.string() + "' -depth 8 'rgb:" + raw.string() + "'";
-    ASSERT_EQ(std::system(convert.c_str()), 0);
-    std::ifstream in(raw, std::ios::binary);
-    std::vector<uint8_t> theirs((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(test::writeBytes(path("thumb.jpg"), stream));
+    ASSERT_EQ(test::runCommand("convert '" + path("thumb.jpg") + "' -depth 8 'rgb:" + path("thumb.rgb") + "'"), 0);
     jpeg::DecodedImage ours;
     ASSERT_EQ(jpeg::decodeRgb(stream.data(), stream.size(), ours), jpeg::kOk);
-    EXPECT_LE(maxDifference(theirs, ours.pixels), 2);
-    std::filesystem::remove_all(folder);
+    EXPECT_LE(maxDifference(test::readBytes(path("thumb.rgb")), ours.pixels), 2);
 }
 
 }  // namespace

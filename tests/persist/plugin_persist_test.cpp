@@ -1,6 +1,6 @@
 // The run's persistence through PluginMain: cached settings after a render,
 // the dot map kept across runs, the undo file written before the dialog.
-#include "../plugin/plugin_fixture.h"
+#include "../support/plugin.h"
 
 #include "base/bytes.h"
 #include "persist/memory_dots.h"

@@ -2,13 +2,13 @@
 // with its conversions, thumbnails, and files that must change nothing.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "../support/programs.h"
+#include "../support/temp_home.h"
 #include "base/bytes.h"
 #include "clouds/jpeg_memory.h"
 #include "host/params/fields.h"
@@ -17,7 +17,6 @@
 #include "persist/settings_file.h"
 #include "persist/thumbnail.h"
 #include "platform/files.h"
-#include "test_home.h"
 
 namespace tv {
 namespace {
@@ -81,11 +80,17 @@ int maxDifference(const RgbImage& a, const RgbImage& b) {
     return worst;
 }
 
-int32_t wordAt(const std::vector<uint8_t>& bytes, int index1) {  // 1-based, as the format is described
+// Words numbered from 1, as the format is described.
+int32_t wordAt(const std::vector<uint8_t>& bytes, int index1) {
     ByteReader in(bytes.data() + size_t(index1 - 1) * 4, 4);
     int32_t v = 0;
     in.i32(v);
     return v;
+}
+void putWord(std::vector<uint8_t>& bytes, int index1, int32_t v) {
+    ByteWriter w;
+    w.i32(v);
+    std::copy(w.data().begin(), w.data().end(), bytes.begin() + (index1 - 1) * 4);
 }
 
 // Builds a file word by word.
@@ -105,9 +110,7 @@ struct Words {
 // The first 71 words of a version-40 file are the layout of versions 30 to 39.
 std::vector<uint8_t> asVersion(const std::vector<uint8_t>& v40, int32_t version) {
     std::vector<uint8_t> out(v40.begin(), v40.begin() + 71 * 4);
-    ByteWriter head;
-    head.i32(version);
-    std::copy(head.data().begin(), head.data().end(), out.begin());
+    putWord(out, 1, version);
     return out;
 }
 
@@ -116,7 +119,7 @@ int decode(const std::vector<uint8_t>& bytes, ParamRecord& r, RgbImage* thumbnai
     return persist::decodeSettings(bytes.data(), bytes.size(), ReadMode::Load, &r, thumbnail, report);
 }
 
-class SettingsFile : public testing::TempHome {};
+using SettingsFile = test::TempHome;
 
 TEST_F(SettingsFile, DefaultsRoundTripWithLightZAsHundredths) {
     const ParamRecord defaults = defaultRecord();
@@ -146,13 +149,20 @@ TEST_F(SettingsFile, WriterPutsEachValueInItsWord) {
     r.xCenter = 0.25f;
     r.yCenter = -0.5f;
     r.lightX = -0.999f;
+    r.spareValue1 = 11;
+    r.spareColor = {1, 2, 3};
+    r.outputMode = kModeMural;
     const auto bytes = persist::encodeSettings(r, nullptr);
     ASSERT_EQ(bytes.size(), 72u * 4);  // 71 words and the thumbnail kind 0
-    // word number (1-based) -> value: version, cloud colour twice, the constants,
-    // light x truncated toward zero, the old picture block, the centres x 65536.
-    const std::pair<int, int32_t> expected[] = {{1, 40},  {11, 33},  {31, 1},  {36, 3},      {44, 1},
-                                                {50, -99}, {52, 27}, {58, 1},  {66, 0},      {67, 0x70A3},
-                                                {70, 16384}, {71, -32768}, {72, 0}};
+    // word number (1-based) -> value: version, 16-bit land red, air depth,
+    // planet size, spare value 1, spare value 2, cloud colour twice, spare
+    // colour, the output mode and constants, light x truncated toward zero,
+    // axis y, the random seed, the old picture block, city colour, the centres
+    // x 65536, and no picture.
+    const std::pair<int, int32_t> expected[] = {
+        {1, 40},  {2, 0x3B1C}, {11, 33}, {15, 65},  {17, 11},   {30, 4},   {31, 1},     {34, 1},
+        {36, 3},  {37, 1},     {43, 12}, {44, 1},   {50, -99},  {52, 27},  {54, -100},  {56, 21},
+        {58, 1},  {66, 0},     {67, 0x70A3}, {70, 16384}, {71, -32768}, {72, 0}};
     for (const auto& [word, value] : expected) EXPECT_EQ(wordAt(bytes, word), value) << "word " << word;
 }
 
@@ -302,9 +312,7 @@ TEST_F(SettingsFile, OldPictureBlockIsReadOrSkippedByItsOwnSize) {
     EXPECT_NEAR(s.yCenter, written.yCenter, 1.0 / 65536);
 
     // A picture wider than 128 is an impossible size: nothing changes.
-    ByteWriter patch;
-    patch.i32(129);
-    std::copy(patch.data().begin(), patch.data().end(), file.begin() + 66 * 4);
+    putWord(file, 67, 129);
     ParamRecord before = defaultRecord(), after = before;
     EXPECT_EQ(decode(file, after, &picture, &report), platform::kFileReadError);
     EXPECT_TRUE(sameBytes(before, after));
@@ -325,13 +333,10 @@ TEST_F(SettingsFile, ThumbnailIsA128SquareJpegThatAnIndependentDecoderReads) {
     ASSERT_LE(n, 49152);
 
     const std::string jpg = platform::workingFile("extracted.jpg");
-    std::ofstream(jpg, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data() + 75 * 4), n);
-    FILE* p = ::popen(("identify -format '%w %h %m' '" + jpg + "' 2>&1").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char line[256] = {};
-    const size_t got = std::fread(line, 1, sizeof line - 1, p);
-    ::pclose(p);
-    EXPECT_EQ(std::string(line, got), "128 128 JPEG");
+    ASSERT_TRUE(test::writeBytes(jpg, bytes.data() + 75 * 4, size_t(n)));
+    std::string identified;
+    EXPECT_EQ(test::runCommand("identify -format '%w %h %m' '" + jpg + "' 2>&1", &identified), 0);
+    EXPECT_EQ(identified, "128 128 JPEG");
 
     ParamRecord r = defaultRecord();
     RgbImage thumbnail;
@@ -391,17 +396,12 @@ TEST_F(SettingsFile, TruncatedForeignOrImpossibleFilesChangeNothing) {
     expectUnchanged(std::vector<uint8_t>(png.begin(), png.end()), "PNG");
     for (int32_t version : {0, 41, -1, 0x7FFFFFFF}) {
         auto bad = good;
-        bad[0] = uint8_t(uint32_t(version) >> 24);
-        bad[1] = uint8_t(uint32_t(version) >> 16);
-        bad[2] = uint8_t(uint32_t(version) >> 8);
-        bad[3] = uint8_t(version);
+        putWord(bad, 1, version);
         expectUnchanged(bad, "version " + std::to_string(version));
     }
     for (int32_t count : {-1, 0x7FFFFFFF, 49152 * 4}) {
         auto bad = good;
-        ByteWriter w;
-        w.i32(count);
-        std::copy(w.data().begin(), w.data().end(), bad.begin() + 74 * 4);
+        putWord(bad, 75, count);
         expectUnchanged(bad, "picture byte count " + std::to_string(count));
     }
 
@@ -496,7 +496,7 @@ TEST_F(SettingsFile, CachedSettingsAreReadAtStartOnlyWithoutRecordedParameters) 
 }
 
 TEST_F(SettingsFile, PresetFolderRefreshRewritesOldFilesAndRestoresTheSettings) {
-    const std::string folder = inRoot("presets");
+    const std::string folder = path("presets");
     ASSERT_TRUE(platform::createFolder(folder));
     Words old;
     old.add({12});

@@ -1,6 +1,6 @@
 // The selector flow through PluginMain: resources, block allocation, memory
 // limits, refusals, cancelling, the dialog decision and the recorded settings.
-#include "plugin_fixture.h"
+#include "../support/plugin.h"
 #include "platform/threads.h"
 #include "render/jobs.h"
 
@@ -285,28 +285,6 @@ TEST_F(PluginTest, RepeatRunWithoutSettingsReplaysTheRecordedDescriptor) {
     EXPECT_EQ(record().planetSize, 30);
     EXPECT_EQ(record().randomSeed, 7);
 }
-
-TEST_F(PluginTest, RecordedDescriptorSurvivesInTheWorkingFolder) {
-    const auto d = descriptorWith({{"planet size", 44}, {"light x", 0.5}});
-    std::string error;
-    EXPECT_FALSE(host::loadRecordedDescriptor(&error).has_value());
-    ASSERT_TRUE(host::saveRecordedDescriptor(d, &error)) << error;
-    const auto back = host::loadRecordedDescriptor(&error);
-    ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(integerOf(*back, "planet size"), 44);
-    // A damaged file is ignored with a reason.
-    const auto path = home_ / host::kRecordedDescriptorFile;
-    std::filesystem::resize_file(path, std::filesystem::file_size(path) - 3);
-    error.clear();
-    EXPECT_FALSE(host::loadRecordedDescriptor(&error).has_value());
-    EXPECT_FALSE(error.empty());
-}
-
-}  // namespace
-}  // namespace tv::test
-
-namespace tv::test {
-namespace {
 
 // The host's thread count reaches the module's own copy of the engine (the
 // module keeps its engine private), and the pixels do not depend on it.

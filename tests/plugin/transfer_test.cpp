@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "plugin_fixture.h"
+#include "../support/plugin.h"
 
 namespace tv::test {
 namespace {
@@ -126,12 +126,6 @@ TEST_F(PluginTest, BigDocumentCoordinatesAreUsedWhenOffered) {
     EXPECT_NE(std::find(report.inRects.begin(), report.inRects.end(), Rect{256, 512, 300, 600}), report.inRects.end());
     EXPECT_NE(image.sample(590, 290, 0)[0], 77);
 }
-
-}  // namespace
-}  // namespace tv::test
-
-namespace tv::test {
-namespace {
 
 // A selection away from the image's corner: the filter area starts there, the
 // planet is rendered for the area's size, and nothing outside it changes.

@@ -294,14 +294,6 @@ TEST_F(RenderTest, ExportRefusesImpossibleSizes) {
     EXPECT_NE(renderFinal(engine), 0);  // no host to render into
 }
 
-TEST(LayerNames, ElevenLayersThenTheDefault) {
-    EXPECT_STREQ(layerName(1), "lit map");
-    EXPECT_STREQ(layerName(5), "bump w/o ocean");
-    EXPECT_STREQ(layerName(11), "mural");
-    EXPECT_STREQ(layerName(0), "a layer");
-    EXPECT_STREQ(layerName(12), "a layer");
-}
-
 }  // namespace
 }  // namespace tv
 

@@ -163,33 +163,30 @@ TEST(FlatMaps, PreviewAtFactorTwoSamplesEverySecondMapPixel) {
     freeCells(b);
 }
 
-TEST(TileConstants, LightFromTheViewerGivesAStraightHalfVectorAndNoNight) {
-    Prepared p;
-    p.params.lightX = 0.0f;
-    p.params.lightY = 0.0f;
-    p.params.lightZ = 1.0f;
-    p.prepare(32, 32);
-    const TileConstants tc = computeTileConstants(p.view({0, 0, 32, 32}));
-    EXPECT_EQ(tc.halfVector.x, 0.0f);
-    EXPECT_EQ(tc.halfVector.y, 0.0f);
-    EXPECT_EQ(tc.halfVector.z, 1.0f);
-    EXPECT_EQ(tc.air.nightLift, 0.0f);
-    EXPECT_EQ(tc.air.haloGain, 0.0f);
-}
-
-TEST(TileConstants, LightFromStraightBehindTurnsOnTheHalo) {
-    Prepared p;
-    p.params.lightX = 0.0f;
-    p.params.lightY = 0.0f;
-    p.params.lightZ = 1.0f;
-    p.params.backlighting = 1;
-    p.prepare(32, 32);
-    const TileConstants tc = computeTileConstants(p.view({0, 0, 32, 32}));
-    EXPECT_EQ(tc.light.z, -1.0f);
-    EXPECT_EQ(tc.air.backFade, 0.0f);
-    EXPECT_EQ(tc.air.haloGain, 1.0f);
-    // The half vector of a light opposite the viewer is undefined: the fixed default.
-    EXPECT_EQ(tc.halfVector.z, -1.0f);
+TEST(TileConstants, LightFromTheViewerOrStraightBehind) {
+    Prepared front, behind;
+    for (Prepared* p : {&front, &behind}) {
+        p->params.lightX = 0.0f;
+        p->params.lightY = 0.0f;
+        p->params.lightZ = 1.0f;
+    }
+    behind.params.backlighting = 1;
+    front.prepare(32, 32);
+    behind.prepare(32, 32);
+    // From the viewer: a straight half vector, no night lift, no halo.
+    const TileConstants f = computeTileConstants(front.view({0, 0, 32, 32}));
+    EXPECT_EQ(f.halfVector.x, 0.0f);
+    EXPECT_EQ(f.halfVector.y, 0.0f);
+    EXPECT_EQ(f.halfVector.z, 1.0f);
+    EXPECT_EQ(f.air.nightLift, 0.0f);
+    EXPECT_EQ(f.air.haloGain, 0.0f);
+    // From behind: the halo at full strength, and the half vector (undefined
+    // for a light opposite the viewer) the fixed default.
+    const TileConstants b = computeTileConstants(behind.view({0, 0, 32, 32}));
+    EXPECT_EQ(b.light.z, -1.0f);
+    EXPECT_EQ(b.air.backFade, 0.0f);
+    EXPECT_EQ(b.air.haloGain, 1.0f);
+    EXPECT_EQ(b.halfVector.z, -1.0f);
 }
 
 TEST(TileConstants, WhiteAndHalfFollowTheDepth) {
@@ -206,14 +203,6 @@ TEST(TileConstants, WhiteAndHalfFollowTheDepth) {
         EXPECT_NEAR(tc.land[0] / tc.white, depth == 32 ? 0.5f : 1.0f, 1e-4f) << depth;
         EXPECT_EQ(tc.half, depth == 8 ? 128.0f : (depth == 16 ? 16384.0f : 32767.5f)) << depth;
     }
-}
-
-TEST(TileConstants, DitherStartDependsOnTheTilePositionOnly) {
-    Prepared p;
-    p.prepare(1024, 1024);
-    const int32_t a = computeTileConstants(p.view({256, 512, 512, 768})).ditherStart;
-    EXPECT_EQ(a, (256 * 37 + int32_t(512 * 3.14159265f) - 94) & 2047);
-    EXPECT_EQ(computeTileConstants(p.view({0, 0, 256, 256})).ditherStart, (-94) & 2047);
 }
 
 }  // namespace

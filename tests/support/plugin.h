@@ -5,12 +5,12 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "host.h"
 #include "host/params/fields.h"
 #include "host/params/params.h"
+#include "temp_home.h"
 
 namespace tv::test {
 
@@ -19,21 +19,16 @@ inline std::string pluginPath() {
     return std::string(dir ? dir : TV_BINARY_DIR) + "/terravane-plugin.so";
 }
 
-class PluginTest : public ::testing::Test {
+class PluginTest : public TempHome {
 protected:
     void SetUp() override {
-        home_ = std::filesystem::temp_directory_path() /
-                ("tv-plugin-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(home_);
-        std::filesystem::create_directories(home_);
-        setenv("TERRAVANE_HOME", home_.c_str(), 1);
+        TempHome::SetUp();
         std::string error;
         ASSERT_TRUE(host::loadPlugin(pluginPath(), module_, &error)) << error;
     }
     void TearDown() override {
         host::unloadPlugin(module_);
-        std::filesystem::remove_all(home_);
+        TempHome::TearDown();
     }
 
     // One silent run (prepare, start, continue, finish) over image.
@@ -80,7 +75,6 @@ protected:
         return i ? i->integer : INT32_MIN;
     }
 
-    std::filesystem::path home_;
     host::PluginModule module_;
     host::FilterSession session_;
 };

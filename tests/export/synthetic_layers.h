@@ -1,36 +1,17 @@
-// Helpers shared by the export tests: a fresh temporary folder set as the
-// working folder, synthetic layers, and running outside programs.
+// Synthetic layers for the layered document writer.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <string>
 #include <vector>
 
 #include "export/psd_writer.h"
 
-namespace tv::testing_export {
+namespace tv::test {
 
-class TempFolderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root_ = std::filesystem::temp_directory_path() /
-                ("tv-export-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
-        std::filesystem::remove_all(root_);
-        std::filesystem::create_directories(root_ / "home");
-        ::setenv("TERRAVANE_HOME", (root_ / "home").c_str(), 1);
-    }
-    void TearDown() override { std::filesystem::remove_all(root_); }
-    std::string path(const std::string& name) const { return (root_ / name).string(); }
-    std::filesystem::path root_;
-};
+// The layers of a document, bottom to top.
+const char* const kLayerNames[] = {"lit map",   "map color", "land color", "land bump", "bump w/o ocean", "ocean mask",
+                                   "air color", "cloud mask", "cloud bump", "cities",   "mural"};
 
 // A synthetic layer: every sample a function of layer, channel and position,
 // with transparency that varies across the image.
@@ -77,32 +58,4 @@ inline int32_t SyntheticLayers::render(void* context, int32_t index, ExportImage
     return 0;
 }
 
-// Runs a shell command, returning its exit status and standard output.
-inline int runCommand(const std::string& command, std::string* output) {
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return -1;
-    char buf[4096];
-    size_t n;
-    if (output) output->clear();
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        if (output) output->append(buf, n);
-    const int status = ::pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-inline bool haveProgram(const std::string& name) {
-    return runCommand("command -v " + name + " >/dev/null 2>&1", nullptr) == 0;
-}
-
-inline std::vector<uint8_t> readAll(const std::string& path) {
-    std::vector<uint8_t> out;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[65536];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-        std::fclose(f);
-    }
-    return out;
-}
-
-}  // namespace tv::testing_export
+}  // namespace tv::test
