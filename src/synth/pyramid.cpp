@@ -9,6 +9,10 @@
 
 #include "render/jobs.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tv {
 
 namespace {
@@ -610,6 +614,52 @@ float sampleLevel(const ImagePyramid& p, int32_t level, float x, float y) {
 
 namespace {
 
+#if defined(__SSE2__)
+// The 8-bit filter weights of each phase as 16-bit lanes in the order the
+// taps lie in memory: (w4, w3, w2, w1, w0, 0, 0, 0).
+struct Grey8Weights {
+    alignas(16) int16_t w[kPhases][8];
+};
+
+const Grey8Weights& grey8Weights() {
+    static const Grey8Weights weights = [] {
+        Grey8Weights g{};
+        const FilterTable& table = filterTable();
+        for (int32_t j = 0; j < kPhases; ++j)
+            for (int32_t t = 0; t < 5; ++t) g.w[j][t] = static_cast<int16_t>(table.weights2048[j][4 - t]);
+        return g;
+    }();
+    return weights;
+}
+
+// The five tap rows' horizontal sums, wx[4] * row[0] + ... + wx[0] * row[4],
+// for rows first, first + stride, ...: 16-bit products added in 32 bits, the
+// same integers as the scalar sums (every weight and sum is far inside the
+// range). Each row's three bytes past its taps are read and weighed 0.
+inline void grey8RowSums(const uint8_t* first, size_t stride, const int16_t* weights, int32_t out[5]) {
+    const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(weights));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i m[5];
+    for (int32_t k = 0; k < 5; ++k) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first + static_cast<size_t>(k) * stride));
+        m[k] = _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), w);
+    }
+    // Rows 0..3: add each row's four lanes, four rows at once.
+    const __m128i s01 = _mm_add_epi32(_mm_unpacklo_epi32(m[0], m[1]), _mm_unpackhi_epi32(m[0], m[1]));
+    const __m128i s23 = _mm_add_epi32(_mm_unpacklo_epi32(m[2], m[3]), _mm_unpackhi_epi32(m[2], m[3]));
+    const __m128i rows = _mm_add_epi32(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
+    alignas(16) int32_t r[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(r), rows);
+    __m128i last = _mm_add_epi32(m[4], _mm_shuffle_epi32(m[4], _MM_SHUFFLE(1, 0, 3, 2)));
+    last = _mm_add_epi32(last, _mm_shuffle_epi32(last, _MM_SHUFFLE(2, 3, 0, 1)));
+    out[0] = r[0];
+    out[1] = r[1];
+    out[2] = r[2];
+    out[3] = r[3];
+    out[4] = _mm_cvtsi128_si32(last);
+}
+#endif
+
 // sampleLevelFirst of an 8-bit grey pyramid with the level already in range:
 // the taps inside one tile read straight from its rows; the rest as above.
 inline float sampleGrey8Level(const ImagePyramid& p, int32_t level, float x, float y, const FilterTable& table) {
@@ -625,11 +675,20 @@ inline float sampleGrey8Level(const ImagePyramid& p, int32_t level, float x, flo
         const uint8_t* row = tile.pixels + static_cast<size_t>(r0 & kTileMask) * stride + (c0 & kTileMask);
         const int32_t* wx = table.weights2048[jx];
         const int32_t* wy = table.weights2048[jy];
-        int64_t sum = 0;
-        for (int32_t k = 0; k < 5; ++k, row += stride) {
-            const int32_t rowSum = wx[4] * row[0] + wx[3] * row[1] + wx[2] * row[2] + wx[1] * row[3] + wx[0] * row[4];
-            sum += static_cast<int64_t>(wy[4 - k]) * rowSum;
+        int32_t rowSum[5];
+#if defined(__SSE2__)
+        // Eight bytes a row: inside the tile unless the taps end its last row.
+        if ((c0 & kTileMask) + 8 <= tile.width || ((r0 + 4) & kTileMask) + 1 < tile.height) {
+            grey8RowSums(row, stride, grey8Weights().w[jx], rowSum);
+        } else
+#endif
+        {
+            for (int32_t k = 0; k < 5; ++k)
+                rowSum[k] = wx[4] * row[k * stride] + wx[3] * row[k * stride + 1] + wx[2] * row[k * stride + 2] +
+                            wx[1] * row[k * stride + 3] + wx[0] * row[k * stride + 4];
         }
+        int64_t sum = 0;
+        for (int32_t k = 0; k < 5; ++k) sum += static_cast<int64_t>(wy[4 - k]) * rowSum[k];
         return std::clamp(static_cast<float>(sum) * kInv2048Squared, 0.0f, 255.0f);
     }
     // Clamped or wrapped taps: still straight from the rows when they all

@@ -247,6 +247,17 @@ TEST(PyramidSampling, Grey8PyramidReadsBlendTheLevelReadsExactly) {
             ASSERT_EQ(samplePyramid(p, level, frac, u, v), want)
                 << "wrap " << wrap << ", " << i << ": level " << level << " at " << u << "," << v;
         }
+        // Taps ending on the last row and near the last column of a level's
+        // last tile.
+        for (int32_t level = 0; level < 2; ++level) {
+            const float w = static_cast<float>(p.levelWidth[level]), h = static_cast<float>(p.levelHeight[level]);
+            for (float dx = 1.0f; dx < 10.0f; dx += 0.37f)
+                for (float dy = 2.0f; dy < 4.0f; dy += 0.29f) {
+                    const float u = (w - dx) / w, v = (h - dy) / h;
+                    ASSERT_EQ(samplePyramid(p, level, 0.0f, u, v), sampleLevel(p, level, u * w - 0.5f, v * h - 0.5f))
+                        << "wrap " << wrap << ", level " << level << " at " << dx << "," << dy;
+                }
+        }
     }
 }
 
