@@ -251,8 +251,9 @@ TEST(Noise, FourPointsAtATimeGiveTheSameBitsAsOneAtATime) {
         const noise_detail::Lanes nearby = noise_detail::noise3x4<true>(*planet, x, y, z);
         for (int l = 0; l < 4; ++l) {
             const float want = noise_detail::noise3Scalar(*planet, p[l].x, p[l].y, p[l].z);
-            ASSERT_EQ(std::memcmp(&n[l], &want, sizeof want), 0) << i << " lane " << l << ": " << n[l] << " vs " << want;
-            ASSERT_EQ(std::memcmp(&nearby[l], &want, sizeof want), 0) << i << " lane " << l << " (nearby)";
+            const float got = n[l], gotNearby = nearby[l];
+            ASSERT_EQ(std::memcmp(&got, &want, sizeof want), 0) << i << " lane " << l << ": " << got << " vs " << want;
+            ASSERT_EQ(std::memcmp(&gotNearby, &want, sizeof want), 0) << i << " lane " << l << " (nearby)";
         }
     }
 }
