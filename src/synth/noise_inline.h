@@ -5,6 +5,7 @@
 // multiply-adds, so results are the same on every machine.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "synth/planet_data.h"
@@ -432,80 +433,105 @@ inline Fractal fractalSum(const PlanetData& planet, Vec3& p, float lacunarity, f
 inline void fractalSums(const PlanetData& planet, Vec3* points, const float* octaves, int32_t count,
                         float lacunarity, float gain, Fractal* out) {
 #ifdef TV_NOISE_LANES
-    constexpr int32_t kLimit = 48;  // octave values per sum; more take the serial loop
-    alignas(16) float x[kLimit * 4], y[kLimit * 4], z[kLimit * 4], value[kLimit * 4];
-    int32_t n[4] = {0, 0, 0, 0};
-    int32_t longest = -1, rows = 0;
-    for (int32_t s = 0; s < count; ++s) {
-        // The serial loop's points: octave 0, one per whole octave after it,
-        // and the fractional octave's at the last scaled point.
-        const float o = octaves[s];
-        Vec3 q = points[s];
-        int32_t m = 0;
-        auto push = [&] {
-            x[4 * m + s] = q.x;
-            y[4 * m + s] = q.y;
-            z[4 * m + s] = q.z;
-            ++m;
-        };
-        push();
-        q.x *= lacunarity;
-        q.y *= lacunarity;
-        q.z *= lacunarity;
-        float k = 1.0f;
-        bool fits = true;
-        if (o > 1.0f) {
-            do {
-                if (m == kLimit) {
-                    fits = false;
-                    break;
-                }
-                push();
-                k += 1.0f;
-                q.x *= lacunarity;
-                q.y *= lacunarity;
-                q.z *= lacunarity;
-            } while (!(k >= o));
-        }
-        const float f = o - static_cast<float>(static_cast<int32_t>(o));
-        if (fits && f != 0.0f) {
-            if (m == kLimit) {
-                fits = false;
-            } else {
-                push();
-            }
-        }
-        if (!fits) {
-            out[s] = fractalSumSerial(planet, points[s], lacunarity, o, gain);
+    // Sums of more octaves (and undefined counts) take the serial loop.
+    constexpr float kMaxOctaves = 44.0f;
+    constexpr int32_t kRows = 48;
+    // Per lane (spare lanes repeat sum 0): the serial loop's whole octaves
+    // after octave 0 (its k steps: until k >= octaves, at least one when
+    // octaves > 1) and its fraction.
+    int32_t whole[4], last[4];
+    float fraction[4];
+    bool batched[4];
+    int32_t rows = 0, common = kRows;
+    for (int32_t s = 0; s < 4; ++s) {
+        const float o = octaves[s < count ? s : 0];
+        batched[s] = o <= kMaxOctaves;
+        if (!batched[s]) {
+            whole[s] = 0;
             continue;
         }
-        n[s] = m;
-        // The point the serial loop leaves: after the last whole octave.
-        points[s] = q;
-        if (m > rows) {
-            rows = m;
-            longest = s;
-        }
+        // ceil(o), exactly: o is small, so its truncation is exact.
+        float c = static_cast<float>(static_cast<int32_t>(o));
+        if (c < o) c += 1.0f;
+        whole[s] = o > 1.0f ? std::max(2, static_cast<int32_t>(c)) - 1 : 0;
+        fraction[s] = o - static_cast<float>(static_cast<int32_t>(o));
+        last[s] = whole[s] + (fraction[s] != 0.0f ? 1 : 0);  // the row of the sum's last value
+        rows = std::max(rows, last[s] + 1);
+        common = std::min(common, whole[s]);
     }
-    if (longest < 0) return;
-    // Lanes without a value at a row read the longest sum's point (a lane in
-    // the same cell as another costs nothing extra).
-    for (int32_t s = 0; s < 4; ++s)
-        for (int32_t j = n[s]; j < rows; ++j) {
-            x[4 * j + s] = x[4 * j + longest];
-            y[4 * j + s] = y[4 * j + longest];
-            z[4 * j + s] = z[4 * j + longest];
-        }
-    for (int32_t j = 0; j < rows; ++j) {
+    if (rows == 0) {
+        for (int32_t s = 0; s < count; ++s) out[s] = fractalSumSerial(planet, points[s], lacunarity, octaves[s], gain);
+        return;
+    }
+
+    // Row j holds every lane's point scaled j times, one multiplication at a
+    // time; one row more than read, for the point each sum leaves.
+    alignas(16) float x[4 * (kRows + 1)], y[4 * (kRows + 1)], z[4 * (kRows + 1)];
+    Lanes X, Y, Z;
+    for (int32_t s = 0; s < 4; ++s) {
+        const Vec3& p = points[s < count ? s : 0];
+        X[s] = p.x;
+        Y[s] = p.y;
+        Z[s] = p.z;
+    }
+    for (int32_t j = 0; j <= rows; ++j) {
+        __builtin_memcpy(x + 4 * j, &X, sizeof X);
+        __builtin_memcpy(y + 4 * j, &Y, sizeof Y);
+        __builtin_memcpy(z + 4 * j, &Z, sizeof Z);
+        X *= lacunarity;
+        Y *= lacunarity;
+        Z *= lacunarity;
+    }
+
+    // The sums: octave 0, the whole octaves every lane has, four lanes at a
+    // time (each lane adds as the serial loop adds); then each lane's rest.
+    auto row = [&](int32_t j) {
         Lanes lx, ly, lz;
         __builtin_memcpy(&lx, x + 4 * j, sizeof lx);
         __builtin_memcpy(&ly, y + 4 * j, sizeof ly);
         __builtin_memcpy(&lz, z + 4 * j, sizeof lz);
-        const Lanes v = noise3x4<true>(planet, lx, ly, lz);
-        __builtin_memcpy(value + 4 * j, &v, sizeof v);
+        return noise3x4<true>(planet, lx, ly, lz);
+    };
+    const Lanes first = row(0);
+    Lanes sum = first, alternating = {0.0f, 0.0f, 0.0f, 0.0f};
+    float amp = 1.0f;
+    float sign = -1.0f;
+    int32_t j = 1;
+    for (; j <= common; ++j) {
+        const Lanes t = row(j) * amp;
+        sum += t;
+        alternating += sign * t;
+        sign = -sign;
+        amp *= gain;
     }
-    for (int32_t s = 0; s < count; ++s)
-        if (n[s] > 0) out[s] = addOctaves(value + s, 4, octaves[s], gain);
+    alignas(16) float values[4 * kRows];
+    for (int32_t k = j; k < rows; ++k) {
+        const Lanes v = row(k);
+        __builtin_memcpy(values + 4 * k, &v, sizeof v);
+    }
+    for (int32_t s = 0; s < count; ++s) {
+        if (!batched[s]) {
+            out[s] = fractalSumSerial(planet, points[s], lacunarity, octaves[s], gain);
+            continue;
+        }
+        Fractal r{sum[s], first[s], alternating[s]};
+        float a = amp, g = sign;
+        for (int32_t k = j; k <= whole[s]; ++k) {
+            const float t = values[4 * k + s] * a;
+            r.sum += t;
+            r.alternating += g * t;
+            g = -g;
+            a *= gain;
+        }
+        if (fraction[s] != 0.0f) {
+            const float t = values[4 * last[s] + s] * a;
+            r.sum += fraction[s] * t;
+            r.alternating += fraction[s] * g * t;
+        }
+        out[s] = r;
+        // The point the serial loop leaves: scaled once per whole octave and once after octave 0.
+        points[s] = {x[4 * (whole[s] + 1) + s], y[4 * (whole[s] + 1) + s], z[4 * (whole[s] + 1) + s]};
+    }
 #else
     for (int32_t s = 0; s < count; ++s) out[s] = fractalSumSerial(planet, points[s], lacunarity, octaves[s], gain);
 #endif
