@@ -265,6 +265,8 @@ public:
     }
 
     void row(int32_t y);
+    // The projections of the last sampled row, from column left - 1.
+    const Projection* rowProjections() const { return projections.data(); }
 
 private:
     // A pixel of the row on the planet, and where its terrain samples are.
@@ -513,7 +515,8 @@ public:
           pixels(columns),
           dither(dither) {}
 
-    void row(int32_t y);
+    // Shades row y; projections, when given, are the row's from column left - 1.
+    void row(int32_t y, const Projection* projections = nullptr);
 
 private:
     const RenderView& v;
@@ -535,7 +538,7 @@ private:
     int32_t dither;  // the seed-table index of the next surface pixel
 };
 
-void ShadingPass::row(int32_t y) {
+void ShadingPass::row(int32_t y, const Projection* projections) {
     // The row's pixels: projection, light and slope; then the cloud cover
     // of those that show a surface.
     covers.clear();
@@ -543,7 +546,7 @@ void ShadingPass::row(int32_t y) {
         const int32_t x = v.tile.left + int32_t(i);
         ShadePixel& px = pixels[i];
         px = ShadePixel{};
-        px.pr = project(tc, v, flat, x, y);
+        px.pr = projections ? projections[i + 1] : project(tc, v, flat, x, y);
         px.light = tc.light;
         if (!px.pr.on) continue;
         const float* cell = gridCell(v, x, y)->v;
@@ -842,7 +845,7 @@ void renderTile(RenderView& v) {
     // and its own), while its cells are still at hand.
     for (int32_t y = v.tile.top - 1; y <= v.tile.bottom; ++y) {
         sampling.row(y);
-        if (y >= v.tile.top && y < v.tile.bottom) shading.row(y);
+        if (y >= v.tile.top && y < v.tile.bottom) shading.row(y, sampling.rowProjections());
     }
 }
 

@@ -10,20 +10,6 @@ namespace {
 
 float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
-}  // namespace
-
-float roundToEven(float v) {
-    // Below 2^23 adding 2^23 leaves no fraction bits, so the sum is rounded
-    // to the nearest integer, ties to even; from 2^23 on every float is whole
-    // (and NaN stays NaN). The sign is the value's, as for -0.3 -> -0.
-    constexpr float kWhole = 8388608.0f;
-    const float a = std::fabs(v);
-    if (!(a < kWhole)) return v;
-    return std::copysign((a + kWhole) - kWhole, v);
-}
-
-namespace {
-
 void readSource(const WriteContext& w, int32_t x, int32_t y, float out[4]) {
     out[0] = out[1] = out[2] = out[3] = 0.0f;
     if (w.destination == kDestinationExport) return;

@@ -1,6 +1,7 @@
 // The pixel write-out: a finished cell colour onto its destination.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "host/params/params.h"
@@ -33,6 +34,14 @@ void spillHighlights(float rgb[3]);
 
 // v rounded to the nearest integer, ties to even (std::nearbyint in the
 // default rounding mode), without a library call.
-float roundToEven(float v);
+inline float roundToEven(float v) {
+    // Below 2^23 adding 2^23 leaves no fraction bits, so the sum is rounded
+    // to the nearest integer, ties to even; from 2^23 on every float is whole
+    // (and NaN stays NaN). The sign is the value's, as for -0.3 -> -0.
+    constexpr float kWhole = 8388608.0f;
+    const float a = std::fabs(v);
+    if (!(a < kWhole)) return v;
+    return std::copysign((a + kWhole) - kWhole, v);
+}
 
 }  // namespace tv
