@@ -41,10 +41,12 @@ struct PlanetData {
     int32_t seedTable[kSeedTableSize];  // bytes 0..255
     int32_t latticePerm[kLatticeEntries];
     Vec3 latticeGrad[kLatticeEntries];
-    // The same gradients as four floats (x, y, z, 0), so that one load reads a
-    // whole gradient; buildLattice fills both.
+    // Copies for the four-at-a-time noise: the gradients as four floats
+    // (x, y, z, 0), so that one load reads a whole gradient, and latticePerm
+    // x 16 (byte offsets of latticeGrad4 rows). buildLattice fills them; whoever
+    // changes latticePerm or latticeGrad afterwards must fill them again.
     alignas(16) float latticeGrad4[kLatticeEntries][4];
-    uint32_t latticePermBytes[kLatticeEntries];  // latticePerm x 16: byte offsets of latticeGrad4 rows
+    uint32_t latticePermBytes[kLatticeEntries];
 
     // Storms, in planet space (after the latitude rotation).
     float stormX[kMaxStorms], stormY[kMaxStorms], stormZ[kMaxStorms];
