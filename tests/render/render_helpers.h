@@ -55,4 +55,10 @@ inline ParamRecord withMode(int32_t mode) {
     return r;
 }
 
+inline void setLight(ParamRecord& r, float x, float y, float z) {
+    r.lightX = x;
+    r.lightY = y;
+    r.lightZ = z;
+}
+
 }  // namespace tv::testing

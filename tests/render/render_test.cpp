@@ -11,6 +11,7 @@ namespace {
 
 using testing::renderRecord;
 using testing::Rendered;
+using testing::setLight;
 using testing::withMode;
 
 class RenderTest : public ::testing::Test {
@@ -28,9 +29,7 @@ float radiusAt(int32_t x, int32_t y, int32_t size, const ParamRecord& r) {
 TEST_F(RenderTest, SameSettingsGiveIdenticalBytesOnAnyThreadCount) {
     ParamRecord r = withMode(kModeLitMap);
     r.cities = 70;
-    r.lightX = 0.9f;
-    r.lightY = 0.0f;
-    r.lightZ = 0.43588989f;
+    setLight(r, 0.9f, 0.0f, 0.43588989f);
     std::vector<uint8_t> first;
     for (int32_t threads : {1, 2, 7}) {
         setForcedThreadCount(threads);
@@ -47,9 +46,7 @@ TEST_F(RenderTest, SameSettingsGiveIdenticalBytesOnAnyThreadCount) {
 TEST_F(RenderTest, CitiesLightTheNightSide) {
     ParamRecord r = withMode(kModeLitMap);
     r.cities = 70;
-    r.lightX = 0.0f;
-    r.lightY = -1.0f;  // the light from the north: the southern half is night
-    r.lightZ = 0.0f;
+    setLight(r, 0.0f, -1.0f, 0.0f);  // the light from the north: the southern half is night
     ParamRecord dark = r;
     dark.cities = 0;
     const Rendered lit = renderRecord(r, 256, 128), plain = renderRecord(dark, 256, 128);
@@ -81,9 +78,7 @@ TEST_F(RenderTest, TheNightSideShortcutChangesNoPixel) {
     // lights make the renderer shade it in full, with the same result.
     for (int32_t mode : {kModeNormal, kModeLitMap}) {
         ParamRecord r = withMode(mode);
-        r.lightX = 0.9f;
-        r.lightY = 0.0f;
-        r.lightZ = 0.43588989f;
+        setLight(r, 0.9f, 0.0f, 0.43588989f);
         const Rendered shortcut = renderRecord(r, 160, 96);
         r.cities = 70;
         r.cityColor = {0, 0, 0};
@@ -190,9 +185,7 @@ TEST_F(RenderTest, AirDepthZeroLeavesTheSpaceAroundThePlanetBlack) {
 
 TEST_F(RenderTest, LightFromBehindMakesAReddenedHalo) {
     ParamRecord r = withMode(kModeNormal);
-    r.lightX = 0.0f;
-    r.lightY = 0.0f;
-    r.lightZ = 1.0f;
+    setLight(r, 0.0f, 0.0f, 1.0f);
     r.backlighting = 1;
     r.sunset = 100;
     r.airDepth = 60;
@@ -248,17 +241,13 @@ TEST_F(RenderTest, LightFromTheViewerLeavesNoNightSide) {
         return dark;
     };
     EXPECT_GT(darkPixels(r), 100);  // the default light leaves a night side
-    r.lightX = 0.0f;
-    r.lightY = 0.0f;
-    r.lightZ = 1.0f;
+    setLight(r, 0.0f, 0.0f, 1.0f);
     EXPECT_EQ(darkPixels(r), 0);
 }
 
 TEST_F(RenderTest, ModeZeroIsAnUnlitGlobe) {
     ParamRecord r = withMode(0);
-    r.lightX = 0.0f;
-    r.lightY = 0.0f;
-    r.lightZ = 1.0f;
+    setLight(r, 0.0f, 0.0f, 1.0f);
     r.backlighting = 1;  // light from behind: a normal globe would be all night
     r.cloudCoverage = 0;
     const Rendered unlit = renderRecord(r, 64, 64);

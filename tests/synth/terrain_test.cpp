@@ -247,6 +247,8 @@ protected:
             planet->reliefs[kReliefCrater0 + k] = &textures[k];
         }
     }
+    // Record 0 centred on (0, 0, 1) with half-width r; record 1, never stamped, after it.
+    void oneCraterAtThePole(float r);
     std::unique_ptr<PlanetData> planet;
     ImagePyramid textures[4];
 };
@@ -258,6 +260,13 @@ CraterRecord farAway() {
 }
 // A record centred on (0, 0, 1) with half-width r.
 CraterRecord atPole(float r) { return {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, r, 1.0f / r, std::log(r)}; }
+
+void Stamping::oneCraterAtThePole(float r) {
+    planet->craters[0] = atPole(r);
+    planet->craters[1] = farAway();
+    planet->craterCount = 2;
+    indexCraters(*planet);
+}
 
 TEST_F(Stamping, CountZeroStampsNothing) {
     auto real = planetWithSeed(21);
@@ -314,10 +323,7 @@ TEST_F(Stamping, Count100StampsAllButTheLastRecord) {
 TEST_F(Stamping, TheFootprintEdgeIsOutside) {
     const int values[4] = {228, 228, 228, 228};
     uniformTextures(values);
-    planet->craters[0] = atPole(0.25f);
-    planet->craters[1] = farAway();
-    planet->craterCount = 2;
-    indexCraters(*planet);
+    oneCraterAtThePole(0.25f);
     float h = 0.0f;
     EXPECT_EQ(addCraters(*planet, onSphere(0.25f, 0.0f), 0.0f, h), 0.0f);
     EXPECT_EQ(addCraters(*planet, onSphere(-0.25f, 0.1f), 0.0f, h), 0.0f);
@@ -358,10 +364,7 @@ TEST_F(Stamping, LevelFollowsTheCraterSizeOnScreenAndNeverExtrapolates) {
     // A checkerboard of 8-pixel squares: coarser levels blur it.
     fillPyramid(textures[0], 64, 64, [](int x, int y) { return ((x / 8 + y / 8) & 1) ? 228 : 28; });
     planet->reliefs[kReliefCrater0] = &textures[0];
-    planet->craters[0] = atPole(0.3f);
-    planet->craters[1] = farAway();
-    planet->craterCount = 2;
-    indexCraters(*planet);
+    oneCraterAtThePole(0.3f);
     const Vec3 p = onSphere(0.013f, 0.021f);
     const float logR = std::log(0.3f);
     auto at = [&](float level) {
@@ -503,10 +506,7 @@ TEST_F(Stamping, ACraterSetKeepsCratersWithinTheMarginOfItsBox) {
 }
 
 TEST_F(Stamping, MissingTexturesAddNoRelief) {
-    planet->craters[0] = atPole(0.3f);
-    planet->craters[1] = farAway();
-    planet->craterCount = 2;
-    indexCraters(*planet);
+    oneCraterAtThePole(0.3f);
     float h = 1.0f;
     EXPECT_EQ(addCraters(*planet, onSphere(0.1f, 0.1f), 0.0f, h), 0.0f);
     EXPECT_EQ(h, 1.0f);
