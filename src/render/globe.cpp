@@ -423,7 +423,6 @@ void contourPass(const RenderView& v) {
             }
             cell[2][kCellBandMin] = float(lo);
             cell[0][kCellBandMin] = float(lo);
-            cell[3][kCellBandMin] = float(lo);
         }
     }
 }
@@ -503,9 +502,8 @@ public:
           g(planet.cloudGain),
           w(tc.terminatorWidth),
           mode(tc.mode),
-          needSurface(!surfaceColourUnused(mode)),
-          needLand(needSurface),
-          needSea(needSurface && mode != kModeLandColor && mode != kModeHypsometric && mode != kModeCities),
+          needLand(!surfaceColourUnused(mode)),
+          needSea(needLand && mode != kModeLandColor && mode != kModeHypsometric && mode != kModeCities),
           citiesActive(tc.citiesOn && tc.cities > 0),
           syntheticClouds(tc.cloudsOn && !(view.sample.useCloudMap && planet.cloudMap)),
           sf(ctx.sampleFactor),
@@ -524,7 +522,7 @@ private:
     const PlanetData& planet;
     const float S, W, g, w;
     const int32_t mode;
-    const bool needSurface, needLand, needSea, citiesActive, syntheticClouds;
+    const bool needLand, needSea, citiesActive, syntheticClouds;
     const int32_t sf;
     const size_t columns;
     std::vector<ShadePixel> pixels;
