@@ -128,7 +128,7 @@ void landNoises(const TileConstants& tc, const PlanetData& planet, const CellSam
         const Lanes n1 = noise_detail::noise3x4<true>(planet, qx * 4.0f, qy * 4.0f, qz * 4.0f);
         for (int32_t k = 0; k < 4 && i + k < count; ++k) {
             const float values[2] = {n0[k], n1[k]};
-            const noise_detail::Fractal fr = noise_detail::addOctaves(values, 1, 2.0f, 0.9f * tc.roughness);
+            const noise_detail::Fractal fr = noise_detail::addOctaves(values, 2.0f, 0.9f * tc.roughness);
             out[i + k] = {fr.sum, fr.alternating};
         }
     }
