@@ -6,6 +6,7 @@
 #include <set>
 
 #include "host.h"
+#include "host/params/fields.h"
 #include "host_internal.h"
 
 namespace tv::host {
@@ -167,7 +168,7 @@ pi::OSErr getInteger(pi::PIReadDescriptor t, pi::int32* v) {
     const pi::DescriptorItem* i = currentItem(t);
     if (!i || !v) return errWrongType;
     if (i->type == pi::typeInteger || i->type == pi::typeBoolean) *v = i->integer;
-    else if (i->type == pi::typeFloat) *v = pi::int32(i->number);
+    else if (i->type == pi::typeFloat) *v = truncateToInt32(i->number);
     else return errWrongType;
     return pi::noErr;
 }
