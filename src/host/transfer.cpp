@@ -141,7 +141,8 @@ void storeRenderGeometry(StateBlock& state, const Rect& area) {
     state.renderRect = area;
     state.renderWidth = std::max(0, area.width());
     state.renderHeight = std::max(0, area.height());
-    state.renderPixels = state.renderWidth * state.renderHeight;
+    // Beyond 2^31 pixels (a big document) the count stays at the largest word.
+    state.renderPixels = int32_t(std::min<int64_t>(int64_t(state.renderWidth) * state.renderHeight, INT32_MAX));
     state.areaFirstRow = area.top;
     state.areaLastRow = area.bottom - 1;
     state.areaFirstColumn = area.left;

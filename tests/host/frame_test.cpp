@@ -102,6 +102,17 @@ TEST(Frame, PhotoshopEightPreviewIsMovedByThePanOrigin) {
     EXPECT_EQ(f.state.renderRect, (Rect{10, 20, 10 + 218, 20 + 388}));
 }
 
+TEST(Frame, RenderGeometryCountsPixelsWithoutOverflow) {
+    StateBlock s{};
+    storeRenderGeometry(s, Rect{10, 20, 110, 320});
+    EXPECT_EQ(s.renderPixels, 30000);
+    EXPECT_EQ(s.areaLastColumn, 319);
+    // A big document's area: the count stays the largest word, never negative.
+    storeRenderGeometry(s, Rect{0, 0, 60000, 50000});
+    EXPECT_EQ(s.renderWidth, 50000);
+    EXPECT_EQ(s.renderPixels, INT32_MAX);
+}
+
 struct Words : SettingsOutput {
     std::vector<int32_t> words;
     int keys = 0;
