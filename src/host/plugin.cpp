@@ -75,6 +75,18 @@ void initStateHead(StateBlock& s) {
     s.headReserved[0] = s.headReserved[1] = 0;
 }
 
+// A new block from the host's handle suite, zeroed: a host hands out the
+// memory as it found it, and the blocks hold pointers.
+pi::Handle newZeroedBlock(size_t size) {
+    const pi::HandleProcs* procs = g.record->handleProcs;
+    const pi::Handle h = procs->newProc(int32_t(size));
+    if (pi::Ptr p = h ? procs->lockProc(h, 0) : nullptr) {
+        std::memset(p, 0, size);
+        procs->unlockProc(h);
+    }
+    return h;
+}
+
 // Parameters steps 1 to 3: allocate what is missing, lock, initialise the head.
 void allocateBlocks() {
     if (!handleSuite()) {
@@ -82,11 +94,11 @@ void allocateBlocks() {
         return;
     }
     if (!g.record->parameters) {
-        g.record->parameters = g.record->handleProcs->newProc(int32_t(sizeof(ParamRecord)));
+        g.record->parameters = newZeroedBlock(sizeof(ParamRecord));
         if (!g.record->parameters) *g.result = pi::memFullErr;
     }
     if (!dataHandle()) {
-        const pi::Handle h = g.record->handleProcs->newProc(int32_t(sizeof(StateBlock)));
+        const pi::Handle h = newZeroedBlock(sizeof(StateBlock));
         if (h && g.data)
             *g.data = reinterpret_cast<pi::intptr>(h);
         else
