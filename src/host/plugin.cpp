@@ -144,12 +144,12 @@ bool allocateWorkingMemory() {
     try {
         w->workBlock.assign(size_t(s.workBlockSize > 0 ? s.workBlockSize : kWorkBlockSize), 0);
         w->buffer.assign(size_t(s.bufferSize > 0 ? s.bufferSize : 0), 0);
+        w->workImage = RgbImage(100, 100);
     } catch (const std::bad_alloc&) {
         return false;
     }
     const int32_t magic = kWorkBlockMagic;
     std::memcpy(w->workBlock.data(), &magic, sizeof magic);
-    w->workImage = RgbImage(100, 100);
     w->engine = createFrameEngine(g.params, g.state);
     return w->engine != nullptr;
 }
@@ -311,13 +311,23 @@ void pluginMain(int16_t selector, void* record, pi::intptr* data, int16_t* resul
         *g.result = pi::filterBadParameters;
         return;
     }
-    switch (selector) {
-        case pi::kSelectorParameters: doParameters(); break;
-        case pi::kSelectorPrepare: doPrepare(); break;
-        case pi::kSelectorStart: doStart(); break;
-        case pi::kSelectorContinue: doContinue(); break;
-        case pi::kSelectorFinish: doFinish(); break;
-        default: break;
+    try {
+        switch (selector) {
+            case pi::kSelectorParameters: doParameters(); break;
+            case pi::kSelectorPrepare: doPrepare(); break;
+            case pi::kSelectorStart: doStart(); break;
+            case pi::kSelectorContinue: doContinue(); break;
+            case pi::kSelectorFinish: doFinish(); break;
+            default: break;
+        }
+    } catch (const std::bad_alloc&) {
+        // Nothing leaves the module as an exception: the step fails for want
+        // of memory, and a failed start releases its working memory as always.
+        *g.result = pi::memFullErr;
+        if (selector == pi::kSelectorStart) {
+            releaseWorkingMemory();
+            setRectanglesEmpty();
+        }
     }
     unlockBlocks();
 }
