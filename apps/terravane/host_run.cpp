@@ -8,8 +8,8 @@
 #include "host.h"
 #include "host_internal.h"
 #include "platform/clock.h"
-#include "platform/console.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/module_loader.h"
 
 namespace tv::host {
@@ -369,7 +369,7 @@ pi::OSErr FilterHost::advanceState() {
 }
 
 pi::Boolean FilterHost::abortRequested() {
-    if (options_.interruptCancels && platform::interruptRequested()) return 1;
+    if (options_.interrupt && options_.interrupt->interrupted()) return 1;
     if (options_.cancelAfterTiles >= 0 && report_.tilesRequested >= options_.cancelAfterTiles) return 1;
     return 0;
 }

@@ -6,7 +6,6 @@
 
 #include "cli_common.h"
 #include "host/settings_writer.h"
-#include "platform/console.h"
 
 namespace tv::cli {
 
@@ -196,8 +195,7 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
     }
     host::HostOptions options;
     options.playInfo = pi::plugInDialogSilent;
-    options.interruptCancels = request.interruptCancels;
-    if (request.interruptCancels) platform::installInterruptHandler();
+    options.interrupt = request.interrupt;
     if (ProgressBar* bar = request.progress)
         options.progress = [bar](int32_t done, int32_t total) {
             if (total > 0) bar->update(int32_t(int64_t(done) * 1000 / total));

@@ -12,6 +12,10 @@
 #include "host/params/params.h"
 #include "image_io.h"
 
+namespace tv::platform {
+class InterruptWatch;
+}
+
 namespace tv::cli {
 
 class ProgressBar;
@@ -29,7 +33,7 @@ struct PluginRenderRequest {
     std::optional<pi::MemoryDescriptor> settings;
     int32_t threads = 0;  // 0: one worker per processor
     ProgressBar* progress = nullptr;
-    bool interruptCancels = false;  // Ctrl-C cancels the render
+    const platform::InterruptWatch* interrupt = nullptr;  // Ctrl-C under this watch cancels the render
     std::string pluginPath;         // empty: the module beside the executable
 };
 
