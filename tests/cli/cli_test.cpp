@@ -112,6 +112,15 @@ TEST_F(CliTest, BadInputGivesOneLineAndNoFile) {
     }
 }
 
+TEST_F(CliTest, RunningOutOfMemoryIsOneLineAndNoFile) {
+    // 16384 x 16384 at 32 bits needs 3 GB for the host image alone.
+    const Result r = run("render -o big.exr --size 16384x16384 --defaults --quiet", "ulimit -v 2000000");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.oneErrorLine()) << r.err;
+    EXPECT_EQ(r.err, "terravane render: not enough memory\n");
+    EXPECT_EQ(entries(), 0u);
+}
+
 TEST_F(CliTest, AFailedRenderLeavesAnOlderFileAlone) {
     ASSERT_EQ(run("render -o keep.png --size 16x16 --quiet").status, 0);
     const std::string before = readText(path("keep.png"));
