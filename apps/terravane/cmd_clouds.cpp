@@ -34,8 +34,9 @@ constexpr const char* kUsage =
 
 int fail(const std::string& message) { return failWith("clouds", message); }
 
+// A mistake in the command itself: one line, status 2.
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "terravane clouds: %s\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "terravane clouds: %s (try terravane clouds --help)\n", message.c_str());
     return 2;
 }
 

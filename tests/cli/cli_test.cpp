@@ -100,10 +100,13 @@ TEST_F(CliTest, BadInputGivesOneLineAndNoFile) {
         {"render --source small.png --depth 32 -o x.png", ""},           // PNG holds no floats
         {"preset show extra.q1q", "extra.q1q"},                          // no such file
         {"preset frobnicate", "frobnicate"},
+        {"clouds", "which clouds command"},
+        {"clouds fetch 12", "12"},
+        {"clouds convert disc.gif", "--entry"},
     };
     for (const auto& [args, says] : cases) {
         const Result r = run(args);
-        const std::string command(args, std::strchr(args, ' '));
+        const std::string command = std::string(args).substr(0, std::string(args).find(' '));
         EXPECT_NE(r.status, 0) << args;
         EXPECT_TRUE(r.oneErrorLine()) << args << ": " << r.err;
         EXPECT_EQ(r.err.rfind("terravane " + command + ": ", 0), 0u) << args << ": " << r.err;
