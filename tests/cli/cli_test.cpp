@@ -100,6 +100,7 @@ TEST_F(CliTest, BadInputGivesOneLineAndNoFile) {
         {"render --source small.png --depth 32 -o x.png", ""},           // PNG holds no floats
         {"preset show extra.q1q", "extra.q1q"},                          // no such file
         {"preset frobnicate", "frobnicate"},
+        {"preset show >/dev/full", "standard output"},                  // nowhere to print
         {"clouds", "which clouds command"},
         {"clouds fetch 12", "12"},
         {"clouds convert disc.gif", "--entry"},
