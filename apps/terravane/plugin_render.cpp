@@ -96,6 +96,12 @@ bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape,
     const int32_t planes = (shape.grey ? 1 : 3) + (shape.layer ? 1 : 0);
     std::string why;
     if (!host::checkImageSize(shape.width, shape.height, planes, shape.depth, &why)) return fail(error, why);
+    // The result becomes an image file of the command line.
+    if (shape.width > kMaxImageSide || shape.height > kMaxImageSide ||
+        int64_t(shape.width) * shape.height > kMaxImagePixels)
+        return fail(error, "a " + std::to_string(shape.width) + "x" + std::to_string(shape.height) +
+                               " image is too large for an image file (at most " + std::to_string(kMaxImageSide) +
+                               " pixels a side and " + std::to_string(kMaxImagePixels) + " in all)");
     return true;
 }
 
@@ -149,7 +155,7 @@ bool makeSelection(const Image& mask, int32_t width, int32_t height, host::Selec
 Image fileImageOf(const host::HostImage& image) {
     Image out;
     const int32_t channels = image.planes();
-    out.allocate(image.width, image.height, channels, image.depth);
+    if (!out.allocate(image.width, image.height, channels, image.depth)) return out;  // empty: beyond a file image
     const size_t samples = size_t(image.width) * size_t(image.height) * size_t(channels);
     if (image.depth == 16) {
         for (size_t i = 0; i < samples; ++i) {
@@ -219,7 +225,7 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
     if (session.recorded && !host::saveRecordedDescriptor(*session.recorded, &why) && warning)
         *warning = "the settings of this run were not kept for the next one: " + why;
     out = fileImageOf(image);
-    return true;
+    return out.data.empty() ? fail(error, "the image is too large for an image file") : true;
 }
 
 }  // namespace tv::cli

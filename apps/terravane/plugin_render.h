@@ -54,7 +54,8 @@ host::HostImage makeHostImage(const HostImageShape& shape, const Image* source);
 // times its alpha). False with a reason.
 bool makeSelection(const Image& mask, int32_t width, int32_t height, host::Selection& selection, std::string* error);
 // The host image as a file image: 1 or 3 channels plus alpha with a layer;
-// 16-bit samples rescaled from 0..32768 to 0..65535.
+// 16-bit samples rescaled from 0..32768 to 0..65535. Empty when the size is
+// beyond what a file image holds.
 Image fileImageOf(const host::HostImage& image);
 
 // Every scripting key of record, as the module reads them.
