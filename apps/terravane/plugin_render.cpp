@@ -161,7 +161,7 @@ Image fileImageOf(const host::HostImage& image) {
         for (size_t i = 0; i < samples; ++i) {
             uint16_t v;
             std::memcpy(&v, image.pixels.data() + 2 * i, 2);
-            const uint16_t s = v >= 32768 ? 65535 : uint16_t((uint32_t(v) * 65535u + 16384u) / 32768u);
+            const uint16_t s = fileSample16(v);
             std::memcpy(out.data.data() + 2 * i, &s, 2);
         }
     } else {
