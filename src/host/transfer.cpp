@@ -198,10 +198,7 @@ int16_t requestTile(HostTransfer& t, const Rect& tile) {
     setInRect(r, rect);
     setOutRect(r, rect);
     if (r->haveMask) setMaskRect(r, rect);
-    r->inLoPlane = r->outLoPlane = 0;
-    r->inHiPlane = r->outHiPlane = pi::int16(r->planes - 1);
-    r->inputRate = r->maskRate = factor << 16;
-    r->inputPadding = r->outputPadding = r->maskPadding = -1;
+    planesAndRates(r, factor);
     r->inPreDummyPlanes = r->inPostDummyPlanes = 0;
     r->outPreDummyPlanes = r->outPostDummyPlanes = 0;
     r->autoMask = 0;  // the module applies the selection itself
