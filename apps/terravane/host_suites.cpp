@@ -130,10 +130,8 @@ pi::PIReadDescriptor openRead(pi::PIDescriptorHandle h, pi::DescriptorKeyIDArray
 pi::OSErr closeRead(pi::PIReadDescriptor t) {
     ReadToken* token = asRead(t);
     if (!token) return pi::errMissingParameter;
-    pi::OSErr result = pi::noErr;
-    if (token->keys)
-        for (const pi::DescriptorKeyID* k = token->keys; *k; ++k)
-            if (*k) result = pi::errMissingParameter;  // a listed key was not in the descriptor
+    // Found keys were cleared from the list: what is left was not in the descriptor.
+    const pi::OSErr result = token->keys && token->keys[0] ? pi::errMissingParameter : pi::noErr;
     gReadTokens.erase(t);
     delete token;
     return result;
