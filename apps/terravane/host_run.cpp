@@ -439,7 +439,7 @@ std::optional<pi::MemoryDescriptor> loadRecordedDescriptor(std::string* error) {
     if (!platform::fileExists(path)) return std::nullopt;
     std::vector<uint8_t> bytes;
     pi::MemoryDescriptor d;
-    if (!platform::readFile(path, bytes, 8 + pi::kMaxDescriptorItems * 20) ||
+    if (!platform::readFile(path, bytes, pi::kMaxDescriptorBytes) ||
         !pi::decodeDescriptor(bytes.data(), bytes.size(), d)) {
         if (error) *error = "ignoring the damaged recorded settings in " + path;
         return std::nullopt;
