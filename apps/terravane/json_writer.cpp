@@ -37,12 +37,10 @@ void JsonWriter::separator() {
 void JsonWriter::beginObject() {
     out_ += "{";
     first_ = true;
-    ++depth_;
 }
 
 void JsonWriter::endObject() {
     out_ += "\n}";
-    --depth_;
     first_ = false;
 }
 
