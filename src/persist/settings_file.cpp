@@ -26,6 +26,13 @@ int32_t scaledWord(double value, double scale) {
     return static_cast<int32_t>(v);
 }
 
+// A conversion of words done wide, kept inside a word: old files may hold any
+// value, and 100 - word or word x word must not overflow.
+int32_t clampedWord(int64_t v) {
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
 // The thumbnail block: kind 1 with a 128 x 128 JPEG stream, or kind 0.
 void putThumbnail(ByteWriter& w, const RgbImage* thumbnail) {
     if (!thumbnail || thumbnail->width <= 0 || thumbnail->height <= 0 ||
@@ -103,7 +110,7 @@ bool parseSettings(Parser& p, int32_t v, ParamRecord& r) {
                        &r.spareValue1, &r.stormSize, &r.stormCount, &r.stormSwirl, &r.airBrightness,
                        &r.realClouds, &r.backlighting, &r.seaLevel, &r.desert})
         if (!p.integer(*f)) return false;
-    if (v < 15) r.desert = 100 - r.desert;
+    if (v < 15) r.desert = clampedWord(100 - int64_t(r.desert));
     for (int32_t* f : {&r.craterCount, &r.craterSize, &r.craterTexture, &r.cloudEdges, &r.spareValue2})
         if (!p.integer(*f)) return false;
     if (!p.colour(r.cloudColor) || !p.colour(r.cloudColor)) return false;  // the second copy is kept
@@ -111,7 +118,7 @@ bool parseSettings(Parser& p, int32_t v, ParamRecord& r) {
         if (!p.colour(r.spareColor) || !p.integer(r.landTexture) || !p.integer(r.cloudCoverage) ||
             !p.integer(r.realLuna))
             return false;
-        if (v < 11) r.realLuna += 1;
+        if (v < 11) r.realLuna = clampedWord(int64_t(r.realLuna) + 1);
     }
     if (v > 2 && (!p.integer(r.outputMode) || !p.skip())) return false;
     if (v < 32) r.outputMode = r.outputMode == 11 ? kModeComposite : kModeNormal;
@@ -119,7 +126,7 @@ bool parseSettings(Parser& p, int32_t v, ParamRecord& r) {
         return false;
     if (v > 4) {
         if (!p.integer(r.ice) || !p.integer(r.cloudTexture)) return false;
-        if (v < 13) r.cloudTexture = 100 - r.cloudTexture;
+        if (v < 13) r.cloudTexture = clampedWord(100 - int64_t(r.cloudTexture));
     }
     if (v < 7) {
         r.cloudColor = r.landColor;
@@ -258,7 +265,7 @@ int decodeSettings(const uint8_t* data, size_t size, ReadMode mode, ParamRecord*
         scratch.cities = 0;
         scratch.airDepth = scaledWord(scratch.airDepth / 0.3, 1.0);
     }
-    if (ok && v < 25) scratch.landTexture = scratch.cloudTexture * scratch.landTexture / 100;
+    if (ok && v < 25) scratch.landTexture = clampedWord(int64_t(scratch.cloudTexture) * scratch.landTexture / 100);
     if (ok && v > 29) ok = p.fraction(scratch.xCenter) && p.fraction(scratch.yCenter);
     if (ok && v == 30) scratch.landColor = {0x1E1E, 0x3C3C, 0x1E1E};
     if (ok && v > 39) ok = parseThumbnail(p, wanted, pic);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -253,6 +254,29 @@ TEST_F(SettingsFile, VersionTwelveConvertsItsValues) {
     EXPECT_EQ(s.landTexture, 35);  // 0 then 50, times cloud texture 70 / 100
     EXPECT_EQ(s.lightX, before.lightX);
     EXPECT_EQ(s.randomSeed, before.randomSeed);
+}
+
+TEST_F(SettingsFile, OldConversionsOfExtremeWordsStayInsideAWord) {
+    // A file of version v with zero words but for the given ones (numbered
+    // after the version word: desert 24, land texture 39, real luna 41, cloud
+    // texture 48).
+    auto file = [](int32_t v, std::initializer_list<std::pair<size_t, int32_t>> values) {
+        Words f;
+        f.add({v});
+        f.w.resize(size_t(1 + wordsOfVersion(v)), 0);
+        for (const auto& [at, value] : values) f.w[at] = value;
+        return f.bytes();
+    };
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min(), kMax = std::numeric_limits<int32_t>::max();
+    ParamRecord r = defaultRecord();
+    ASSERT_EQ(decode(file(24, {{39, 100000}, {48, 100000}}), r), platform::kFileOk);
+    EXPECT_EQ(r.landTexture, 100000000);  // 100000 x 100000 / 100
+    ASSERT_EQ(decode(file(24, {{39, kMax}, {48, kMin}}), r), platform::kFileOk);
+    EXPECT_EQ(r.landTexture, kMin);
+    ASSERT_EQ(decode(file(10, {{24, kMin}, {41, kMax}, {48, kMin}}), r), platform::kFileOk);
+    EXPECT_EQ(r.desert, kMax);
+    EXPECT_EQ(r.realLuna, kMax);
+    EXPECT_EQ(r.cloudTexture, kMax);
 }
 
 TEST_F(SettingsFile, VersionsThirtyAndThirtyOneConvertLandColourAndOutputMode) {
