@@ -1,7 +1,6 @@
 #include "persist/settings_file.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <utility>
@@ -16,15 +15,6 @@
 namespace tv::persist {
 
 namespace {
-
-// value x scale truncated toward zero, kept inside a word (NaN gives 0).
-int32_t scaledWord(double value, double scale) {
-    const double v = std::trunc(value * scale);
-    if (std::isnan(v)) return 0;
-    if (v >= double(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-    if (v <= double(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(v);
-}
 
 // A conversion of words done wide, kept inside a word: old files may hold any
 // value, and 100 - word or word x word must not overflow.
@@ -263,7 +253,7 @@ int decodeSettings(const uint8_t* data, size_t size, ReadMode mode, ParamRecord*
     if (ok && v > 22) ok = p.colour(scratch.cityColor);
     if (ok && v < 24) {
         scratch.cities = 0;
-        scratch.airDepth = scaledWord(scratch.airDepth / 0.3, 1.0);
+        scratch.airDepth = truncatedToWord(scratch.airDepth / 0.3);
     }
     if (ok && v < 25) scratch.landTexture = clampedWord(int64_t(scratch.cloudTexture) * scratch.landTexture / 100);
     if (ok && v > 29) ok = p.fraction(scratch.xCenter) && p.fraction(scratch.yCenter);
