@@ -366,8 +366,10 @@ int refreshPresetFolder(const std::string& folder, ParamRecord& record, StateBlo
         if (writeSettingsFile(path, record, state.thumbnail) != platform::kFileOk) continue;
         ++rewritten;
         if (old) {
+            // A preset already holding the new name is never replaced: the
+            // rewritten old file then keeps its own name.
             const std::string renamed = platform::joinPath(folder, platform::stemOf(e.name) + ".q5q");
-            platform::renameFile(path, renamed);
+            if (!platform::fileExists(renamed)) platform::renameFile(path, renamed);
         }
     }
     readSettingsFile(keep, ReadMode::Load, &record, state);

@@ -530,6 +530,7 @@ TEST_F(SettingsFile, PresetFolderRefreshRewritesOldFilesAndRestoresTheSettings) 
     const std::string broken = "not settings";
     platform::writeFileAtomic(platform::joinPath(folder, "moon.q9q"), oldBytes.data(), oldBytes.size());
     platform::writeFileAtomic(platform::joinPath(folder, "mars.q5q"), current.data(), current.size());
+    platform::writeFileAtomic(platform::joinPath(folder, "mars.q9q"), oldBytes.data(), oldBytes.size());
     platform::writeFileAtomic(platform::joinPath(folder, "junk.q5q"), broken.data(), broken.size());
     platform::writeFileAtomic(platform::joinPath(folder, "notes.txt"), oldBytes.data(), oldBytes.size());
 
@@ -545,12 +546,18 @@ TEST_F(SettingsFile, PresetFolderRefreshRewritesOldFilesAndRestoresTheSettings) 
     ParamRecord record = defaultRecord();
     record.seaLevel = 3;
     StateBlock state{};
-    EXPECT_EQ(persist::refreshPresetFolder(folder, record, state, hooks), 2);
-    EXPECT_EQ(seen.names, (std::vector<std::string>{"mars.q5q", "moon.q9q"}));
+    EXPECT_EQ(persist::refreshPresetFolder(folder, record, state, hooks), 3);
+    EXPECT_EQ(seen.names, (std::vector<std::string>{"mars.q5q", "mars.q9q", "moon.q9q"}));
     EXPECT_EQ(record.seaLevel, 3);  // read back from dot file 25
     EXPECT_TRUE(platform::fileExists(persist::dotFilePath(25)));
 
     EXPECT_FALSE(platform::fileExists(platform::joinPath(folder, "moon.q9q")));
+    // An old file whose new name is taken is rewritten under its own name.
+    std::vector<uint8_t> mars, marsOld;
+    ASSERT_TRUE(platform::readFile(platform::joinPath(folder, "mars.q5q"), mars));
+    EXPECT_EQ(wordAt(mars, 11), wordAt(current, 11));
+    ASSERT_TRUE(platform::readFile(platform::joinPath(folder, "mars.q9q"), marsOld));
+    EXPECT_EQ(wordAt(marsOld, 1), 40);
     std::vector<uint8_t> moon, junk, notes;
     ASSERT_TRUE(platform::readFile(platform::joinPath(folder, "moon.q5q"), moon));
     EXPECT_EQ(wordAt(moon, 1), 40);
