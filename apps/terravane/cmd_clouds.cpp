@@ -16,6 +16,7 @@
 #include "commands.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 
 namespace tv::cli {
 
@@ -33,8 +34,9 @@ constexpr const char* kUsage =
 
 int fail(const std::string& message) { return failWith("clouds", message); }
 
+// A mistake in the command itself: one line, status 2.
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "terravane clouds: %s\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "terravane clouds: %s (try terravane clouds --help)\n", message.c_str());
     return 2;
 }
 
@@ -65,6 +67,7 @@ struct ProgressLine {
     std::string text = "--";
     int64_t received = 0, expected = -1;
     bool drawn = false;
+    platform::InterruptWatch interrupt;
 
     void draw() {
         if (!enabled) return;
@@ -100,7 +103,7 @@ void onProgress(void* context, int64_t received, int64_t expected) {
     line.draw();
 }
 
-bool onCancelled(void*) { return platform::interruptRequested(); }
+bool onCancelled(void* context) { return static_cast<ProgressLine*>(context)->interrupt.interrupted(); }
 
 bool onCredentials(void*, bool proxy, const char* realm, std::string&, std::string&) {
     std::fprintf(stderr, "\nterravane clouds: the %s asks for a user name and password (\"%s\"); add them to ~/.netrc\n",
@@ -115,7 +118,6 @@ DownloadHooks hooksFor(ProgressLine& line) {
     hooks.progress = onProgress;
     hooks.credentials = onCredentials;
     hooks.cancelled = onCancelled;
-    platform::installInterruptHandler();
     return hooks;
 }
 

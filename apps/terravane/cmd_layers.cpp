@@ -8,7 +8,8 @@
 #include "commands.h"
 #include "export/layers_export.h"
 #include "export/psd_writer.h"
-#include "persist/settings_file.h"
+#include "platform/files.h"
+#include "preset_io.h"
 #include "render/jobs.h"
 #include "render/render.h"
 
@@ -93,14 +94,7 @@ int runLayers(int argc, char** argv) {
         return failWith(kCommand, "a layered document holds at most " + std::to_string(kPsdMaxSide) + " pixels a side");
 
     ParamRecord params = defaultRecord();
-    if (!preset.empty()) {
-        persist::ReadReport report;
-        const int rc = persist::openPreset(preset, params, nullptr, &report);
-        if (rc == platform::kFileOpenError) return failWith(kCommand, "cannot open \"" + preset + "\"");
-        if (rc != platform::kFileOk)
-            return failWith(kCommand, "cannot read \"" + preset + "\"" +
-                                          (report.message.empty() ? std::string() : ": " + report.message));
-    }
+    if (!preset.empty() && !loadPresetFile(preset, params, &error)) return failWith(kCommand, error);
     if (!applyAssignments(params, assignments, &error)) return failWith(kCommand, error);
 
     if (threads > 0) setForcedThreadCount(threads);

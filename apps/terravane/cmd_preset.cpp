@@ -45,7 +45,7 @@ int show(int argc, char** argv) {
     if (argc == 3 && !loadPresetFile(argv[2], record, &error)) return failWith(kCommand, error);
     const std::string json = settingsJson(record);
     std::fwrite(json.data(), 1, json.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return std::fflush(stdout) == 0 ? 0 : failWith(kCommand, "cannot write the settings to standard output");
 }
 
 bool parseSeed(std::string_view text, uint32_t& seed) {
@@ -97,7 +97,7 @@ int write(int argc, char** argv, bool diceIt) {
     }
     if (!applyAssignments(record, assignments, &error)) return failWith(kCommand, error);
     if (!savePresetFile(output, record, &error)) return failWith(kCommand, error);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return std::fflush(stdout) == 0 ? 0 : failWith(kCommand, "cannot write the seed to standard output");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "image_io.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "plugin_render.h"
 #include "preset_io.h"
 
@@ -147,7 +148,10 @@ int runRender(int argc, char** argv) {
 
     ProgressBar bar(!quiet);
     request.progress = &bar;
-    request.interruptCancels = true;
+    // Ctrl-C cancels the render; held through the write, so that the file is
+    // put in place whole.
+    platform::InterruptWatch interrupt;
+    request.interrupt = &interrupt;
     Image image;
     std::string warning;
     const bool rendered = renderThroughPlugin(request, image, &error, &warning);

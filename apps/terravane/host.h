@@ -17,6 +17,7 @@
 
 namespace tv::platform {
 struct LoadedModule;
+class InterruptWatch;
 }
 
 namespace tv::host {
@@ -98,7 +99,7 @@ struct HostOptions {
     int32_t floatX = 0, floatY = 0;
     std::optional<Rect> filterRect;  // default: the selection's bounds, or the whole image
     int32_t cancelAfterTiles = -1;   // abortProc answers yes once this many tiles were requested
-    bool interruptCancels = false;   // Ctrl-C answers abortProc
+    const platform::InterruptWatch* interrupt = nullptr;  // Ctrl-C under this watch answers abortProc
     std::function<void(int32_t done, int32_t total)> progress;
 };
 

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "host.h"
 #include "host_internal.h"
 #include "platform/clock.h"
-#include "platform/console.h"
 #include "platform/files.h"
+#include "platform/interrupt.h"
 #include "platform/module_loader.h"
 
 namespace tv::host {
@@ -289,8 +290,22 @@ pi::OSErr FilterHost::advanceState() {
         z = std::clamp<int32_t>(hi, a, last);
     };
     auto rate = [](pi::Fixed f) { return std::max(1, int32_t(f >> 16)); };
-    auto tooLarge = [](const Rect& rect, int32_t planes, int32_t bytes) {
-        return int64_t(rect.width()) * rect.height() * planes * bytes > (int64_t(1) << 31);
+    // A sampled coordinate back in the image, edges replicated.
+    auto sampled = [](int32_t v, int32_t f, int32_t size) {
+        return int32_t(std::clamp<int64_t>(int64_t(v) * f, 0, size - 1));
+    };
+    // Room for a rectangle whose rows the interface describes in 32-bit row
+    // bytes; false when the rows or the whole would not fit, or memory is short.
+    auto fit = [](std::vector<uint8_t>& buffer, const Rect& rect, int32_t planes, int32_t sampleBytes) {
+        const int64_t row = (int64_t(rect.right) - rect.left) * planes * sampleBytes;
+        const int64_t height = int64_t(rect.bottom) - rect.top;
+        if (row > INT32_MAX || row * height > INT32_MAX) return false;
+        try {
+            buffer.resize(size_t(row * height));
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
     };
 
     // Input: the rectangle in sampled coordinates, edges replicated.
@@ -299,19 +314,17 @@ pi::OSErr FilterHost::advanceState() {
         int32_t lo, hi;
         planeRange(r.inLoPlane, r.inHiPlane, lo, hi);
         const int32_t n = hi - lo + 1, f = rate(r.inputRate);
-        if (tooLarge(in, n, bytes)) return pi::memFullErr;
-        inBuffer_.resize(size_t(in.width()) * size_t(in.height()) * size_t(n) * size_t(bytes));
+        if (!fit(inBuffer_, in, n, bytes)) return pi::memFullErr;
+        const size_t pixelBytes = size_t(n) * size_t(bytes), rowBytes = size_t(in.width()) * pixelBytes;
         for (int32_t y = in.top; y < in.bottom; ++y) {
-            const int32_t sy = std::clamp(y * f, 0, image_.height - 1);
-            uint8_t* row = inBuffer_.data() + size_t(y - in.top) * size_t(in.width()) * size_t(n) * size_t(bytes);
-            for (int32_t x = in.left; x < in.right; ++x) {
-                const int32_t sx = std::clamp(x * f, 0, image_.width - 1);
-                std::memcpy(row + size_t(x - in.left) * size_t(n) * size_t(bytes), image_.sample(sx, sy, lo),
-                            size_t(n) * size_t(bytes));
-            }
+            const int32_t sy = sampled(y, f, image_.height);
+            uint8_t* row = inBuffer_.data() + size_t(y - in.top) * rowBytes;
+            for (int32_t x = in.left; x < in.right; ++x)
+                std::memcpy(row + size_t(x - in.left) * pixelBytes, image_.sample(sampled(x, f, image_.width), sy, lo),
+                            pixelBytes);
         }
         r.inData = inBuffer_.data();
-        r.inRowBytes = in.width() * n * bytes;
+        r.inRowBytes = pi::int32(rowBytes);
     }
 
     // Output: the current pixels of the rectangle, written back at the next call.
@@ -320,17 +333,17 @@ pi::OSErr FilterHost::advanceState() {
         int32_t lo, hi;
         planeRange(r.outLoPlane, r.outHiPlane, lo, hi);
         const int32_t n = hi - lo + 1;
-        if (tooLarge(out, n, bytes)) return pi::memFullErr;
-        outBuffer_.resize(size_t(out.width()) * size_t(out.height()) * size_t(n) * size_t(bytes));
+        if (!fit(outBuffer_, out, n, bytes)) return pi::memFullErr;
+        const size_t pixelBytes = size_t(n) * size_t(bytes), rowBytes = size_t(out.width()) * pixelBytes;
         for (int32_t y = out.top; y < out.bottom; ++y) {
             const int32_t sy = std::clamp(y, 0, image_.height - 1);
-            uint8_t* row = outBuffer_.data() + size_t(y - out.top) * size_t(out.width()) * size_t(n) * size_t(bytes);
+            uint8_t* row = outBuffer_.data() + size_t(y - out.top) * rowBytes;
             for (int32_t x = out.left; x < out.right; ++x)
-                std::memcpy(row + size_t(x - out.left) * size_t(n) * size_t(bytes),
-                            image_.sample(std::clamp(x, 0, image_.width - 1), sy, lo), size_t(n) * size_t(bytes));
+                std::memcpy(row + size_t(x - out.left) * pixelBytes, image_.sample(std::clamp(x, 0, image_.width - 1), sy, lo),
+                            pixelBytes);
         }
         r.outData = outBuffer_.data();
-        r.outRowBytes = out.width() * n * bytes;
+        r.outRowBytes = pi::int32(rowBytes);
         pendingOut_ = out;
         pendingLo_ = lo;
         pendingHi_ = hi;
@@ -341,15 +354,13 @@ pi::OSErr FilterHost::advanceState() {
     r.maskData = nullptr;
     if (r.haveMask && selection_ && !mask.empty()) {
         const int32_t f = rate(r.maskRate);
-        if (tooLarge(mask, 1, 1)) return pi::memFullErr;
-        maskBuffer_.resize(size_t(mask.width()) * size_t(mask.height()));
-        for (int32_t y = mask.top; y < mask.bottom; ++y)
-            for (int32_t x = mask.left; x < mask.right; ++x) {
-                const int32_t sx = std::clamp(x * f, 0, selection_->width - 1);
-                const int32_t sy = std::clamp(y * f, 0, selection_->height - 1);
+        if (!fit(maskBuffer_, mask, 1, 1)) return pi::memFullErr;
+        for (int32_t y = mask.top; y < mask.bottom; ++y) {
+            const int32_t sy = sampled(y, f, selection_->height);
+            for (int32_t x = mask.left; x < mask.right; ++x)
                 maskBuffer_[size_t(y - mask.top) * size_t(mask.width()) + size_t(x - mask.left)] =
-                    selection_->mask[size_t(sy) * size_t(selection_->width) + size_t(sx)];
-            }
+                    selection_->mask[size_t(sy) * size_t(selection_->width) + size_t(sampled(x, f, selection_->width))];
+        }
         r.maskData = maskBuffer_.data();
         r.maskRowBytes = mask.width();
     }
@@ -358,7 +369,7 @@ pi::OSErr FilterHost::advanceState() {
 }
 
 pi::Boolean FilterHost::abortRequested() {
-    if (options_.interruptCancels && platform::interruptRequested()) return 1;
+    if (options_.interrupt && options_.interrupt->interrupted()) return 1;
     if (options_.cancelAfterTiles >= 0 && report_.tilesRequested >= options_.cancelAfterTiles) return 1;
     return 0;
 }
@@ -428,7 +439,7 @@ std::optional<pi::MemoryDescriptor> loadRecordedDescriptor(std::string* error) {
     if (!platform::fileExists(path)) return std::nullopt;
     std::vector<uint8_t> bytes;
     pi::MemoryDescriptor d;
-    if (!platform::readFile(path, bytes, 8 + pi::kMaxDescriptorItems * 20) ||
+    if (!platform::readFile(path, bytes, pi::kMaxDescriptorBytes) ||
         !pi::decodeDescriptor(bytes.data(), bytes.size(), d)) {
         if (error) *error = "ignoring the damaged recorded settings in " + path;
         return std::nullopt;

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "host.h"
+#include "host/params/fields.h"
 #include "host_internal.h"
 
 namespace tv::host {
@@ -53,7 +54,11 @@ pi::int32 handleSize(pi::Handle h) {
 pi::OSErr setHandleSize(pi::Handle h, pi::int32 size) {
     HostHandle* p = asHandle(h);
     if (!p || size < 0 || size > kMaxHandleBytes) return pi::memFullErr;
-    p->bytes.resize(size_t(size), 0);
+    try {
+        p->bytes.resize(size_t(size), 0);
+    } catch (const std::bad_alloc&) {
+        return pi::memFullErr;  // the handle keeps its old size
+    }
     return pi::noErr;
 }
 
@@ -129,10 +134,8 @@ pi::PIReadDescriptor openRead(pi::PIDescriptorHandle h, pi::DescriptorKeyIDArray
 pi::OSErr closeRead(pi::PIReadDescriptor t) {
     ReadToken* token = asRead(t);
     if (!token) return pi::errMissingParameter;
-    pi::OSErr result = pi::noErr;
-    if (token->keys)
-        for (const pi::DescriptorKeyID* k = token->keys; *k; ++k)
-            if (*k) result = pi::errMissingParameter;  // a listed key was not in the descriptor
+    // Found keys were cleared from the list: what is left was not in the descriptor.
+    const pi::OSErr result = token->keys && token->keys[0] ? pi::errMissingParameter : pi::noErr;
     gReadTokens.erase(t);
     delete token;
     return result;
@@ -167,7 +170,7 @@ pi::OSErr getInteger(pi::PIReadDescriptor t, pi::int32* v) {
     const pi::DescriptorItem* i = currentItem(t);
     if (!i || !v) return errWrongType;
     if (i->type == pi::typeInteger || i->type == pi::typeBoolean) *v = i->integer;
-    else if (i->type == pi::typeFloat) *v = pi::int32(i->number);
+    else if (i->type == pi::typeFloat) *v = truncateToInt32(i->number);
     else return errWrongType;
     return pi::noErr;
 }

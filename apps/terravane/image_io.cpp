@@ -45,11 +45,6 @@ bool plausibleSize(uint64_t imageBytes, size_t fileSize, uint64_t ratio) {
 
 // ---------------------------------------------------------------- PNG
 
-struct PngWrite {
-    std::vector<uint8_t>* out;
-    char message[200];
-};
-
 void pngError(png_structp png, png_const_charp msg) {
     auto* s = static_cast<char*>(png_get_error_ptr(png));
     if (s) std::snprintf(s, 200, "%s", msg ? msg : "PNG error");
@@ -57,15 +52,16 @@ void pngError(png_structp png, png_const_charp msg) {
 }
 void pngWarning(png_structp, png_const_charp) {}
 
-// The buffer the PNG writer of this thread fills.
-thread_local std::vector<uint8_t>* gPngOutput = nullptr;
-
-void pngWriteData(png_structp, png_bytep data, png_size_t n) { gPngOutput->insert(gPngOutput->end(), data, data + n); }
+// Appends to the buffer given as the writer's io pointer.
+void pngWriteData(png_structp png, png_bytep data, png_size_t n) {
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + n);
+}
 void pngFlush(png_structp) {}
 
 // The libpng calls, kept free of objects with destructors because a libpng
 // error returns here through longjmp.
-bool writePngRows(const Image& im, uint8_t* row, char* message) {
+bool writePngRows(const Image& im, uint8_t* row, std::vector<uint8_t>* out, char* message) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, pngError, pngWarning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -77,7 +73,7 @@ bool writePngRows(const Image& im, uint8_t* row, char* message) {
         png_destroy_write_struct(&png, &info);
         return false;
     }
-    png_set_write_fn(png, nullptr, pngWriteData, pngFlush);
+    png_set_write_fn(png, out, pngWriteData, pngFlush);
     const int type = im.channels == 1   ? PNG_COLOR_TYPE_GRAY
                      : im.channels == 2 ? PNG_COLOR_TYPE_GRAY_ALPHA
                      : im.channels == 3 ? PNG_COLOR_TYPE_RGB
@@ -109,10 +105,7 @@ bool writePngRows(const Image& im, uint8_t* row, char* message) {
 bool encodePng(const Image& im, std::vector<uint8_t>& out, std::string* error) {
     char message[200] = "cannot start the PNG writer";
     std::vector<uint8_t> row(im.rowBytes());
-    gPngOutput = &out;
-    const bool ok = writePngRows(im, row.data(), message);
-    gPngOutput = nullptr;
-    return ok ? true : fail(error, message);
+    return writePngRows(im, row.data(), &out, message) ? true : fail(error, message);
 }
 
 struct PngSource {

@@ -29,6 +29,12 @@ struct Image {
     float sample(int32_t x, int32_t y, int32_t c) const;
 };
 
+// A 16-bit sample of the engine and of the host image (full scale 32768) on
+// the files' scale (full scale 65535).
+inline uint16_t fileSample16(uint16_t v) {
+    return v >= 32768 ? 65535 : uint16_t((uint32_t(v) * 65535u + 16384u) / 32768u);
+}
+
 // Largest image the readers accept: each side and the pixel count.
 constexpr int32_t kMaxImageSide = 1 << 16;
 constexpr int64_t kMaxImagePixels = int64_t(1) << 28;

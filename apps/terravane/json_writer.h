@@ -25,7 +25,6 @@ private:
     void separator();
     std::string out_;
     bool first_ = true;
-    int depth_ = 0;
 };
 
 // The settings of a record as one JSON object keyed by the record's field

@@ -2,6 +2,7 @@
 // for the plug-in module, and offers the engine's other commands.
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "commands.h"
 
@@ -40,7 +41,16 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const auto& c : kCommands)
-        if (!std::strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
+        if (!std::strcmp(argv[1], c.name)) {
+            try {
+                return c.run(argc - 1, argv + 1);
+            } catch (const std::bad_alloc&) {
+                // Files being written are abandoned on the way out; the
+                // message stays one line.
+                std::fprintf(stderr, "terravane %s: not enough memory\n", c.name);
+                return 1;
+            }
+        }
     std::fprintf(stderr, "terravane: unknown command \"%s\" (try terravane --help)\n", argv[1]);
     return 2;
 }

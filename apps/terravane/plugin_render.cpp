@@ -6,7 +6,6 @@
 
 #include "cli_common.h"
 #include "host/settings_writer.h"
-#include "platform/console.h"
 
 namespace tv::cli {
 
@@ -97,6 +96,12 @@ bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape,
     const int32_t planes = (shape.grey ? 1 : 3) + (shape.layer ? 1 : 0);
     std::string why;
     if (!host::checkImageSize(shape.width, shape.height, planes, shape.depth, &why)) return fail(error, why);
+    // The result becomes an image file of the command line.
+    if (shape.width > kMaxImageSide || shape.height > kMaxImageSide ||
+        int64_t(shape.width) * shape.height > kMaxImagePixels)
+        return fail(error, "a " + std::to_string(shape.width) + "x" + std::to_string(shape.height) +
+                               " image is too large for an image file (at most " + std::to_string(kMaxImageSide) +
+                               " pixels a side and " + std::to_string(kMaxImagePixels) + " in all)");
     return true;
 }
 
@@ -150,13 +155,13 @@ bool makeSelection(const Image& mask, int32_t width, int32_t height, host::Selec
 Image fileImageOf(const host::HostImage& image) {
     Image out;
     const int32_t channels = image.planes();
-    out.allocate(image.width, image.height, channels, image.depth);
+    if (!out.allocate(image.width, image.height, channels, image.depth)) return out;  // empty: beyond a file image
     const size_t samples = size_t(image.width) * size_t(image.height) * size_t(channels);
     if (image.depth == 16) {
         for (size_t i = 0; i < samples; ++i) {
             uint16_t v;
             std::memcpy(&v, image.pixels.data() + 2 * i, 2);
-            const uint16_t s = v >= 32768 ? 65535 : uint16_t((uint32_t(v) * 65535u + 16384u) / 32768u);
+            const uint16_t s = fileSample16(v);
             std::memcpy(out.data.data() + 2 * i, &s, 2);
         }
     } else {
@@ -196,8 +201,7 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
     }
     host::HostOptions options;
     options.playInfo = pi::plugInDialogSilent;
-    options.interruptCancels = request.interruptCancels;
-    if (request.interruptCancels) platform::installInterruptHandler();
+    options.interrupt = request.interrupt;
     if (ProgressBar* bar = request.progress)
         options.progress = [bar](int32_t done, int32_t total) {
             if (total > 0) bar->update(int32_t(int64_t(done) * 1000 / total));
@@ -221,7 +225,7 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
     if (session.recorded && !host::saveRecordedDescriptor(*session.recorded, &why) && warning)
         *warning = "the settings of this run were not kept for the next one: " + why;
     out = fileImageOf(image);
-    return true;
+    return out.data.empty() ? fail(error, "the image is too large for an image file") : true;
 }
 
 }  // namespace tv::cli

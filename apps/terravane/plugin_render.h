@@ -12,6 +12,10 @@
 #include "host/params/params.h"
 #include "image_io.h"
 
+namespace tv::platform {
+class InterruptWatch;
+}
+
 namespace tv::cli {
 
 class ProgressBar;
@@ -29,7 +33,7 @@ struct PluginRenderRequest {
     std::optional<pi::MemoryDescriptor> settings;
     int32_t threads = 0;  // 0: one worker per processor
     ProgressBar* progress = nullptr;
-    bool interruptCancels = false;  // Ctrl-C cancels the render
+    const platform::InterruptWatch* interrupt = nullptr;  // Ctrl-C under this watch cancels the render
     std::string pluginPath;         // empty: the module beside the executable
 };
 
@@ -50,7 +54,8 @@ host::HostImage makeHostImage(const HostImageShape& shape, const Image* source);
 // times its alpha). False with a reason.
 bool makeSelection(const Image& mask, int32_t width, int32_t height, host::Selection& selection, std::string* error);
 // The host image as a file image: 1 or 3 channels plus alpha with a layer;
-// 16-bit samples rescaled from 0..32768 to 0..65535.
+// 16-bit samples rescaled from 0..32768 to 0..65535. Empty when the size is
+// beyond what a file image holds.
 Image fileImageOf(const host::HostImage& image);
 
 // Every scripting key of record, as the module reads them.

@@ -47,12 +47,10 @@ bool renderImage(const ParamRecord& record, const RenderRequest& request, Image&
             const size_t from = (i * 4 + size_t(request.grey ? 1 : c)) * size_t(bytes);
             const size_t to = (i * size_t(channels) + size_t(c)) * size_t(bytes);
             if (bytes == 2) {
-                // The engine's 16-bit scale is 0..32768; files use 0..65535.
                 uint16_t v;
                 std::memcpy(&v, image.pixels.data() + from, 2);
-                const uint32_t s = v >= 32768 ? 65535u : (uint32_t(v) * 65535u + 16384u) / 32768u;
-                const uint16_t w = uint16_t(s);
-                std::memcpy(out.data.data() + to, &w, 2);
+                const uint16_t s = fileSample16(v);
+                std::memcpy(out.data.data() + to, &s, 2);
             } else {
                 std::memcpy(out.data.data() + to, image.pixels.data() + from, size_t(bytes));
             }

@@ -11,6 +11,15 @@
 
 namespace tv {
 
+// trunc(v) as a 32-bit word: values outside the word's range saturate and NaN
+// gives 0, so no float ever converts out of range.
+inline int32_t truncatedToWord(double v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483647.0) return INT32_MAX;
+    if (v <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
 class ByteWriter {
 public:
     void u8(uint8_t v) { data_.push_back(v); }
@@ -30,7 +39,7 @@ public:
         u32(bits);
     }
     // A float as the word trunc(value x 100000).
-    void scaledFloat(float v) { i32(static_cast<int32_t>(static_cast<double>(v) * 100000.0)); }
+    void scaledFloat(float v) { i32(truncatedToWord(static_cast<double>(v) * 100000.0)); }
     void bytes(const void* p, size_t n) {
         const auto* b = static_cast<const uint8_t*>(p);
         data_.insert(data_.end(), b, b + n);

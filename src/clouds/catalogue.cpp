@@ -322,14 +322,17 @@ int decodeUrlList(const uint8_t* data, size_t size, CatalogueEntry (&entries)[kL
 
 std::string urlListPath() { return platform::workingFile(kUrlListFileName); }
 
-int readUrlList(CloudCatalogue& catalogue) {
-    const std::string path = urlListPath();
+int readUrlListFile(const std::string& path, CatalogueEntry (&entries)[kListEntryCount], int32_t& version) {
     if (!platform::fileExists(path)) return kListOpenError;
     std::vector<uint8_t> data;
     if (!platform::readFile(path, data, kMaxListFileSize)) return kListReadError;
+    return decodeUrlList(data.data(), data.size(), entries, version);
+}
+
+int readUrlList(CloudCatalogue& catalogue) {
     CatalogueEntry entries[kListEntryCount];
     int32_t version = 0;
-    if (const int rc = decodeUrlList(data.data(), data.size(), entries, version); rc != kCatalogueOk) return rc;
+    if (const int rc = readUrlListFile(urlListPath(), entries, version); rc != kCatalogueOk) return rc;
     for (int i = 0; i < kListEntryCount; ++i) catalogue.list[i] = entries[i];
     catalogue.version = version;
     catalogue.listLoaded = true;

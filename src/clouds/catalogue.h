@@ -113,6 +113,9 @@ bool encodeUrlList(const CatalogueEntry (&entries)[kListEntryCount], int32_t ver
 int decodeUrlList(const uint8_t* data, size_t size, CatalogueEntry (&entries)[kListEntryCount],
                   int32_t& version);
 
+// Reads and decodes a list file (at most the size twelve full slots take):
+// kCatalogueOk, kListOpenError (no file) or kListReadError.
+int readUrlListFile(const std::string& path, CatalogueEntry (&entries)[kListEntryCount], int32_t& version);
 // Reads the list file from the working folder into the catalogue. The
 // catalogue changes only when the whole file reads: kCatalogueOk, kListOpenError
 // (no file; the built-in table stays) or kListReadError.

@@ -191,12 +191,10 @@ int updateUrlList(CloudFetchContext& context) {
         context.detail = std::string(downloadResultText(downloaded)) + (detail.empty() ? "" : ": " + detail);
         return downloaded;
     }
-    // Only a readable list replaces the one in place.
-    std::vector<uint8_t> bytes;
+    // Only a list the list reader takes replaces the one in place.
     CatalogueEntry entries[kListEntryCount];
     int32_t version = 0;
-    if (!platform::readFile(incoming, bytes, size_t(1) << 20) ||
-        decodeUrlList(bytes.data(), bytes.size(), entries, version) != kCatalogueOk) {
+    if (readUrlListFile(incoming, entries, version) != kCatalogueOk) {
         platform::removeFile(incoming);
         context.detail = "the list server did not send a Terravane URL list";
         return kListReadError;

@@ -63,7 +63,8 @@ int fetchClouds(CloudFetchContext& context, CloudMap& map, ParamRecord* params, 
 
 // Downloads the catalogue list from the list server, checks it, puts it in
 // place of the list file and reads it. A download that is not a list leaves
-// the old file. Returns 0, a download code, or kListReadError.
+// the old file. Returns 0, a download code, kListReadError, or
+// kListWriteError when the list cannot be put in place.
 int updateUrlList(CloudFetchContext& context);
 
 // The render set-up's step: with `real clouds` on, loads the map of

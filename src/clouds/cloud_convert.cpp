@@ -77,13 +77,9 @@ int convertGif(CloudMap& map, int index, const CatalogueEntry& entry, const uint
 }
 
 int convertJpeg(CloudMap& map, int index, const CatalogueEntry& entry, const uint8_t* data, size_t size) {
-    jpeg::Header header;
-    int rc = jpeg::readHeader(data, size, header);
-    if (rc == JERR_EMPTY_IMAGE || (rc == jpeg::kOk && (header.width <= 0 || header.height <= 0)))
-        return kConvertJpegEmpty;
-    if (rc != jpeg::kOk) return rc;
     jpeg::DecodedImage image;
-    rc = jpeg::decodeRgb(data, size, image, kMaxJpegSide, kMaxJpegPixels);
+    const int rc = jpeg::decodeRgb(data, size, image, kMaxJpegSide, kMaxJpegPixels);
+    if (rc == JERR_EMPTY_IMAGE) return kConvertJpegEmpty;
     if (rc != jpeg::kOk) return rc;
     CloudMap result;
     if (!createPyramid(result.pyramid, image.width, image.height, kFormatGrey8, kWrapClamp)) return kConvertNoMemory;

@@ -17,8 +17,7 @@ struct Download {
     std::string path;
     platform::FileWriter file;
     bool fileFailed = false;
-    int64_t announced = -1;
-    int64_t expected = 1;  // from the content length; 1 when there is none
+    int64_t announced = -1;  // the content length; -1 when there is none
     int64_t received = 0;
     std::string lastText;
 };
@@ -32,7 +31,6 @@ void showStatus(Download& d, const std::string& text) {
 bool onBegin(void* context, int64_t contentLength) {
     auto& d = *static_cast<Download*>(context);
     d.announced = contentLength;
-    d.expected = contentLength > 0 ? contentLength : 1;
     d.received = 0;
     if (d.file.open(d.path) != platform::kFileOk) {
         d.fileFailed = true;
@@ -44,7 +42,7 @@ bool onBegin(void* context, int64_t contentLength) {
 bool onData(void* context, const uint8_t* bytes, size_t size) {
     auto& d = *static_cast<Download*>(context);
     d.received += int64_t(size);
-    showStatus(d, downloadProgressText(d.received, d.expected));
+    showStatus(d, downloadProgressText(d.received, d.announced));
     if (d.hooks && d.hooks->progress) d.hooks->progress(d.hooks->context, d.received, d.announced);
     if (!d.file.write(bytes, size)) {
         d.fileFailed = true;
@@ -125,7 +123,7 @@ int downloadFile(const std::string& url, const std::string& path, const Download
                 if (detail) *detail = "could not write " + path;
                 return kDownloadFileError;
             }
-            showStatus(d, downloadProgressText(d.received, d.expected));
+            showStatus(d, downloadProgressText(d.received, d.announced));
             return kDownloadOk;
         case platform::HttpOutcome::NoSession: return kDownloadNoSession;
         case platform::HttpOutcome::CannotOpen:

@@ -140,7 +140,7 @@ int clampClass(int qualityClass) { return std::clamp(qualityClass, 0, 9); }
 
 // ---- whole-image workers (the frames a libjpeg error jumps back to) -----------
 int encodeWorker(const uint8_t* rgb, int width, int height, int quality, uint8_t* out, size_t capacity,
-                 size_t* written) {
+                 std::span<const Marker> markers, size_t* written) {
     jpeg_compress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
     ErrorManager err;
@@ -161,6 +161,8 @@ int encodeWorker(const uint8_t* rgb, int width, int height, int quality, uint8_t
     jpeg_set_defaults(&cinfo);
     setQualityClass(&cinfo, quality);
     jpeg_start_compress(&cinfo, TRUE);
+    for (const Marker& m : markers)
+        jpeg_write_marker(&cinfo, m.code, m.data, static_cast<unsigned>(m.size));
     const size_t stride = size_t(width) * 3;
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(rgb + size_t(cinfo.next_scanline) * stride);
@@ -284,12 +286,14 @@ void setQualityClass(j_compress_ptr cinfo, int quality) {
 }
 
 int encodeRgb(const uint8_t* rgb, int width, int height, int quality, uint8_t* out, size_t capacity,
-              size_t* written) {
+              size_t* written, std::span<const Marker> markers) {
     size_t count = 0;
     if (written) *written = 0;
     if (!rgb || !out || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION)
         return kErrorArguments;
-    const int result = encodeWorker(rgb, width, height, quality, out, capacity, &count);
+    for (const Marker& m : markers)
+        if (m.size > kMaxMarkerBytes || (!m.data && m.size > 0)) return kErrorArguments;
+    const int result = encodeWorker(rgb, width, height, quality, out, capacity, markers, &count);
     if (result == kOk && written) *written = count;
     return result;
 }

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <vector>
 
 #include <jpeglib.h>
@@ -62,11 +63,20 @@ const uint8_t* luminanceTable(int qualityClass);
 const uint8_t* chrominanceTable(int qualityClass);
 
 // ---- whole images -----------------------------------------------------------
+// A marker segment (an APPn block) written right after the stream's header.
+struct Marker {
+    int code;  // JPEG_APP0 + n
+    const uint8_t* data;
+    size_t size;  // at most kMaxMarkerBytes
+};
+constexpr size_t kMaxMarkerBytes = 65533;
+
 // Encodes width x height RGB pixels (rows top to bottom, 3 bytes a pixel) into
-// out[0..capacity). Returns kOk and the byte count, or an error code; on error
-// *written is 0.
+// out[0..capacity), with the given marker segments. Returns kOk and the byte
+// count, or an error code (kErrorArguments for a marker that is too long);
+// on error *written is 0.
 int encodeRgb(const uint8_t* rgb, int width, int height, int quality, uint8_t* out, size_t capacity,
-              size_t* written);
+              size_t* written, std::span<const Marker> markers = {});
 
 struct Header {
     int width = 0;

@@ -75,6 +75,18 @@ void initStateHead(StateBlock& s) {
     s.headReserved[0] = s.headReserved[1] = 0;
 }
 
+// A new block from the host's handle suite, zeroed: a host hands out the
+// memory as it found it, and the blocks hold pointers.
+pi::Handle newZeroedBlock(size_t size) {
+    const pi::HandleProcs* procs = g.record->handleProcs;
+    const pi::Handle h = procs->newProc(int32_t(size));
+    if (pi::Ptr p = h ? procs->lockProc(h, 0) : nullptr) {
+        std::memset(p, 0, size);
+        procs->unlockProc(h);
+    }
+    return h;
+}
+
 // Parameters steps 1 to 3: allocate what is missing, lock, initialise the head.
 void allocateBlocks() {
     if (!handleSuite()) {
@@ -82,11 +94,11 @@ void allocateBlocks() {
         return;
     }
     if (!g.record->parameters) {
-        g.record->parameters = g.record->handleProcs->newProc(int32_t(sizeof(ParamRecord)));
+        g.record->parameters = newZeroedBlock(sizeof(ParamRecord));
         if (!g.record->parameters) *g.result = pi::memFullErr;
     }
     if (!dataHandle()) {
-        const pi::Handle h = g.record->handleProcs->newProc(int32_t(sizeof(StateBlock)));
+        const pi::Handle h = newZeroedBlock(sizeof(StateBlock));
         if (h && g.data)
             *g.data = reinterpret_cast<pi::intptr>(h);
         else
@@ -132,12 +144,12 @@ bool allocateWorkingMemory() {
     try {
         w->workBlock.assign(size_t(s.workBlockSize > 0 ? s.workBlockSize : kWorkBlockSize), 0);
         w->buffer.assign(size_t(s.bufferSize > 0 ? s.bufferSize : 0), 0);
+        w->workImage = RgbImage(100, 100);
     } catch (const std::bad_alloc&) {
         return false;
     }
     const int32_t magic = kWorkBlockMagic;
     std::memcpy(w->workBlock.data(), &magic, sizeof magic);
-    w->workImage = RgbImage(100, 100);
     w->engine = createFrameEngine(g.params, g.state);
     return w->engine != nullptr;
 }
@@ -299,13 +311,23 @@ void pluginMain(int16_t selector, void* record, pi::intptr* data, int16_t* resul
         *g.result = pi::filterBadParameters;
         return;
     }
-    switch (selector) {
-        case pi::kSelectorParameters: doParameters(); break;
-        case pi::kSelectorPrepare: doPrepare(); break;
-        case pi::kSelectorStart: doStart(); break;
-        case pi::kSelectorContinue: doContinue(); break;
-        case pi::kSelectorFinish: doFinish(); break;
-        default: break;
+    try {
+        switch (selector) {
+            case pi::kSelectorParameters: doParameters(); break;
+            case pi::kSelectorPrepare: doPrepare(); break;
+            case pi::kSelectorStart: doStart(); break;
+            case pi::kSelectorContinue: doContinue(); break;
+            case pi::kSelectorFinish: doFinish(); break;
+            default: break;
+        }
+    } catch (const std::bad_alloc&) {
+        // Nothing leaves the module as an exception: the step fails for want
+        // of memory, and a failed start releases its working memory as always.
+        *g.result = pi::memFullErr;
+        if (selector == pi::kSelectorStart) {
+            releaseWorkingMemory();
+            setRectanglesEmpty();
+        }
     }
     unlockBlocks();
 }

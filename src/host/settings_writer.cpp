@@ -1,8 +1,7 @@
 #include "host/settings_writer.h"
 
-#include <cstdint>
-
 #include <cstddef>
+#include <cstdint>
 
 namespace tv {
 
@@ -59,23 +58,15 @@ float floatField(const ParamRecord& r, const ScriptKey& k) {
     return *reinterpret_cast<const float*>(reinterpret_cast<const char*>(&r) + k.offset);
 }
 
-// trunc(v) as a word; out-of-range values saturate and NaN gives 0, so any
-// float a descriptor or the command line put into the record can be written.
-int32_t truncatedWord(double v) {
-    if (!(v == v)) return 0;
-    if (v >= 2147483647.0) return INT32_MAX;
-    if (v <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
 // A key's word in a settings file.
 int32_t fileWord(const ParamRecord& r, const ScriptKey& k) {
     switch (k.value) {
         case ScriptValue::Channel: return colour(r, k)[k.channel];
         case ScriptValue::Float:
-            // The centres are stored as value x 65536, the light and axis as value x 100.
-            if (k.type == fourCC("doub")) return truncatedWord(double(floatField(r, k)) * 65536.0);
-            return truncatedWord(double(floatField(r, k)) * 100.0);
+            // The centres are stored as value x 65536, the light and axis as value x 100;
+            // any float a descriptor or the command line put into the record can be written.
+            if (k.type == fourCC("doub")) return truncateToInt32(double(floatField(r, k)) * 65536.0);
+            return truncateToInt32(double(floatField(r, k)) * 100.0);
         default: return scalar(r, k);
     }
 }

@@ -141,7 +141,8 @@ void storeRenderGeometry(StateBlock& state, const Rect& area) {
     state.renderRect = area;
     state.renderWidth = std::max(0, area.width());
     state.renderHeight = std::max(0, area.height());
-    state.renderPixels = state.renderWidth * state.renderHeight;
+    // Beyond 2^31 pixels (a big document) the count stays at the largest word.
+    state.renderPixels = int32_t(std::min<int64_t>(int64_t(state.renderWidth) * state.renderHeight, INT32_MAX));
     state.areaFirstRow = area.top;
     state.areaLastRow = area.bottom - 1;
     state.areaFirstColumn = area.left;
@@ -197,10 +198,7 @@ int16_t requestTile(HostTransfer& t, const Rect& tile) {
     setInRect(r, rect);
     setOutRect(r, rect);
     if (r->haveMask) setMaskRect(r, rect);
-    r->inLoPlane = r->outLoPlane = 0;
-    r->inHiPlane = r->outHiPlane = pi::int16(r->planes - 1);
-    r->inputRate = r->maskRate = factor << 16;
-    r->inputPadding = r->outputPadding = r->maskPadding = -1;
+    planesAndRates(r, factor);
     r->inPreDummyPlanes = r->inPostDummyPlanes = 0;
     r->outPreDummyPlanes = r->outPostDummyPlanes = 0;
     r->autoMask = 0;  // the module applies the selection itself

@@ -1,7 +1,6 @@
 #include "persist/settings_file.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <utility>
@@ -17,13 +16,11 @@ namespace tv::persist {
 
 namespace {
 
-// value x scale truncated toward zero, kept inside a word (NaN gives 0).
-int32_t scaledWord(double value, double scale) {
-    const double v = std::trunc(value * scale);
-    if (std::isnan(v)) return 0;
-    if (v >= double(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-    if (v <= double(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(v);
+// A conversion of words done wide, kept inside a word: old files may hold any
+// value, and 100 - word or word x word must not overflow.
+int32_t clampedWord(int64_t v) {
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 // The thumbnail block: kind 1 with a 128 x 128 JPEG stream, or kind 0.
@@ -103,7 +100,7 @@ bool parseSettings(Parser& p, int32_t v, ParamRecord& r) {
                        &r.spareValue1, &r.stormSize, &r.stormCount, &r.stormSwirl, &r.airBrightness,
                        &r.realClouds, &r.backlighting, &r.seaLevel, &r.desert})
         if (!p.integer(*f)) return false;
-    if (v < 15) r.desert = 100 - r.desert;
+    if (v < 15) r.desert = clampedWord(100 - int64_t(r.desert));
     for (int32_t* f : {&r.craterCount, &r.craterSize, &r.craterTexture, &r.cloudEdges, &r.spareValue2})
         if (!p.integer(*f)) return false;
     if (!p.colour(r.cloudColor) || !p.colour(r.cloudColor)) return false;  // the second copy is kept
@@ -111,7 +108,7 @@ bool parseSettings(Parser& p, int32_t v, ParamRecord& r) {
         if (!p.colour(r.spareColor) || !p.integer(r.landTexture) || !p.integer(r.cloudCoverage) ||
             !p.integer(r.realLuna))
             return false;
-        if (v < 11) r.realLuna += 1;
+        if (v < 11) r.realLuna = clampedWord(int64_t(r.realLuna) + 1);
     }
     if (v > 2 && (!p.integer(r.outputMode) || !p.skip())) return false;
     if (v < 32) r.outputMode = r.outputMode == 11 ? kModeComposite : kModeNormal;
@@ -119,7 +116,7 @@ bool parseSettings(Parser& p, int32_t v, ParamRecord& r) {
         return false;
     if (v > 4) {
         if (!p.integer(r.ice) || !p.integer(r.cloudTexture)) return false;
-        if (v < 13) r.cloudTexture = 100 - r.cloudTexture;
+        if (v < 13) r.cloudTexture = clampedWord(100 - int64_t(r.cloudTexture));
     }
     if (v < 7) {
         r.cloudColor = r.landColor;
@@ -256,9 +253,9 @@ int decodeSettings(const uint8_t* data, size_t size, ReadMode mode, ParamRecord*
     if (ok && v > 22) ok = p.colour(scratch.cityColor);
     if (ok && v < 24) {
         scratch.cities = 0;
-        scratch.airDepth = scaledWord(scratch.airDepth / 0.3, 1.0);
+        scratch.airDepth = truncatedToWord(scratch.airDepth / 0.3);
     }
-    if (ok && v < 25) scratch.landTexture = scratch.cloudTexture * scratch.landTexture / 100;
+    if (ok && v < 25) scratch.landTexture = clampedWord(int64_t(scratch.cloudTexture) * scratch.landTexture / 100);
     if (ok && v > 29) ok = p.fraction(scratch.xCenter) && p.fraction(scratch.yCenter);
     if (ok && v == 30) scratch.landColor = {0x1E1E, 0x3C3C, 0x1E1E};
     if (ok && v > 39) ok = parseThumbnail(p, wanted, pic);
@@ -369,8 +366,10 @@ int refreshPresetFolder(const std::string& folder, ParamRecord& record, StateBlo
         if (writeSettingsFile(path, record, state.thumbnail) != platform::kFileOk) continue;
         ++rewritten;
         if (old) {
+            // A preset already holding the new name is never replaced: the
+            // rewritten old file then keeps its own name.
             const std::string renamed = platform::joinPath(folder, platform::stemOf(e.name) + ".q5q");
-            platform::renameFile(path, renamed);
+            if (!platform::fileExists(renamed)) platform::renameFile(path, renamed);
         }
     }
     readSettingsFile(keep, ReadMode::Load, &record, state);

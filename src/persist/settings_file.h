@@ -98,7 +98,8 @@ int readCachedSettings(ParamRecord& record, StateBlock& state, ReadReport* repor
 // Rewrites every file of folder whose name contains "q9q" or "q5q" in the
 // current format: each is read in load mode (the settings name becomes the
 // file's name), refresh() re-renders the preview and takes a new thumbnail,
-// and the file is written back; a "q9q" file is then renamed to ".q5q". The
+// and the file is written back; a "q9q" file is then renamed to ".q5q"
+// unless a file of that name exists (which is never replaced). The
 // current settings are kept in memory-dot file 25 meanwhile and read back at
 // the end. Files that cannot be read are left as they are. Returns the number
 // of files rewritten, or -1 when the folder cannot be listed.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,18 @@ TEST(Bytes, ReaderNeverPassesTheEnd) {
     EXPECT_FALSE(r.i32(v));
     EXPECT_EQ(v, 0);
     EXPECT_FALSE(r.ok());
+
+    // Floats beyond a word's range saturate; NaN is 0.
+    ByteWriter far;
+    far.scaledFloat(1e9f);
+    far.scaledFloat(-1e9f);
+    far.scaledFloat(std::numeric_limits<float>::quiet_NaN());
+    far.scaledFloat(-1354.5f);
+    ByteReader back(far.data());
+    for (int32_t expected : {INT32_MAX, INT32_MIN, 0, -135450000}) {
+        ASSERT_TRUE(back.i32(v));
+        EXPECT_EQ(v, expected);
+    }
 }
 
 }  // namespace

@@ -100,16 +100,29 @@ TEST_F(CliTest, BadInputGivesOneLineAndNoFile) {
         {"render --source small.png --depth 32 -o x.png", ""},           // PNG holds no floats
         {"preset show extra.q1q", "extra.q1q"},                          // no such file
         {"preset frobnicate", "frobnicate"},
+        {"preset show >/dev/full", "standard output"},                  // nowhere to print
+        {"clouds", "which clouds command"},
+        {"clouds fetch 12", "12"},
+        {"clouds convert disc.gif", "--entry"},
     };
     for (const auto& [args, says] : cases) {
         const Result r = run(args);
-        const std::string command(args, std::strchr(args, ' '));
+        const std::string command = std::string(args).substr(0, std::string(args).find(' '));
         EXPECT_NE(r.status, 0) << args;
         EXPECT_TRUE(r.oneErrorLine()) << args << ": " << r.err;
         EXPECT_EQ(r.err.rfind("terravane " + command + ": ", 0), 0u) << args << ": " << r.err;
         EXPECT_NE(r.err.find(says), std::string::npos) << args << ": " << r.err;
         EXPECT_EQ(entries(), inputs) << args;
     }
+}
+
+TEST_F(CliTest, RunningOutOfMemoryIsOneLineAndNoFile) {
+    // 16384 x 16384 at 32 bits needs 3 GB for the host image alone.
+    const Result r = run("render -o big.exr --size 16384x16384 --defaults --quiet", "ulimit -v 2000000");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.oneErrorLine()) << r.err;
+    EXPECT_EQ(r.err, "terravane render: not enough memory\n");
+    EXPECT_EQ(entries(), 0u);
 }
 
 TEST_F(CliTest, AFailedRenderLeavesAnOlderFileAlone) {

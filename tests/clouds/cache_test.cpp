@@ -280,14 +280,20 @@ TEST_F(FetchTest, TheChooserDrivesTheCatalogue) {
     EXPECT_EQ(chooser.names[9], "METEOSAT-7 infrared 4 km");
     EXPECT_FALSE(chooser.available[10]);
 
-    // A list server that sends something else leaves the list as it was.
-    server.answer("/dl/terravane-data-v3.dat", {.body = "<html>maintenance</html>"});
-    o = chooserCommand(chooser, ChooserCommand::UpdateList, context, map, params);
-    EXPECT_EQ(o.status, kListReadError);
-    EXPECT_EQ(chooser.versionLabel, "v. 07");
-    std::vector<uint8_t> now;
-    ASSERT_TRUE(platform::readFile(urlListPath(), now));
-    EXPECT_EQ(now, builtIn);
+    // A list server that sends something else, or a list followed by more
+    // than a list file can hold, leaves the list as it was.
+    std::string oversized = test::asText(builtIn);
+    oversized.resize(oversized.size() + 10000, '\0');
+    for (const std::string& body : {std::string("<html>maintenance</html>"), oversized}) {
+        server.answer("/dl/terravane-data-v3.dat", {.body = body});
+        o = chooserCommand(chooser, ChooserCommand::UpdateList, context, map, params);
+        EXPECT_EQ(o.status, kListReadError);
+        EXPECT_EQ(chooser.versionLabel, "v. 07");
+        EXPECT_EQ(chooser.names[9], "METEOSAT-7 infrared 4 km");
+        std::vector<uint8_t> now;
+        ASSERT_TRUE(platform::readFile(urlListPath(), now));
+        EXPECT_EQ(now, builtIn);
+    }
 
     o = chooserCommand(chooser, ChooserCommand::Cancel, context, map, params);
     EXPECT_EQ(o.closed, kChooserClosedCancel);

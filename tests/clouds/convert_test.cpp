@@ -234,6 +234,15 @@ TEST_F(ConvertTest, FailuresLeaveNoMapButAnUnknownKindLeavesAll) {
     EXPECT_NE(convertImageData(map, 1, entry, gif.data(), gif.size(), CloudImageKind::Jpeg), kConvertOk);
     EXPECT_FALSE(map.loaded);
 
+    // A JPEG whose frame header says zero lines is an empty image.
+    std::vector<uint8_t> empty = test::encodeJpeg(16, 8, std::vector<uint8_t>(16 * 8 * 3, 128));
+    size_t frame = 2;
+    while (frame + 1 < empty.size() && !(empty[frame] == 0xFF && empty[frame + 1] == 0xC0)) ++frame;
+    ASSERT_LT(frame + 6, empty.size());
+    empty[frame + 5] = empty[frame + 6] = 0;  // the height
+    EXPECT_EQ(convertImageData(map, 1, entry, empty.data(), empty.size(), CloudImageKind::Jpeg), kConvertJpegEmpty);
+    EXPECT_FALSE(map.loaded);
+
     // The downloaded file is missing.
     EXPECT_EQ(convertDownloadedImage(map, 1, entry), kConvertOpenError);
     EXPECT_FALSE(map.loaded);

@@ -117,6 +117,12 @@ TEST(JpegMemory, DestinationTooSmallFailsWithWriteErrorAndReportsNothingWritten)
     EXPECT_EQ(jpeg::encodeRgb(rgb.data(), 128, 128, 99, exact.data(), exact.size(), &n), jpeg::kOk);
     EXPECT_EQ(exact, whole);
     EXPECT_EQ(jpeg::encodeRgb(rgb.data(), 0, 128, 99, exact.data(), exact.size(), &n), jpeg::kErrorArguments);
+    // A marker segment longer than a segment can be is refused before encoding.
+    const std::vector<uint8_t> huge(jpeg::kMaxMarkerBytes + 1, 1);
+    const jpeg::Marker tooLong[] = {{JPEG_APP0 + 1, huge.data(), huge.size()}};
+    std::vector<uint8_t> big(whole.size() + huge.size() + 100);
+    EXPECT_EQ(jpeg::encodeRgb(rgb.data(), 128, 128, 99, big.data(), big.size(), &n, tooLong), jpeg::kErrorArguments);
+    EXPECT_EQ(n, 0u);
 }
 
 TEST(JpegMemory, TruncatedOrForeignStreamFailsAndLeavesTheImageUnchanged) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -253,6 +254,29 @@ TEST_F(SettingsFile, VersionTwelveConvertsItsValues) {
     EXPECT_EQ(s.landTexture, 35);  // 0 then 50, times cloud texture 70 / 100
     EXPECT_EQ(s.lightX, before.lightX);
     EXPECT_EQ(s.randomSeed, before.randomSeed);
+}
+
+TEST_F(SettingsFile, OldConversionsOfExtremeWordsStayInsideAWord) {
+    // A file of version v with zero words but for the given ones (numbered
+    // after the version word: desert 24, land texture 39, real luna 41, cloud
+    // texture 48).
+    auto file = [](int32_t v, std::initializer_list<std::pair<size_t, int32_t>> values) {
+        Words f;
+        f.add({v});
+        f.w.resize(size_t(1 + wordsOfVersion(v)), 0);
+        for (const auto& [at, value] : values) f.w[at] = value;
+        return f.bytes();
+    };
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min(), kMax = std::numeric_limits<int32_t>::max();
+    ParamRecord r = defaultRecord();
+    ASSERT_EQ(decode(file(24, {{39, 100000}, {48, 100000}}), r), platform::kFileOk);
+    EXPECT_EQ(r.landTexture, 100000000);  // 100000 x 100000 / 100
+    ASSERT_EQ(decode(file(24, {{39, kMax}, {48, kMin}}), r), platform::kFileOk);
+    EXPECT_EQ(r.landTexture, kMin);
+    ASSERT_EQ(decode(file(10, {{24, kMin}, {41, kMax}, {48, kMin}}), r), platform::kFileOk);
+    EXPECT_EQ(r.desert, kMax);
+    EXPECT_EQ(r.realLuna, kMax);
+    EXPECT_EQ(r.cloudTexture, kMax);
 }
 
 TEST_F(SettingsFile, VersionsThirtyAndThirtyOneConvertLandColourAndOutputMode) {
@@ -506,6 +530,7 @@ TEST_F(SettingsFile, PresetFolderRefreshRewritesOldFilesAndRestoresTheSettings) 
     const std::string broken = "not settings";
     platform::writeFileAtomic(platform::joinPath(folder, "moon.q9q"), oldBytes.data(), oldBytes.size());
     platform::writeFileAtomic(platform::joinPath(folder, "mars.q5q"), current.data(), current.size());
+    platform::writeFileAtomic(platform::joinPath(folder, "mars.q9q"), oldBytes.data(), oldBytes.size());
     platform::writeFileAtomic(platform::joinPath(folder, "junk.q5q"), broken.data(), broken.size());
     platform::writeFileAtomic(platform::joinPath(folder, "notes.txt"), oldBytes.data(), oldBytes.size());
 
@@ -521,12 +546,18 @@ TEST_F(SettingsFile, PresetFolderRefreshRewritesOldFilesAndRestoresTheSettings) 
     ParamRecord record = defaultRecord();
     record.seaLevel = 3;
     StateBlock state{};
-    EXPECT_EQ(persist::refreshPresetFolder(folder, record, state, hooks), 2);
-    EXPECT_EQ(seen.names, (std::vector<std::string>{"mars.q5q", "moon.q9q"}));
+    EXPECT_EQ(persist::refreshPresetFolder(folder, record, state, hooks), 3);
+    EXPECT_EQ(seen.names, (std::vector<std::string>{"mars.q5q", "mars.q9q", "moon.q9q"}));
     EXPECT_EQ(record.seaLevel, 3);  // read back from dot file 25
     EXPECT_TRUE(platform::fileExists(persist::dotFilePath(25)));
 
     EXPECT_FALSE(platform::fileExists(platform::joinPath(folder, "moon.q9q")));
+    // An old file whose new name is taken is rewritten under its own name.
+    std::vector<uint8_t> mars, marsOld;
+    ASSERT_TRUE(platform::readFile(platform::joinPath(folder, "mars.q5q"), mars));
+    EXPECT_EQ(wordAt(mars, 11), wordAt(current, 11));
+    ASSERT_TRUE(platform::readFile(platform::joinPath(folder, "mars.q9q"), marsOld));
+    EXPECT_EQ(wordAt(marsOld, 1), 40);
     std::vector<uint8_t> moon, junk, notes;
     ASSERT_TRUE(platform::readFile(platform::joinPath(folder, "moon.q5q"), moon));
     EXPECT_EQ(wordAt(moon, 1), 40);

@@ -80,6 +80,25 @@ TEST(PluginRenderImage, MaskMustMatchAndSelectSomething) {
     EXPECT_FALSE(cli::resolveHostImage(request, shape, &error));
 }
 
+TEST(PluginRenderImage, SizesBeyondAnImageFileAreRefusedBeforeTheRender) {
+    PluginRenderRequest request;
+    cli::HostImageShape shape;
+    std::string error;
+    request.width = 70000;  // the interface allows it, an image file of ours does not
+    request.height = 10;
+    EXPECT_FALSE(cli::resolveHostImage(request, shape, &error));
+    EXPECT_NE(error.find("70000x10"), std::string::npos) << error;
+    request.width = 20000;  // each side fits, the pixel count does not
+    request.height = 20000;
+    EXPECT_FALSE(cli::resolveHostImage(request, shape, &error));
+    host::HostImage wide;
+    wide.width = 70000;
+    wide.height = 1;
+    wide.depth = 16;
+    wide.pixels.resize(wide.rowBytes());
+    EXPECT_TRUE(cli::fileImageOf(wide).data.empty());
+}
+
 TEST(PluginRenderImage, SixteenBitFullScaleBecomesTheFileFullScale) {
     host::HostImage image = host::blankImage(2, 1, 16, true, true);
     image.setValue(0, 0, 0, 1.0f);

@@ -1,6 +1,9 @@
 // The selector flow through PluginMain: resources, block allocation, memory
 // limits, refusals, cancelling, the dialog decision and the recorded settings.
+#include <new>
+
 #include "../support/plugin.h"
+#include "host/plugin.h"
 #include "platform/threads.h"
 #include "render/jobs.h"
 
@@ -162,6 +165,35 @@ TEST_F(PluginTest, PlayInformationDecidesTheDialog) {
         EXPECT_EQ(runSilent(image, options, d, &report), 0) << silent;
         EXPECT_GT(report.tilesRequested, 0);
     }
+}
+
+int dialogWithoutMemory(void*) { throw std::bad_alloc(); }
+
+// The frame in this process (not the loaded module), so that its dialog can
+// be replaced: memory running out inside start is a result, not an exception
+// through PluginMain, and the working memory is released.
+TEST_F(PluginTest, MemoryRunningOutInStartIsAResult) {
+    host::PluginModule inProcess;
+    inProcess.entry = pluginMain;
+    FrameDialogs dialogs;
+    dialogs.runMainDialog = dialogWithoutMemory;
+    setFrameDialogs(dialogs);
+    HostImage image = host::blankImage(48, 48, 8, false, false);
+    HostOptions options;
+    options.playInfo = pi::plugInDialogDisplay;
+    RunReport report;
+    {
+        host::FilterHost filter(inProcess, session_, image, nullptr, options);
+        EXPECT_EQ(filter.run(host::RunRequest{}, report), pi::memFullErr);
+    }
+    setFrameDialogs(FrameDialogs{});
+    EXPECT_EQ(report.failedSelector, pi::kSelectorStart);
+    const auto state = host::handleBytes(reinterpret_cast<pi::Handle>(session_.data));
+    ASSERT_EQ(state.size(), sizeof(StateBlock));
+    StateBlock s;
+    std::memcpy(static_cast<void*>(&s), state.data(), sizeof s);
+    EXPECT_EQ(s.working, nullptr);
+    EXPECT_EQ(s.thumbnail, nullptr);
 }
 
 TEST_F(PluginTest, ParametersSelectorWithoutDescriptorsAsksForTheDialog) {

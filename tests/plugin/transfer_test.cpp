@@ -127,6 +127,41 @@ TEST_F(PluginTest, BigDocumentCoordinatesAreUsedWhenOffered) {
     EXPECT_NE(image.sample(590, 290, 0)[0], 77);
 }
 
+// What a module asks for is outside data: rectangles whose rows or whole do
+// not fit the interface's 32-bit sizes are refused, and sampled coordinates
+// far outside the image land on its edge.
+TEST_F(PluginTest, TileRequestsBeyondTheInterfaceLimitsAreRefused) {
+    HostImage image = host::blankImage(4, 4, 8, false, true);
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 4; ++x) image.sample(x, y, 0)[0] = uint8_t(10 * y + x);
+    HostOptions options;
+    options.bigDocument = true;
+    host::FilterHost filter(module_, session_, image, nullptr, options);
+    pi::FilterRecord& r = filter.record();
+    pi::BigDocumentStruct& big = *r.bigDocumentData;
+    r.inLoPlane = 0;
+    r.inHiPlane = 3;
+    r.inputRate = 1 << 16;
+    const pi::VRect refused[] = {
+        {0, INT32_MIN, 1, INT32_MAX},  // a width beyond 32 bits
+        {0, 0, 1, 1 << 29},            // one row of 2^31 bytes
+        {0, 0, 1 << 16, 1 << 14},      // 2^32 bytes in all
+    };
+    for (const pi::VRect& rect : refused) {
+        big.inRect32 = rect;
+        EXPECT_EQ(filter.advanceState(), pi::memFullErr) << rect.left << " " << rect.right;
+        EXPECT_EQ(r.inData, nullptr);
+    }
+    big.inRect32 = {100000, 0, 100001, 2};
+    r.inputRate = 32767 << 16;
+    ASSERT_EQ(filter.advanceState(), pi::noErr);
+    ASSERT_NE(r.inData, nullptr);
+    EXPECT_EQ(r.inRowBytes, 8);
+    const auto* in = static_cast<const uint8_t*>(r.inData);
+    EXPECT_EQ(in[0], 30);  // the last row, first column
+    EXPECT_EQ(in[4], 33);  // the last row, last column
+}
+
 // A selection away from the image's corner: the filter area starts there, the
 // planet is rendered for the area's size, and nothing outside it changes.
 TEST_F(PluginTest, SelectionAwayFromTheOriginRendersTheSamePlanetThere) {

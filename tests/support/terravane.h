@@ -23,12 +23,15 @@ struct Result {
     bool oneErrorLine() const { return std::count(err.begin(), err.end(), '\n') == 1; }
 };
 
-// Runs terravane inside folder with the arguments (shell-quoted where needed)
-// and no input; its output streams are kept beside the folder.
-inline Result runTerravane(const std::filesystem::path& folder, const std::string& args) {
+// Runs terravane inside folder with the arguments (shell-quoted where needed;
+// a redirection among them wins over the capture) and no input; its output
+// streams are kept beside the folder. before runs first in the same shell
+// (e.g. a ulimit).
+inline Result runTerravane(const std::filesystem::path& folder, const std::string& args,
+                           const std::string& before = "") {
     const std::string out = folder.string() + ".out", err = folder.string() + ".err";
-    const std::string command = "cd '" + folder.string() + "' && '" + terravanePath() + "' " + args + " >'" + out +
-                                "' 2>'" + err + "' </dev/null";
+    const std::string command = "cd '" + folder.string() + "' && " + (before.empty() ? "" : before + " && ") + "'" +
+                                terravanePath() + "' >'" + out + "' 2>'" + err + "' </dev/null " + args;
     const int raw = std::system(command.c_str());
     Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(out), readText(err)};
     std::filesystem::remove(out);
@@ -77,7 +80,9 @@ inline int exitStatusOf(pid_t child) {
 
 class CommandTest : public TempHome {
 protected:
-    Result run(const std::string& args) const { return runTerravane(root_, args); }
+    Result run(const std::string& args, const std::string& before = "") const {
+        return runTerravane(root_, args, before);
+    }
 };
 
 }  // namespace tv::test

@@ -9,6 +9,7 @@ namespace tv::pi {
 namespace {
 constexpr uint32_t kMagic = fourCC('T', 'V', 'D', 'S');
 constexpr size_t kItemBytes = 4 + 4 + 4 + 8;
+static_assert(kMaxDescriptorBytes == 8 + kMaxDescriptorItems * kItemBytes);
 
 bool knownType(DescType t) {
     return t == typeInteger || t == typeFloat || t == typeBoolean || t == typeEnumerated;

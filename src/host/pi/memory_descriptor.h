@@ -27,6 +27,8 @@ struct MemoryDescriptor {
 };
 
 constexpr size_t kMaxDescriptorItems = 4096;
+// The longest encoding: a header of two words, twenty bytes an item.
+constexpr size_t kMaxDescriptorBytes = 8 + kMaxDescriptorItems * 20;
 
 std::vector<uint8_t> encodeDescriptor(const MemoryDescriptor& d);
 // False (d emptied) for anything that is not a complete, well-formed encoding.
