@@ -114,23 +114,35 @@ void setupStorms(PlanetData& planet, const ParamRecord& params) {
 void setupCloudConstants(PlanetData& planet, const ParamRecord& params, int32_t filterWidth,
                          int32_t filterHeight, int32_t sampleFactor) {
     // The planet radius in pixels of the full image, then of the (reduced) render.
-    const int32_t sizeTerm = params.planetSize * params.planetSize / 10;
-    const float r0 = std::max(1.0f, static_cast<float>(sizeTerm) / 1000.0f *
-                                        static_cast<float>(std::min(filterWidth, filterHeight)));
+    // Settings are not range-checked: the size's square is taken in 64 bits and
+    // the radius kept inside the integers.
+    const int64_t sizeTerm = int64_t{params.planetSize} * params.planetSize / 10;
+    const float r0 = std::clamp(static_cast<float>(sizeTerm) / 1000.0f *
+                                    static_cast<float>(std::min(filterWidth, filterHeight)),
+                                1.0f, 2147483520.0f);
     const int32_t factor = std::max(1, sampleFactor);
     const float rz = static_cast<float>(static_cast<int32_t>(r0) / factor) - 0.5f;
     const float lambda = rz < 0.0f ? 1.442695f : std::log2(rz);
 
     int32_t n1 = static_cast<int32_t>(7.0f * (1.0f - 0.01f * static_cast<float>(params.cloudViscosity)));
     if (lambda < static_cast<float>(n1)) n1 = static_cast<int32_t>(lambda);
-    const int32_t n2 = static_cast<int32_t>(lambda - static_cast<float>(n1));
+    int32_t n2 = static_cast<int32_t>(lambda - static_cast<float>(n1));
+    // Once an octave's scale reaches 2.0987^13 (the warped octaves count too:
+    // they set where the detail starts) the noise's coordinates are whole
+    // numbers, where it is 0, so further octaves add nothing; past 2.0987^17
+    // they would leave the lattice's integer range. Only settings out of range
+    // ask for more: a viscosity far above 100 asks for one more detail octave
+    // per 14 points, millions at the extreme.
+    constexpr int32_t kMaxCloudOctaves = 19;
+    n1 = std::min(n1, kMaxCloudOctaves);
+    n2 = std::min(n2, kMaxCloudOctaves - std::max(n1, 0));
     float scale = 1.0f;
     for (int32_t i = 0; i < n1; ++i) scale *= 2.0987f;
 
     planet.warpOctaves = n1;
     planet.detailOctaves = n2;
     planet.detailScale = scale;
-    planet.cloudBias = 0.01f * static_cast<float>(params.cloudCoverage - 50);
+    planet.cloudBias = 0.01f * (static_cast<float>(params.cloudCoverage) - 50.0f);
     planet.cloudMapBias = std::min(planet.cloudBias, 0.0f);
     planet.cloudGain = 0.05f * static_cast<float>(params.cloudEdges);
     planet.shadowStrength = 0.01f * static_cast<float>(params.cloudShadows);

@@ -13,7 +13,7 @@
 namespace tv {
 
 void setupTerrainConstants(PlanetData& planet, const ParamRecord& params) {
-    const float v = 0.02f * static_cast<float>(params.seaLevel - 50);
+    const float v = 0.02f * (static_cast<float>(params.seaLevel) - 50.0f);
     planet.seaLevelHeight = 0.4f * v * std::fabs(v);
     planet.roughness = 0.6f + 0.00225f * static_cast<float>(params.landComplexity);
     planet.craterDepth = 0.00004f * static_cast<float>(params.craterTexture);
@@ -76,7 +76,7 @@ void sampleTerrains(const PlanetData& planet, const Vec3* points, const float* o
 
 void setupCraters(PlanetData& planet, const ParamRecord& params) {
     const float sigma = 0.0012f * static_cast<float>(params.craterSize);
-    const float spacing = static_cast<float>(100 - params.craterCount) * 0.005f;
+    const float spacing = (100.0f - static_cast<float>(params.craterCount)) * 0.005f;
     int32_t k = 425;
     int32_t placed = 0;
     int failures = 0;

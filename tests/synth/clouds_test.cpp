@@ -143,6 +143,23 @@ TEST_F(Clouds, DensitiesOfARowEqualTheDensitiesOneByOne) {
     }
 }
 
+TEST_F(Clouds, DetailOctavesAtWholeCoordinatesAddNothing) {
+    // From a scale of 2.0987^13 on, the detail octaves' coordinates are whole
+    // numbers and their noise 0: the cap on the budget changes no density.
+    planet->warpOctaves = 0;
+    planet->detailScale = 1.0f;
+    int32_t changedBelow = 0;
+    for (const Vec3& p : points) {
+        planet->detailOctaves = 19;
+        const float capped = density(p, 0.3f);
+        planet->detailOctaves = 14;  // up to 2.0987^12 x (3p + o)
+        EXPECT_EQ(density(p, 0.3f), capped);
+        planet->detailOctaves = 13;
+        if (density(p, 0.3f) != capped) ++changedBelow;
+    }
+    EXPECT_GT(changedBelow, 0);
+}
+
 TEST_F(Clouds, StormsAddDensityAndSwirlOnlyWithSwirl) {
     const Vec3 c = points[0];
     const Vec3 p = normalize(c + Vec3{0.05f, -0.03f, 0.02f});

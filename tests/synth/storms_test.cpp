@@ -198,6 +198,29 @@ TEST(CloudConstants, OctaveBudgetsFollowViscosityAndPlanetSize) {
     EXPECT_EQ(planet->detailScale, 1.0f);
 }
 
+TEST(CloudConstants, SettingsOutOfRangeKeepTheBudgetsBoundedAndTheirSigns) {
+    auto planet = planetWithSeed(21);
+    ParamRecord params = defaultRecord();
+    // Viscosity far above 100: N1 far below 0 and N2 = lambda - N1 would be
+    // about 150 million detail octaves per density read.
+    params.cloudViscosity = INT32_MAX;
+    setupCloudConstants(*planet, params, 1024, 768, 1);
+    EXPECT_LT(planet->warpOctaves, 0);
+    EXPECT_EQ(planet->detailOctaves, 19);
+    EXPECT_EQ(planet->detailScale, 1.0f);
+    // Planet size 50000 (its square is past 32 bits): R0 = 250000 x 16,
+    // log2 = 21.9; N1 = 3, N2 up to 19 counting the warped octaves.
+    params.cloudViscosity = 57;
+    params.planetSize = 50000;
+    setupCloudConstants(*planet, params, 16, 16, 1);
+    EXPECT_EQ(planet->warpOctaves, 3);
+    EXPECT_EQ(planet->detailOctaves, 16);
+    // Coverage at the bottom of the integers: clear sky, not the opposite.
+    params.cloudCoverage = INT32_MIN;
+    setupCloudConstants(*planet, params, 16, 16, 1);
+    EXPECT_LT(planet->cloudBias, -1e6f);
+}
+
 TEST(CloudConstants, EdgesShadowsAndHeight) {
     // (Coverage's biases are seen in the densities: tests/synth/clouds_test.cpp.)
     auto planet = planetWithSeed(21);

@@ -34,6 +34,13 @@ TEST(TerrainConstants, SeaLevelRoughnessAndCraterDepth) {
         setupTerrainConstants(*planet, params);
         EXPECT_NEAR(planet->seaLevelHeight, sea.height, 1e-6f) << sea.seaLevel;
     }
+    // Levels far out of range keep their side of 50.
+    params.seaLevel = INT32_MIN;
+    setupTerrainConstants(*planet, params);
+    EXPECT_LT(planet->seaLevelHeight, 0.0f);
+    params.seaLevel = INT32_MAX;
+    setupTerrainConstants(*planet, params);
+    EXPECT_GT(planet->seaLevelHeight, 0.0f);
     params.landComplexity = 0;
     setupTerrainConstants(*planet, params);
     EXPECT_FLOAT_EQ(planet->roughness, 0.6f);
