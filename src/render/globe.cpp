@@ -205,7 +205,9 @@ HeightSample heightFrom(const PlanetData& planet, const RenderView& v, const Cra
 
 int32_t contourBand(float v, float S) {
     if (v == -2.0f) return 0;
-    const float t = (v - S) / 0.03f;
+    // Heights of settings far out of range stay inside the integers (no band for NaN).
+    const float t = std::clamp((v - S) / 0.03f, -1e9f, 1e9f);
+    if (t != t) return 0;
     return t >= 0.0f ? int32_t(t) : int32_t(t - 1.0f);
 }
 

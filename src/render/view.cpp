@@ -37,6 +37,14 @@ bool isLitMode(int32_t mode) {
 
 namespace {
 
+// A centre coordinate in render pixels. Settings are not range-checked: one
+// far out of range (or not a number) puts the planet a billion pixels away,
+// where the pixel arithmetic stays inside the integers.
+int32_t centreCoordinate(double full, float fraction, int32_t origin, int32_t sampleFactor) {
+    const double c = std::trunc((full * fraction - origin) / sampleFactor);
+    return c > -1e9 ? int32_t(std::min(c, 1e9)) : int32_t(-1e9);
+}
+
 // Splits a mip level into its integer part and fraction, clamped into 0..top.
 void splitLevel(float ln2R, float lnBase, int32_t topLevel, float& level, float& fraction) {
     float q = (ln2R - lnBase) / -0.6931471805599453f;
@@ -75,8 +83,8 @@ void setupRenderView(RenderView& v, const RenderContext& ctx, const Rect& tile) 
     splitLevel(v.ln2R, ctx.lnCloudBase, ctx.cloudTopLevel, v.cloudLevel, v.cloudLevelFrac);
     splitLevel(v.ln2R, ctx.lnMapBase, ctx.mapTopLevel, v.mapLevel, v.mapLevelFrac);
 
-    v.cx = int32_t(std::trunc((double(v.width) * p.xCenter - ctx.originX) / sf));
-    v.cy = int32_t(std::trunc((double(v.height) * p.yCenter - ctx.originY) / sf));
+    v.cx = centreCoordinate(v.width, p.xCenter, ctx.originX, sf);
+    v.cy = centreCoordinate(v.height, p.yCenter, ctx.originY, sf);
     v.textureGain = 0.02f * float(p.landTexture);
 
     v.sample.mapLevel = v.mapLevel;

@@ -159,6 +159,10 @@ void writePixel(const WriteContext& w, int32_t x, int32_t y, const float colour[
     const float m = readMask(w, x, y);
     if (m < 1.0f)
         for (int i = 0; i < 4; ++i) c[i] = source[i] + m * (c[i] - source[i]);
+    // Settings far out of range can make values that are not numbers; no
+    // destination converts those safely: they are stored as 0.
+    for (float& v : c)
+        if (v != v) v = 0.0f;
 
     switch (w.destination) {
         case kDestinationHost:

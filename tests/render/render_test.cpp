@@ -272,6 +272,30 @@ TEST_F(RenderTest, EveryModeRendersDownToOnePixelAtEveryDepth) {
             }
 }
 
+TEST_F(RenderTest, SettingsFarOutOfRangeStillRenderNumbers) {
+    // Stored settings are not range-checked, so a file may hold any value;
+    // the render still ends and stores numbers (at 32 bits, where a value
+    // that is not a number would be kept as it is).
+    const struct {
+        int32_t ParamRecord::*field;
+        int32_t value;
+    } extremes[] = {{&ParamRecord::landComplexity, INT32_MAX}, {&ParamRecord::seaLevel, INT32_MIN},
+                    {&ParamRecord::landTexture, INT32_MAX},    {&ParamRecord::cloudViscosity, INT32_MAX},
+                    {&ParamRecord::planetSize, INT32_MAX},     {&ParamRecord::craterSize, INT32_MAX}};
+    for (const auto& extreme : extremes)
+        for (int32_t mode : {kModeNormal, kModeLitMap, kModeHypsometric, kModeLandBump}) {
+            ParamRecord r = withMode(mode);
+            r.*extreme.field = extreme.value;
+            const Rendered out = renderRecord(r, 24, 16, 4);
+            ASSERT_EQ(out.result, 0);
+            for (int32_t y = 0; y < 16; ++y)
+                for (int32_t x = 0; x < 24; ++x)
+                    for (int c = 0; c < 4; ++c)
+                        ASSERT_FALSE(std::isnan(out.at(x, y, c))) << mode << " " << extreme.value << " at " << x << ","
+                                                                  << y;
+        }
+}
+
 TEST_F(RenderTest, ExportRefusesImpossibleSizes) {
     ParamRecord r = defaultRecord();
     StateBlock state{};

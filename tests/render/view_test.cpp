@@ -60,6 +60,27 @@ TEST(RenderViewSetUp, SampleFactorTwoHalvesRadiusAndCentre) {
     EXPECT_TRUE(a.lit);
 }
 
+TEST(RenderViewSetUp, ACentreFarOutOfRangeStaysOnItsSide) {
+    // Settings are not range-checked: a centre a 10^30 image widths away is
+    // still far to that side (not wrapped round the integers).
+    Prepared right, left, none;
+    right.params.xCenter = 1e30f;
+    right.params.yCenter = -1e30f;
+    right.prepare(400, 300);
+    left.params.xCenter = -1e30f;
+    left.params.yCenter = 1e30f;
+    left.prepare(400, 300);
+    none.params.xCenter = std::nanf("");
+    none.prepare(400, 300);
+    const RenderView r = right.view({0, 0, 8, 8}), l = left.view({0, 0, 8, 8}), n = none.view({0, 0, 8, 8});
+    EXPECT_GT(r.cx, 100000000);
+    EXPECT_LT(r.cy, -100000000);
+    EXPECT_LT(l.cx, -100000000);
+    EXPECT_GT(l.cy, 100000000);
+    EXPECT_GT(std::abs(n.cx), 100000000);  // not a number: far away too
+    EXPECT_EQ(n.cy, 150);
+}
+
 TEST(RenderViewSetUp, PlanetUnderOnePixelGetsRadiusOne) {
     Prepared p;
     p.params.planetSize = 1;
