@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <new>
 
 #include "clouds/cloud_cache.h"
@@ -100,11 +101,26 @@ void progressRun(void* c, int32_t thousandths) {
         e.exportProgress(e.exportProgressContext, thousandths);
 }
 
+// The bytes of an export image of width x height at bytesPerChannel (0 for
+// a size or sample width it cannot have, or more than memory can address).
+size_t exportBytes(int32_t width, int32_t height, int32_t bytesPerChannel) {
+    if (width <= 0 || height <= 0 || (bytesPerChannel != 1 && bytesPerChannel != 2 && bytesPerChannel != 4)) return 0;
+    const uint64_t bytes = uint64_t(width) * uint64_t(height) * 4u * uint64_t(bytesPerChannel);
+    return bytes <= uint64_t(SIZE_MAX / 2) ? size_t(bytes) : 0;
+}
+
+// The write-out stores an export pixel wherever its size puts it: the
+// buffer must hold them all.
+bool holdsItsPixels(const ExportImage& image) {
+    const size_t bytes = exportBytes(image.width, image.height, image.bytesPerChannel);
+    return bytes != 0 && image.pixels.size() >= bytes;
+}
+
 // The render area and image kind of a destination. Returns 0 or a result code.
 int32_t setUpTarget(Engine& e, int32_t destination) {
     RenderTarget t;
     if (destination == kDestinationExport) {
-        if (!e.exportImage) return kResultBadParameters;
+        if (!e.exportImage || !holdsItsPixels(*e.exportImage)) return kResultBadParameters;
         const ExportImage& image = *e.exportImage;
         t.depthBits = image.bytesPerChannel * 8;
         t.grey = image.grey;
@@ -265,12 +281,12 @@ int32_t renderAgain(Engine& engine) {
 
 int32_t renderToExportImage(Engine& engine, ExportImage& image, int32_t width, int32_t height,
                             int32_t bytesPerChannel) {
-    if (width <= 0 || height <= 0 || (bytesPerChannel != 1 && bytesPerChannel != 2 && bytesPerChannel != 4))
-        return kResultBadParameters;
+    const size_t bytes = exportBytes(width, height, bytesPerChannel);
+    if (bytes == 0) return kResultBadParameters;
     image.width = width;
     image.height = height;
     image.bytesPerChannel = bytesPerChannel;
-    image.pixels.assign(size_t(width) * size_t(height) * 4 * size_t(bytesPerChannel), 0);
+    image.pixels.assign(bytes, 0);
     ExportImage* previous = engine.exportImage;
     engine.exportImage = &image;
     const int32_t r = renderToTarget(engine, kDestinationExport);

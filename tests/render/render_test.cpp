@@ -305,6 +305,24 @@ TEST_F(RenderTest, ExportRefusesImpossibleSizes) {
     EXPECT_NE(renderToExportImage(engine, image, 0, 10, 1), 0);
     EXPECT_NE(renderToExportImage(engine, image, 10, 10, 3), 0);
     EXPECT_NE(renderFinal(engine), 0);  // no host to render into
+
+    // An export image whose buffer cannot hold its size, or with a sample
+    // width of its own, is refused before anything is stored.
+    ExportImage small;
+    small.width = 64;
+    small.height = 32;
+    small.bytesPerChannel = 1;
+    small.pixels.assign(64 * 32 * 4 - 1, 7);
+    engine.exportImage = &small;
+    r.renderDestination = kDestinationExport;
+    EXPECT_EQ(renderAgain(engine), -30100);
+    small.pixels.push_back(7);
+    small.bytesPerChannel = 3;
+    EXPECT_EQ(renderAgain(engine), -30100);
+    EXPECT_TRUE(std::all_of(small.pixels.begin(), small.pixels.end(), [](uint8_t b) { return b == 7; }));
+    small.bytesPerChannel = 1;
+    EXPECT_EQ(renderAgain(engine), 0);  // a buffer of the right size
+    EXPECT_FALSE(std::all_of(small.pixels.begin(), small.pixels.end(), [](uint8_t b) { return b == 7; }));
 }
 
 }  // namespace
