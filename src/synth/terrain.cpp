@@ -266,24 +266,56 @@ float addCraters(const PlanetData& planet, const CraterSet& set, Vec3 p, float l
     return sum;
 }
 
+namespace {
+
+// Calls rowPart(level-0 address, image address, bytes) for every tile-wide
+// piece of every row of the image; stops at the first false.
+template <typename RowPart>
+bool forEachRowPart(const ImagePyramid& p, const ReliefImage& image, RowPart rowPart) {
+    for (int32_t y = 0; y < image.height; ++y)
+        for (int32_t x = 0; x < image.width; x += kPyramidTileSize) {
+            const int32_t run = image.width - x < kPyramidTileSize ? image.width - x : kPyramidTileSize;
+            if (!rowPart(pixelAddress(p, 0, x, y), image.pixels + static_cast<size_t>(y) * image.width + x,
+                         static_cast<size_t>(run)))
+                return false;
+        }
+    return true;
+}
+
+// Whether the pyramid already holds the image with its chain built (an
+// earlier set-up loaded it).
+bool holdsImage(const ImagePyramid& p, const ReliefImage& image) {
+    if (p.empty() || p.state != 2 || p.format != kFormatGrey8 || p.wrapMode != kWrapClamp ||
+        p.levelWidth[0] != image.width || p.levelHeight[0] != image.height)
+        return false;
+    return forEachRowPart(p, image, [](const uint8_t* level0, const uint8_t* pixels, size_t n) {
+        return std::memcmp(level0, pixels, n) == 0;
+    });
+}
+
+}  // namespace
+
 bool loadReliefMaps(ImagePyramid (&reliefs)[kReliefCount], PlanetData& planet) {
     bool all = true;
     for (int k = 0; k < kReliefCount; ++k) {
         planet.reliefs[k] = nullptr;
         ReliefImage image;
-        if (!findReliefImage(kReliefResourceIds[k], image) ||
-            !createPyramid(reliefs[k], image.width, image.height, kFormatGrey8, kWrapClamp)) {
+        const bool found = findReliefImage(kReliefResourceIds[k], image);
+        // The images never change: what an earlier set-up built is kept.
+        if (found && holdsImage(reliefs[k], image)) {
+            planet.reliefs[k] = &reliefs[k];
+            continue;
+        }
+        if (!found || !createPyramid(reliefs[k], image.width, image.height, kFormatGrey8, kWrapClamp)) {
             // Not loaded: the pyramid stays empty and the planet reads no relief from it.
             freePyramid(reliefs[k]);
             all = false;
             continue;
         }
-        for (int32_t y = 0; y < image.height; ++y)
-            for (int32_t x = 0; x < image.width; x += kPyramidTileSize) {
-                const int32_t run = image.width - x < kPyramidTileSize ? image.width - x : kPyramidTileSize;
-                std::memcpy(pixelAddress(reliefs[k], 0, x, y), image.pixels + static_cast<size_t>(y) * image.width + x,
-                            static_cast<size_t>(run));
-            }
+        forEachRowPart(reliefs[k], image, [](uint8_t* level0, const uint8_t* pixels, size_t n) {
+            std::memcpy(level0, pixels, n);
+            return true;
+        });
         reliefs[k].state = 1;
         buildChain(reliefs[k]);
         planet.reliefs[k] = &reliefs[k];

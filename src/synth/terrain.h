@@ -60,7 +60,8 @@ void selectCraters(const PlanetData& planet, Vec3 lo, Vec3 hi, float margin, Cra
 float addCraters(const PlanetData& planet, const CraterSet& set, Vec3 p, float lnMu, float& h);
 
 // Loads the five built-in relief images (Moon 151, craters 146, 148, 149, 150)
-// into reliefs[0..4] and points planet.reliefs at them. Returns false when an
+// into reliefs[0..4] and points planet.reliefs at them; a pyramid that already
+// holds its image with the chain built is kept as it is. Returns false when an
 // image could not be loaded: that pyramid stays empty, its planet.reliefs entry
 // is null (read as no relief) and set-up continues.
 bool loadReliefMaps(ImagePyramid (&reliefs)[kReliefCount], PlanetData& planet);

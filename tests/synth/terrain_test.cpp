@@ -140,6 +140,32 @@ TEST_F(Reliefs, LoadsTheFiveImagesInOrderWithTheirChains) {
     EXPECT_EQ(pyramids[kReliefCrater0].topLevel, 9);
 }
 
+TEST_F(Reliefs, ALaterLoadKeepsWhatIsBuiltAndReloadsWhatChanged) {
+    // A mark above level 0 shows whether a pyramid was kept or built again.
+    float marks[kReliefCount];
+    for (int k = 0; k < kReliefCount; ++k) {
+        marks[k] = 255.0f - getPixel(pyramids[k], 1, 5, 5);
+        setPixel(pyramids[k], 1, 5, 5, 0, marks[k]);
+    }
+    ReliefImage image;
+    ASSERT_TRUE(findReliefImage(kReliefResourceIds[2], image));
+    const int original = image.pixels[10 * image.width + 10];
+    setPixel(pyramids[2], 0, 10, 10, 0, static_cast<float>(255 - original));
+    pyramids[4].state = 1;  // a chain not built
+    planet->reliefs[0] = nullptr;
+    ASSERT_TRUE(loadReliefMaps(pyramids, *planet));
+    for (int k = 0; k < kReliefCount; ++k) {
+        EXPECT_EQ(planet->reliefs[k], &pyramids[k]);
+        EXPECT_EQ(pyramids[k].state, 2);
+        if (k != 2 && k != 4) {
+            EXPECT_EQ(getPixel(pyramids[k], 1, 5, 5), marks[k]) << k;  // kept
+        } else {
+            EXPECT_NE(getPixel(pyramids[k], 1, 5, 5), marks[k]) << k;  // built again
+        }
+    }
+    EXPECT_EQ(getPixel(pyramids[2], 0, 10, 10), static_cast<float>(original));
+}
+
 TEST_F(Reliefs, RealLunaIgnoresSeedOctavesAndSeaLevelAndShowsNorthUp) {
     planet->realLuna = true;
     SampleView view;
