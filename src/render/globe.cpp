@@ -601,7 +601,6 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
         const int32_t x = v.tile.left + int32_t(i);
         const ShadePixel& px = pixels[i];
         const float dx = float(v.cx - x), dy = float(v.cy - y);
-        const float quarterDist = std::trunc(std::sqrt(16.0f * (dx * dx + dy * dy)));
         const Projection& pr = px.pr;
         const Vec3 p = pr.p;
         float* cell = gridCell(v, x, y)->v;
@@ -690,7 +689,8 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
                 }
             }
 
-            const bool inside = tc.flat || quarterDist < tc.insideLimit;
+            // Globe: inside the planet's radius, in quarter pixels.
+            const bool inside = tc.flat || std::trunc(std::sqrt(16.0f * (dx * dx + dy * dy))) < tc.insideLimit;
             for (float& c : colour) c = inside ? std::trunc(c) * cs : 0.0f;
         }
 
