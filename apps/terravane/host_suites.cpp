@@ -54,7 +54,11 @@ pi::int32 handleSize(pi::Handle h) {
 pi::OSErr setHandleSize(pi::Handle h, pi::int32 size) {
     HostHandle* p = asHandle(h);
     if (!p || size < 0 || size > kMaxHandleBytes) return pi::memFullErr;
-    p->bytes.resize(size_t(size), 0);
+    try {
+        p->bytes.resize(size_t(size), 0);
+    } catch (const std::bad_alloc&) {
+        return pi::memFullErr;  // the handle keeps its old size
+    }
     return pi::noErr;
 }
 

@@ -2,7 +2,6 @@
 // preset carries.
 #pragma once
 
-#include <cstddef>  // before base/image.h, which uses size_t
 #include <string>
 
 #include "base/image.h"

@@ -3,7 +3,6 @@
 // forwards here.
 #pragma once
 
-#include <cstddef>  // before base/image.h, which uses size_t
 #include <cstdint>
 #include <vector>
 

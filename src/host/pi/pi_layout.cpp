@@ -19,7 +19,6 @@ constexpr Kind I8{1, 1, 1, 1};
 constexpr Kind I16{2, 2, 2, 2};
 constexpr Kind I32{4, 4, 4, 4};
 constexpr Kind I64{8, 8, 8, 8};
-constexpr Kind F64{8, 8, 8, 8};
 constexpr Kind Ptr{4, 4, 8, 8};
 constexpr Kind Point{4, 2, 4, 2};
 constexpr Kind Rect{8, 2, 8, 2};
