@@ -41,7 +41,7 @@ void BM_SamplePyramidFastPath(benchmark::State& state) {
 }
 BENCHMARK(BM_SamplePyramidFastPath);
 
-// Along the wrapped left edge: every sample wraps and reads through getPixel.
+// Along the wrapped left edge: every sample's taps wrap into two tiles.
 void BM_SamplePyramidSlowPath(benchmark::State& state) {
     const tv::ImagePyramid& p = sampled();
     float v = 0.1f, sum = 0.0f;

@@ -3,8 +3,6 @@
 // second and the thread count.
 #include <benchmark/benchmark.h>
 
-#include <thread>
-
 #include "host/params/params.h"
 #include "render/jobs.h"
 #include "render/render.h"
@@ -12,9 +10,9 @@
 namespace {
 
 void renderOnce(benchmark::State& state, int32_t mode, int32_t width, int32_t height) {
-    const int32_t threads =
-        state.range(0) > 0 ? int32_t(state.range(0)) : int32_t(std::max(1u, std::thread::hardware_concurrency()));
-    tv::setForcedThreadCount(threads);
+    tv::setForcedThreadCount(int32_t(state.range(0)));
+    // The worker count the job runner takes for this image.
+    const int32_t threads = tv::threadCount(tv::makePlan(tv::Rect{0, 0, height, width}, 0).jobCount);
     tv::ParamRecord params = tv::defaultRecord();
     params.outputMode = mode;
     tv::StateBlock block{};

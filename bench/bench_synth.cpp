@@ -1,7 +1,9 @@
 // Per-pixel synthesis costs: gradient noise, fractal sums, the terrain
-// sampler, crater stamping and the cloud density.
+// sampler, crater stamping and the cloud density, one point at a time and in
+// the row form the renderer uses.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -21,6 +23,11 @@ struct World {
     ImagePyramid reliefs[kReliefCount];
     ParamRecord params = defaultRecord();
     std::vector<Vec3> points;  // globe points of a 2048 x 2048 render, on a coarse grid
+    // One row of neighbouring pixels of that render (a quarter of the way
+    // down), with the renderer's detail level, latitude and Coriolis turn.
+    std::vector<Vec3> row;
+    std::vector<float> rowOctaves, rowSinLat;
+    std::vector<Rotation> rowTurns;
 
     World() {
         buildSeedTable(*planet, params.randomSeed);
@@ -38,6 +45,19 @@ struct World {
                 const float r2 = px * px + py * py;
                 if (r2 < 1.0f) points.push_back({px, py, std::sqrt(1.0f - r2)});
             }
+        SampleView view;
+        view.coriolisScale = 0.04f * static_cast<float>(params.cloudCoriolis);
+        const float dy = 1024.0f - 512.0f;
+        for (int x = 0; x < 2048; ++x) {
+            const float X = (1024.0f - static_cast<float>(x)) / r, Y = dy / r;
+            const float rad = 1.0f - X * X - Y * Y;
+            if (!(rad > 0.0f)) continue;
+            const Vec3 p{X, Y, std::sqrt(rad)};
+            row.push_back(p);
+            rowOctaves.push_back(std::max(1.0f, (std::log(r) + std::log(p.z)) / 0.4604494165f - 2.0f));
+            rowSinLat.push_back(dot(planet->axis, p));
+            rowTurns.push_back(coriolisTurn(*planet, rowSinLat.back(), view));
+        }
     }
 };
 
@@ -86,6 +106,20 @@ void BM_SampleTerrain8(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
 }
 BENCHMARK(BM_SampleTerrain8);
+
+// The renderer's form: a row of neighbouring pixels sampled together
+// (time per point).
+void BM_SampleTerrainsRow(benchmark::State& state) {
+    const World& w = world();
+    std::vector<TerrainSample> out(w.row.size());
+    for (auto _ : state) {
+        sampleTerrains(*w.planet, w.row.data(), w.rowOctaves.data(), static_cast<int32_t>(w.row.size()),
+                       w.planet->seaLevelHeight, SampleView{}, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(w.row.size()));
+}
+BENCHMARK(BM_SampleTerrainsRow);
 
 // Default settings: 40 craters stamped (41 records), lnMu from the globe's z.
 void BM_AddCraters40(benchmark::State& state) {
@@ -137,6 +171,22 @@ void BM_CloudDensityWithTurn(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
 }
 BENCHMARK(BM_CloudDensityWithTurn);
+
+// The renderer's form: the cloud cover of a row of neighbouring pixels read
+// together (time per point).
+void BM_CloudDensitiesRow(benchmark::State& state) {
+    const World& w = world();
+    SampleView view;
+    view.coriolisScale = 0.04f * static_cast<float>(w.params.cloudCoriolis);
+    std::vector<float> out(w.row.size());
+    for (auto _ : state) {
+        cloudDensities(*w.planet, w.row.data(), w.rowSinLat.data(), w.rowTurns.data(),
+                       static_cast<int32_t>(w.row.size()), view, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(w.row.size()));
+}
+BENCHMARK(BM_CloudDensitiesRow);
 
 }  // namespace
 

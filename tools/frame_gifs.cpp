@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -169,14 +171,11 @@ int main(int argc, char** argv) {
         Bytes gif;
         if (!encode(p, gif)) return 1;
         if (argc > 2) {
-            const std::string path = std::string(argv[2]) + "/" + p.name;
-            FILE* f = std::fopen(path.c_str(), "wb");
-            if (!f || std::fwrite(gif.data(), 1, gif.size(), f) != gif.size()) {
+            const std::string path = tv::platform::joinPath(argv[2], p.name);
+            if (tv::platform::writeFileAtomic(path, gif.data(), gif.size()) != tv::platform::kFileOk) {
                 std::fprintf(stderr, "frame_gifs: cannot write %s\n", path.c_str());
-                if (f) std::fclose(f);
                 return 1;
             }
-            std::fclose(f);
         }
         source += "constexpr uint8_t " + std::string(p.symbol) + "[" + std::to_string(gif.size()) + "] = {";
         for (size_t i = 0; i < gif.size(); ++i) {
@@ -192,11 +191,9 @@ int main(int argc, char** argv) {
         source += "    {\"" + std::string(p.name) + "\", " + p.symbol + ", sizeof " + p.symbol + "},\n";
     source += "};\n\n}  // namespace\n\nstd::span<const FrameGif> frameGifs() { return kFrameGifs; }\n\n}  // namespace tv\n";
 
-    FILE* f = std::fopen(argv[1], "wb");
-    if (!f || std::fwrite(source.data(), 1, source.size(), f) != source.size()) {
+    if (tv::platform::writeFileAtomic(argv[1], source.data(), source.size()) != tv::platform::kFileOk) {
         std::fprintf(stderr, "frame_gifs: cannot write %s\n", argv[1]);
-        if (f) std::fclose(f);
         return 1;
     }
-    return std::fclose(f) == 0 ? 0 : 1;
+    return 0;
 }

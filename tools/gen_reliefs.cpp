@@ -703,8 +703,11 @@ bool writeSource(const std::string& path, const Image* images[5], const int ids[
     }
     std::fputs("}  // namespace tv::relief_data\n", f);
     const bool ok = std::fflush(f) == 0 && std::ferror(f) == 0;
-    if (std::fclose(f) != 0 || !ok) return false;
-    return std::rename(temp.c_str(), path.c_str()) == 0;
+    if (std::fclose(f) != 0 || !ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace

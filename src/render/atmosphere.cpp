@@ -1,4 +1,5 @@
 // The air: a glowing shell of thickness a planet radii round the planet.
+#include <algorithm>
 #include <cmath>
 
 #include "render/shading.h"
@@ -6,8 +7,6 @@
 namespace tv {
 
 namespace {
-
-float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // How strongly air at height e along the light is lit: 1 on the day side,
 // fading over the shadow edge to 1 - nightLift, then smoothed.
@@ -102,7 +101,8 @@ float addAtmosphere(const AtmosphereConstants& ac, float dx, float dy, float R, 
         for (int i = 0; i < 3; ++i) colour[i] = std::trunc(colour[i] + add[i]);
         return 0.0f;
     }
-    float alpha = clampf((0.3f * add[0] + 0.59f * add[1] + 0.11f * add[2]) * 0.03f * 0.2f / ac.depthScale, 0.0f, 1.0f);
+    float alpha =
+        std::clamp((0.3f * add[0] + 0.59f * add[1] + 0.11f * add[2]) * 0.03f * 0.2f / ac.depthScale, 0.0f, 1.0f);
     alpha = alpha + (1.0f - alpha) * cs;
     if (alpha != 0.0f)
         for (int i = 0; i < 3; ++i) add[i] /= alpha;

@@ -18,8 +18,6 @@ namespace {
 constexpr float kPi = 3.14159265358979323846f;
 constexpr float kLnLacunarity = 0.4604494165f;  // ln 1.584786
 
-float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
 bool atmosphereAllowed(int32_t mode) {
     switch (mode) {
         case 0:
@@ -425,7 +423,6 @@ void contourPass(const RenderView& v) {
             }
             cell[2][kCellBandMin] = float(lo);
             cell[0][kCellBandMin] = float(lo);
-            cell[3][kCellBandMin] = float(lo);
         }
     }
 }
@@ -505,9 +502,8 @@ public:
           g(planet.cloudGain),
           w(tc.terminatorWidth),
           mode(tc.mode),
-          needSurface(!surfaceColourUnused(mode)),
-          needLand(needSurface),
-          needSea(needSurface && mode != kModeLandColor && mode != kModeHypsometric && mode != kModeCities),
+          needLand(!surfaceColourUnused(mode)),
+          needSea(needLand && mode != kModeLandColor && mode != kModeHypsometric && mode != kModeCities),
           citiesActive(tc.citiesOn && tc.cities > 0),
           syntheticClouds(tc.cloudsOn && !(view.sample.useCloudMap && planet.cloudMap)),
           sf(ctx.sampleFactor),
@@ -526,7 +522,7 @@ private:
     const PlanetData& planet;
     const float S, W, g, w;
     const int32_t mode;
-    const bool needSurface, needLand, needSea, citiesActive, syntheticClouds;
+    const bool needLand, needSea, citiesActive, syntheticClouds;
     const int32_t sf;
     const size_t columns;
     std::vector<ShadePixel> pixels;
@@ -574,7 +570,7 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
     landPixels.clear();
     for (ShadePixel& px : pixels) {
         if (!px.pr.on || px.dark) continue;
-        const float cover = tc.cloudsOn ? clampf(g * px.density, 0.0f, 1.0f) : 0.0f;
+        const float cover = tc.cloudsOn ? std::clamp(g * px.density, 0.0f, 1.0f) : 0.0f;
         if (cover < 1.0f) {
             float slope = px.slope;
             if ((needLand || citiesActive) && mode != kModeHypsometric) {
@@ -651,7 +647,7 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
                 // Cloud cover first: where it is full the surface under it does not show.
                 if (tc.cloudsOn) {
                     density = px.density;
-                    cover = clampf(g * density, 0.0f, 1.0f);
+                    cover = std::clamp(g * density, 0.0f, 1.0f);
                 }
                 if (cover < 1.0f) {
                     float sea[3] = {0.0f, 0.0f, 0.0f};
@@ -676,14 +672,14 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
                         for (int i = 0; i < 3; ++i) colour[i] += city[i];
                     }
                     if (px.shadow) {
-                        const float shade = clampf(g * px.shadowDensity, 0.0f, 1.0f) * planet.shadowStrength;
+                        const float shade = std::clamp(g * px.shadowDensity, 0.0f, 1.0f) * planet.shadowStrength;
                         for (float& c : colour) c *= 1.0f - shade;
                     }
                 }
                 if (tc.cloudsOn) {
                     float bump = 0.0f;
                     if (px.bump) bump = (px.bumpDensity - density) * tc.cloudBumpGain;
-                    float lc = clampf(bump + d, 0.0f, 1.0f);
+                    float lc = std::clamp(bump + d, 0.0f, 1.0f);
                     lc = 1.0f - (1.0f - lc) * (1.0f - lc);
                     for (int i = 0; i < 3; ++i) {
                         const float cloud = lc * tc.cloud[i] * mult[i];
@@ -819,9 +815,9 @@ TileConstants computeTileConstants(const RenderView& v) {
     // (-lz - 0.8) x 5 and (-lz - 0.9) x 10 multiplied out, so that light from
     // straight behind gives exactly 1 and fades the back air fully.
     const float lz = tc.light.z;
-    ac.nightLift = tc.flat ? 1.0f : clampf(1.0f - lz, 0.0f, 1.0f);
-    ac.backFade = 1.0f - clampf(-5.0f * lz - 4.0f, 0.0f, 1.0f);
-    const float halo = clampf(-10.0f * lz - 9.0f, 0.0f, 1.0f);
+    ac.nightLift = tc.flat ? 1.0f : std::clamp(1.0f - lz, 0.0f, 1.0f);
+    ac.backFade = 1.0f - std::clamp(-5.0f * lz - 4.0f, 0.0f, 1.0f);
+    const float halo = std::clamp(-10.0f * lz - 9.0f, 0.0f, 1.0f);
     ac.haloGain = halo * halo;
     ac.depthScale = tc.depthScale;
     return tc;

@@ -25,7 +25,6 @@ struct Slot {
     platform::Thread* thread = nullptr;
     platform::Mailbox* inbox = nullptr;
     RenderJob job;
-    bool busy = false;
 };
 
 struct Run {
@@ -106,10 +105,8 @@ bool fillSlot(Run& run, Slot& slot) {
             finishJob(run, slot.job);
             continue;
         }
-        slot.busy = true;
         if (platform::postMessage(slot.inbox, index)) return true;
-        slot.busy = false;  // the inbox has room for one job; cannot happen
-        slot.job.skipped = true;
+        slot.job.skipped = true;  // the inbox has room for one job; cannot happen
         finishJob(run, slot.job);
     }
     return false;
@@ -218,7 +215,6 @@ JobRunResult runJobs(int32_t type, const intptr_t args[kJobArgCount], const Rect
         // wait always ends.
         while (busy > 0) {
             Slot& s = slots[platform::waitMessage(run.done)];
-            s.busy = false;
             --busy;
             finishJob(run, s.job);
             busy += fillSlot(run, s) ? 1 : 0;

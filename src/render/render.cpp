@@ -209,16 +209,11 @@ void preparePlanet(Engine& e, int32_t sampleFactor) {
 
     buildSeedTable(planet, p.randomSeed);
     buildLattice(planet);
-    planet.axis = {-p.axisX, -p.axisY, p.axisZ};
     setupTerrainConstants(planet, p);
     setupStorms(planet, p);
     setupCraters(planet, p);
     loadReliefMaps(e.reliefs, planet);
     setupCloudConstants(planet, p, e.target.fullWidth, e.target.fullHeight, sampleFactor);
-
-    planet.cloudGain = 0.05f * float(p.cloudEdges);
-    planet.shadowStrength = 0.01f * float(p.cloudShadows);
-    planet.cloudShellScale = 1.0f - 0.0005f * float(p.cloudHeight);
     planet.airThickness = 0.003f * float(p.airDepth);
     setupSeaColours(planet, p.seaColor, eightBit);
 
@@ -233,12 +228,7 @@ void preparePlanet(Engine& e, int32_t sampleFactor) {
     planet.cloudMapScaleV = e.cloudMap.scaleV;
 
     // The crater detail bias follows the planet's size in pixels (the same for every job).
-    float R;
-    if (p.outputMode >= kModeLitMap)
-        R = 0.5f * float(e.target.fullHeight) / float(sampleFactor);
-    else
-        R = float(planetRadius(p.planetSize, e.target.fullHeight, e.target.fullWidth)) / float(sampleFactor) - 0.5f;
-    if (!(R > 0.0f)) R = 1.0f;
+    const float R = viewRadius(p, p.outputMode, e.target.fullWidth, e.target.fullHeight, sampleFactor);
     planet.craterLevelBias = std::log(2.0f * R) - 5.950642552587727f;
 }
 

@@ -10,8 +10,6 @@ namespace tv {
 
 namespace {
 
-float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
 float hueChannel(float p, float q, float t) {
     if (t < 0.0f) t += 1.0f;
     if (t > 1.0f) t -= 1.0f;
@@ -77,10 +75,10 @@ void setupSeaColours(PlanetData& planet, const Colour16& sea, bool eightBit) {
 
 void seaColour(const TileConstants& tc, const PlanetData& planet, const CellSample& cell, Vec3 p, float lightTerm,
                float iceFraction, float out[3]) {
-    const float t = clampf((tc.seaLevel - cell.baseNoise) * 400.0f, 0.0f, 255.0f) * 0.00390625f;
+    const float t = std::clamp((tc.seaLevel - cell.baseNoise) * 400.0f, 0.0f, 255.0f) * 0.00390625f;
     for (int i = 0; i < 3; ++i) out[i] = planet.shallowSea[i] + t * (planet.deepSea[i] - planet.shallowSea[i]);
     if (!tc.flat) {
-        const float g = clampf(1.0f - (1.0f - dot(p, tc.halfVector)) * 120.0f, 0.0f, 1.0f);
+        const float g = std::clamp(1.0f - (1.0f - dot(p, tc.halfVector)) * 120.0f, 0.0f, 1.0f);
         const float g2 = g * g;
         const float glint = 80.0f * tc.depthScale * g2 * g2 * g;
         for (int i = 0; i < 3; ++i) out[i] += glint;
@@ -130,7 +128,7 @@ void landNoises(const TileConstants& tc, const PlanetData& planet, const CellSam
         const Lanes n1 = noise_detail::noise3x4<true>(planet, qx * 4.0f, qy * 4.0f, qz * 4.0f);
         for (int32_t k = 0; k < 4 && i + k < count; ++k) {
             const float values[2] = {n0[k], n1[k]};
-            const noise_detail::Fractal fr = noise_detail::addOctaves(values, 1, 2.0f, 0.9f * tc.roughness);
+            const noise_detail::Fractal fr = noise_detail::addOctaves(values, 2.0f, 0.9f * tc.roughness);
             out[i + k] = {fr.sum, fr.alternating};
         }
     }
@@ -168,17 +166,18 @@ LandResult landColourWith(const TileConstants& tc, const CellSample& cell, const
     } else {
         const float latSq = cell.sinLat * cell.sinLat;
         const float e = f * cell.height;
-        const float desert = clampf(15.0f * cell.craterSum + 4.0f * ((f * r.n - latSq) + tc.desertBias), 0.0f, 1.0f);
+        const float desert =
+            std::clamp(15.0f * cell.craterSum + 4.0f * ((f * r.n - latSq) + tc.desertBias), 0.0f, 1.0f);
         for (int i = 0; i < 3; ++i) c[i] = tc.land[i] + desert * (tc.desert[i] - tc.land[i]);
 
-        const float grey = clampf(latSq - 0.6f, 0.0f, 2.0f);
+        const float grey = std::clamp(latSq - 0.6f, 0.0f, 2.0f);
         const float contrast =
-            clampf(10.0f * cell.detail + 1.0f - (2.0f * grey - 20.0f * cell.craterSum), 0.5f, 1.3f);
+            std::clamp(10.0f * cell.detail + 1.0f - (2.0f * grey - 20.0f * cell.craterSum), 0.5f, 1.3f);
         const float Y = 0.3f * c[0] + 0.5f * c[1] + 0.2f * c[2];
         for (int i = 0; i < 3; ++i) c[i] = Y + contrast * (c[i] - Y);
 
         const float dark =
-            clampf(r.n2 + 0.3f * (cell.detail + cell.craterSum) + grey + (e >= 0.0f ? e : -3.0f * e), -1.0f, 0.65f);
+            std::clamp(r.n2 + 0.3f * (cell.detail + cell.craterSum) + grey + (e >= 0.0f ? e : -3.0f * e), -1.0f, 0.65f);
         for (int i = 0; i < 3; ++i) c[i] *= 1.0f - dark;
 
         const float w = cell.baseNoise * (1.0f - cell.detail);
@@ -189,7 +188,7 @@ LandResult landColourWith(const TileConstants& tc, const CellSample& cell, const
             c[2] = B + w * (G - B);
         }
 
-        r.ice = clampf(8.0f * cell.detail + 8.0f * (latSq - 0.7f) - tc.iceThreshold, 0.0f, 1.0f);
+        r.ice = std::clamp(8.0f * cell.detail + 8.0f * (latSq - 0.7f) - tc.iceThreshold, 0.0f, 1.0f);
         for (int i = 0; i < 3; ++i) c[i] += r.ice * (tc.ice[i] - c[i]);
 
         const float u = r.n2 * (1.0f - desert);
@@ -232,7 +231,7 @@ void hypsometricColour(const TileConstants& tc, float bandMin, float contourInk,
     }
     float mid[3];
     hslToRgb(hue, saturation, 0.5f, mid);
-    const float Y0 = clampf(0.28f * mid[0] + 0.52f * mid[1] + 0.2f * mid[2], 0.0f, 1.0f);
+    const float Y0 = std::clamp(0.28f * mid[0] + 0.52f * mid[1] + 0.2f * mid[2], 0.0f, 1.0f);
     float l;
     if (lightness >= 1.0f)
         l = 1.0f;

@@ -13,6 +13,14 @@ int32_t planetRadius(int32_t size, int32_t height, int32_t width) {
     return t < 1.0 ? 1 : int32_t(std::min(t, 2147483647.0));
 }
 
+float viewRadius(const ParamRecord& params, int32_t mode, int32_t fullWidth, int32_t fullHeight,
+                 int32_t sampleFactor) {
+    const float sf = float(std::max(1, sampleFactor));
+    const float R = isFlatMode(mode) ? 0.5f * float(fullHeight) / sf
+                                     : float(planetRadius(params.planetSize, fullHeight, fullWidth)) / sf - 0.5f;
+    return R > 0.0f ? R : 1.0f;
+}
+
 bool isLitMode(int32_t mode) {
     switch (mode) {
         case kModeNormal:
@@ -60,15 +68,9 @@ void setupRenderView(RenderView& v, const RenderContext& ctx, const Rect& tile) 
     v.flat = isFlatMode(ctx.mode);
     v.lit = isLitMode(ctx.mode);
 
-    float R;
-    if (v.flat)
-        R = 0.5f * v.height / float(sf);
-    else
-        R = float(planetRadius(p.planetSize, ctx.target.fullHeight, ctx.target.fullWidth)) / float(sf) - 0.5f;
-    if (!(R > 0.0f)) R = 1.0f;
-    v.R = R;
-    v.lnR = std::log(R);
-    v.ln2R = std::log(2.0f * R);
+    v.R = viewRadius(p, ctx.mode, ctx.target.fullWidth, ctx.target.fullHeight, sf);
+    v.lnR = std::log(v.R);
+    v.ln2R = std::log(2.0f * v.R);
     v.lnCloudBase = ctx.lnCloudBase;
     splitLevel(v.ln2R, ctx.lnCloudBase, ctx.cloudTopLevel, v.cloudLevel, v.cloudLevelFrac);
     splitLevel(v.ln2R, ctx.lnMapBase, ctx.mapTopLevel, v.mapLevel, v.mapLevelFrac);

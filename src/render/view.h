@@ -81,6 +81,12 @@ struct RenderView {
 // max(1, trunc(floor(size^2 / 10) / 1000 x min(h, w))): at size 100 the radius is the shorter side.
 int32_t planetRadius(int32_t size, int32_t height, int32_t width);
 
+// The radius R of a render in its (reduced) pixels: half the image height for
+// flat maps, else planetRadius less half a pixel, both divided by the sample
+// factor; 1 when that is not positive.
+float viewRadius(const ParamRecord& params, int32_t mode, int32_t fullWidth, int32_t fullHeight,
+                 int32_t sampleFactor);
+
 // Mode flags.
 constexpr bool isFlatMode(int32_t mode) { return mode >= kModeLitMap; }
 bool isLitMode(int32_t mode);

@@ -10,6 +10,21 @@ namespace {
 
 float clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
 
+// The preview image's pixel (clamped into it), opaque; all 0 without pixels.
+void readPreview(const PreviewImage* preview, int32_t x, int32_t y, float out[4]) {
+    out[0] = out[1] = out[2] = out[3] = 0.0f;
+    if (!preview || !preview->pixels) return;
+    const PreviewImage& pv = *preview;
+    const int32_t px = std::clamp(x, 0, std::max(0, pv.rowLength - 1));
+    const int32_t py = std::clamp(y, 0, std::max(0, pv.height - 1));
+    const size_t at = size_t(py) * size_t(pv.rowLength) + size_t(px);
+    for (int c = 0; c < 3; ++c) {
+        const int plane = pv.planeCount >= 3 ? c : 0;
+        out[c] = float(pv.pixels[size_t(plane) * size_t(pv.planeSize) + at]) / 255.0f;
+    }
+    out[3] = 1.0f;
+}
+
 void readSource(const WriteContext& w, int32_t x, int32_t y, float out[4]) {
     out[0] = out[1] = out[2] = out[3] = 0.0f;
     if (w.destination == kDestinationExport) return;
@@ -18,17 +33,7 @@ void readSource(const WriteContext& w, int32_t x, int32_t y, float out[4]) {
         return;
     }
     // Without a host the preview image holds the host image as delivered.
-    if (w.destination == kDestinationPreview && w.preview && w.preview->pixels) {
-        const PreviewImage& pv = *w.preview;
-        const int32_t px = std::clamp(x, 0, std::max(0, pv.rowLength - 1));
-        const int32_t py = std::clamp(y, 0, std::max(0, pv.height - 1));
-        const size_t at = size_t(py) * size_t(pv.rowLength) + size_t(px);
-        for (int c = 0; c < 3; ++c) {
-            const int plane = pv.planeCount >= 3 ? c : 0;
-            out[c] = float(pv.pixels[size_t(plane) * size_t(pv.planeSize) + at]) / 255.0f;
-        }
-        out[3] = 1.0f;
-    }
+    if (w.destination == kDestinationPreview) readPreview(w.preview, x, y, out);
 }
 
 float readMask(const WriteContext& w, int32_t x, int32_t y) {
@@ -146,9 +151,7 @@ void writePixel(const WriteContext& w, int32_t x, int32_t y, const float colour[
 
     if (w.destination == kDestinationPreview) {
         float background[4];
-        WriteContext own = w;
-        own.host = nullptr;
-        readSource(own, x, y, background);
+        readPreview(w.preview, x, y, background);
         if (background[3] == 0.0f) background[3] = 1.0f;  // no background yet: black
         layOver(background, c);
     }

@@ -93,99 +93,9 @@ float syntheticDensitySerial(const PlanetData& planet, Vec3 p, float sinLat, con
 namespace {
 
 #ifdef TV_NOISE_LANES
-// More octaves than this take the serial form.
+// More detail octaves than this take the serial form.
 constexpr int32_t kBatchedOctaves = 32;
 
-// The same density with the noise values evaluated four at a time: the warp
-// noise first with the detail octaves (which do not depend on it), then the
-// warped octaves, and every value added in the serial order.
-float syntheticDensityBatched(const PlanetData& planet, Vec3 p, float sinLat, const Rotation& coriolis,
-                              const SampleView& view) {
-    using noise_detail::Lanes;
-    using noise_detail::NoiseBatch;
-    const int32_t warped = 1 + std::max(0, planet.warpOctaves - 2);
-    const int32_t detail = std::max(0, planet.detailOctaves - 1);
-    if (warped + detail > kBatchedOctaves) return syntheticDensitySerial(planet, p, sinLat, coriolis, view);
-
-    Vec3 q;
-    float d = densityProfile(planet, p, sinLat, coriolis, q);
-
-    // values[0 .. warped) the warped octaves, values[warped ..) the detail octaves.
-    float values[kBatchedOctaves + 4];
-    float* detailValues = values + warped;
-
-    // First batch: the warp noise at q and up to three detail octaves.
-    const float scale = planet.detailScale;
-    Vec3 t2{(3.0f * p.x + kOffset.x) * scale, (3.0f * p.y + kOffset.y) * scale, (3.0f * p.z + kOffset.z) * scale};
-    NoiseBatch batch;
-    batch.add(q.x, q.y, q.z);
-    int32_t pendingDetail = 0;  // detail octaves in the batch
-    int32_t doneDetail = 0;     // detail octaves evaluated
-    for (; pendingDetail < detail && pendingDetail < 3; ++pendingDetail) {
-        batch.add(t2.x, t2.y, t2.z);
-        t2.x *= kLacunarity;
-        t2.y *= kLacunarity;
-        t2.z *= kLacunarity;
-    }
-    Lanes n = batch.run(planet);
-    const float nw = n[0] * view.one;
-    for (int32_t i = 0; i < pendingDetail; ++i) detailValues[doneDetail++] = n[1 + i];
-
-    // The remaining detail octaves and the warped ones.
-    Vec3 t{3.0f * (q.x + nw) + kOffset.x, 3.0f * (q.y + nw) + kOffset.y, 3.0f * (q.z + nw) + kOffset.z};
-    float* slot[4];
-    batch.count = 0;
-    auto flush = [&] {
-        n = batch.run(planet);
-        for (int32_t i = 0; i < batch.count; ++i) *slot[i] = n[i];
-        batch.count = 0;
-    };
-    for (int32_t i = 0; i < warped; ++i) {
-        if (i > 0) {
-            t.x *= kLacunarity;
-            t.y *= kLacunarity;
-            t.z *= kLacunarity;
-        }
-        slot[batch.count] = values + i;
-        batch.add(t.x, t.y, t.z);
-        if (batch.count == 4) flush();
-    }
-    for (; doneDetail < detail; ++doneDetail) {
-        slot[batch.count] = detailValues + doneDetail;
-        batch.add(t2.x, t2.y, t2.z);
-        t2.x *= kLacunarity;
-        t2.y *= kLacunarity;
-        t2.z *= kLacunarity;
-        if (batch.count == 4) flush();
-    }
-    if (batch.count > 0) flush();
-
-    // Added as the serial form adds them.
-    d += values[0];
-    float amp = 1.0f;
-    for (int32_t i = 1; i < warped; ++i) {
-        d += amp * values[i];
-        amp *= kGain;
-    }
-    amp *= kGain;
-    for (int32_t i = 0; i < detail; ++i) {
-        d += amp * detailValues[i];
-        amp *= kGain;
-    }
-    return d;
-}
-#endif
-
-float syntheticDensity(const PlanetData& planet, Vec3 p, float sinLat, const Rotation& coriolis,
-                       const SampleView& view) {
-#ifdef TV_NOISE_LANES
-    return syntheticDensityBatched(planet, p, sinLat, coriolis, view);
-#else
-    return syntheticDensitySerial(planet, p, sinLat, coriolis, view);
-#endif
-}
-
-#ifdef TV_NOISE_LANES
 // The synthetic densities of up to four points at once, one octave of every
 // point per batch (neighbouring points often share their lattice cells).
 // Every lane does the serial form's operations in its order.
@@ -267,12 +177,12 @@ Rotation coriolisTurn(const PlanetData& planet, float sinLat, const SampleView& 
 float cloudDensity(const PlanetData& planet, Vec3 p, float sinLat, const Rotation& coriolis,
                    const SampleView& view) {
     if (view.useCloudMap && planet.cloudMap != nullptr) return mapDensity(planet, p, view);
-    return syntheticDensity(planet, p, sinLat, coriolis, view);
+    return syntheticDensitySerial(planet, p, sinLat, coriolis, view);
 }
 
 float cloudDensity(const PlanetData& planet, Vec3 p, float sinLat, const SampleView& view) {
     if (view.useCloudMap && planet.cloudMap != nullptr) return mapDensity(planet, p, view);
-    return syntheticDensity(planet, p, sinLat, coriolisTurn(planet, sinLat, view), view);
+    return cloudDensity(planet, p, sinLat, coriolisTurn(planet, sinLat, view), view);
 }
 
 }  // namespace tv

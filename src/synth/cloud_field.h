@@ -46,8 +46,9 @@ void cloudDensities(const PlanetData& planet, const Vec3* p, const float* sinLat
                     int32_t count, const SampleView& view, float* out);
 
 // The synthetic density with its noise values read one at a time, in the order
-// they are added. cloudDensity reads them four at a time and adds them in the
-// same order; this form is the reference it is checked against.
+// they are added (what cloudDensity computes without a map). cloudDensities
+// reads them four points at a time and adds them in the same order; this form
+// is the reference it is checked against.
 float syntheticDensitySerial(const PlanetData& planet, Vec3 p, float sinLat, const Rotation& coriolis,
                              const SampleView& view);
 

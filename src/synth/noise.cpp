@@ -87,7 +87,7 @@ Vec3 randomUnitVector(const PlanetData& planet, int32_t& index) {
 float noise3(const PlanetData& planet, Vec3 p) { return noise_detail::noise3(planet, p.x, p.y, p.z); }
 
 FractalResult fractalSum(const PlanetData& planet, Vec3& p, float lacunarity, float octaves, float gain) {
-    const noise_detail::Fractal f = noise_detail::fractalSum(planet, p, lacunarity, octaves, gain);
+    const noise_detail::Fractal f = noise_detail::fractalSumSerial(planet, p, lacunarity, octaves, gain);
     return {f.sum, f.firstOctave, f.alternating};
 }
 

@@ -258,26 +258,6 @@ inline Lanes noise3x4(const PlanetData& planet, Lanes px, Lanes py, Lanes pz) {
     const Lanes cz1 = lerp(sy, a1, b1);
     return lerp(sz, cz0, cz1);
 }
-
-// Up to four noise points waiting to be evaluated together.
-struct NoiseBatch {
-    float x[4] = {}, y[4] = {}, z[4] = {};
-    int32_t count = 0;
-
-    void add(float px, float py, float pz) {
-        x[count] = px;
-        y[count] = py;
-        z[count] = pz;
-        ++count;
-    }
-    Lanes run(const PlanetData& planet) const {
-        Lanes lx, ly, lz;
-        __builtin_memcpy(&lx, x, sizeof lx);
-        __builtin_memcpy(&ly, y, sizeof ly);
-        __builtin_memcpy(&lz, z, sizeof lz);
-        return noise3x4(planet, lx, ly, lz);
-    }
-};
 #endif
 
 struct Fractal {
@@ -286,7 +266,8 @@ struct Fractal {
 
 // Octave 0 and 1 weigh 1, octave m >= 2 weighs gain^(m-1); a fractional octave
 // count adds that fraction of one more octave at the last scaled point.
-// One noise value at a time; fractalSum gives the same results.
+// Scales p in place by the lacunarity once per full octave. One noise value
+// at a time: the reference the batched form below is checked against.
 inline Fractal fractalSumSerial(const PlanetData& planet, Vec3& p, float lacunarity, float octaves, float gain) {
     const float n0 = noise3(planet, p.x, p.y, p.z);
     Fractal r{n0, n0, 0.0f};
@@ -320,72 +301,11 @@ inline Fractal fractalSumSerial(const PlanetData& planet, Vec3& p, float lacunar
 }
 
 #ifdef TV_NOISE_LANES
-// Octave points of fractal sums laid out one after another (x, y and z in
-// separate rows), evaluated four at a time.
-struct OctaveTable {
-    static constexpr int32_t kCapacity = 96;  // octave values of all sums together
-    alignas(16) float x[kCapacity + 3], y[kCapacity + 3], z[kCapacity + 3], value[kCapacity + 3];
-    int32_t count = 0;
-
-    // Appends the points a fractal sum reads, scaling p as fractalSumSerial
-    // does. False (nothing appended, p unchanged) when they do not fit.
-    bool add(Vec3& p, float lacunarity, float octaves) {
-        int32_t n = count;
-        Vec3 q = p;
-        auto push = [&] {
-            x[n] = q.x;
-            y[n] = q.y;
-            z[n] = q.z;
-            ++n;
-        };
-        auto scale = [&] {
-            q.x *= lacunarity;
-            q.y *= lacunarity;
-            q.z *= lacunarity;
-        };
-        if (n == kCapacity) return false;
-        push();
-        scale();
-        float k = 1.0f;
-        if (octaves > 1.0f) {
-            do {
-                if (n == kCapacity) return false;
-                push();
-                k += 1.0f;
-                scale();
-            } while (!(k >= octaves));
-        }
-        const float f = octaves - static_cast<float>(static_cast<int32_t>(octaves));
-        if (f != 0.0f) {
-            if (n == kCapacity) return false;
-            push();
-        }
-        count = n;
-        p = q;
-        return true;
-    }
-
-    void evaluate(const PlanetData& planet) {
-        // The last batch's spare lanes read points at 0.
-        x[count] = x[count + 1] = x[count + 2] = 0.0f;
-        y[count] = y[count + 1] = y[count + 2] = 0.0f;
-        z[count] = z[count + 1] = z[count + 2] = 0.0f;
-        for (int32_t i = 0; i < count; i += 4) {
-            Lanes lx, ly, lz;
-            __builtin_memcpy(&lx, x + i, sizeof lx);
-            __builtin_memcpy(&ly, y + i, sizeof ly);
-            __builtin_memcpy(&lz, z + i, sizeof lz);
-            const Lanes n = noise3x4(planet, lx, ly, lz);
-            __builtin_memcpy(value + i, &n, sizeof n);
-        }
-    }
-};
-
-// A fractal sum from its octave values n[0], n[stride], ... in order: the
-// serial loop's additions, in its order.
-inline Fractal addOctaves(const float* n, int32_t stride, float octaves, float gain) {
+// A fractal sum from its octave values n[0], n[1], ... in order: the serial
+// loop's additions, in its order.
+inline Fractal addOctaves(const float* n, float octaves, float gain) {
     Fractal r{n[0], n[0], 0.0f};
-    n += stride;
+    ++n;
     float amp = 1.0f;
     float sign = -1.0f;
     float k = 1.0f;
@@ -393,7 +313,7 @@ inline Fractal addOctaves(const float* n, int32_t stride, float octaves, float g
         do {
             k += 1.0f;
             const float t = *n * amp;
-            n += stride;
+            ++n;
             r.sum += t;
             r.alternating += sign * t;
             sign = -sign;
@@ -410,21 +330,6 @@ inline Fractal addOctaves(const float* n, int32_t stride, float octaves, float g
 }
 
 #endif
-
-// fractalSumSerial with the noise values evaluated four at a time (added in
-// the same order: the same results). Scales p in place as the serial form.
-inline Fractal fractalSum(const PlanetData& planet, Vec3& p, float lacunarity, float octaves, float gain) {
-#ifdef TV_NOISE_LANES
-    // Sums of two octaves or fewer (the land colour's) go faster one value at a time.
-    if (!(octaves > 2.0f)) return fractalSumSerial(planet, p, lacunarity, octaves, gain);
-    OctaveTable table;
-    if (table.add(p, lacunarity, octaves)) {
-        table.evaluate(planet);
-        return addOctaves(table.value, 1, octaves, gain);
-    }
-#endif
-    return fractalSumSerial(planet, p, lacunarity, octaves, gain);
-}
 
 // Up to four fractal sums at once, each over its own point and octave count
 // (same lacunarity and gain): a batch holds the same octave of every sum, so

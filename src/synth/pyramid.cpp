@@ -231,7 +231,6 @@ struct Taps {
     int32_t col[5];  // columns ix - 2 .. ix + 2, already wrapped or clamped
     int32_t row[5];
     int32_t jx, jy;  // phases
-    bool oneTile;    // all 25 taps inside one tile, no wrapping needed
 };
 
 inline int32_t wrapIndex(int32_t i, int32_t size) {
@@ -258,10 +257,8 @@ void computeTaps(const ImagePyramid& p, int32_t level, float x, float y, Taps& t
     splitPosition(y, iy, t.jy);
     const int32_t maxX = p.levelMaxX[level];
     const int32_t maxY = p.levelMaxY[level];
-    t.oneTile = ix - 2 >= 0 && iy - 2 >= 0 && ix + 2 <= maxX && iy + 2 <= maxY &&
-                ((ix - 2) >> kTileShift) == ((ix + 2) >> kTileShift) &&
-                ((iy - 2) >> kTileShift) == ((iy + 2) >> kTileShift);
-    if (t.oneTile) {
+    const bool inside = ix - 2 >= 0 && iy - 2 >= 0 && ix + 2 <= maxX && iy + 2 <= maxY;
+    if (inside) {
         for (int32_t k = 0; k < 5; ++k) {
             t.col[k] = ix - 2 + k;
             t.row[k] = iy - 2 + k;
@@ -278,23 +275,6 @@ void computeTaps(const ImagePyramid& p, int32_t level, float x, float y, Taps& t
         t.col[k] = std::clamp(c, 0, maxX);
         t.row[k] = std::clamp(r, 0, maxY);
     }
-}
-
-// Column ix - 2 + k takes tap 4 - k.
-float sampleGrey8FromTile(const ImagePyramid& p, int32_t level, const Taps& t, const FilterTable& table) {
-    const int32_t* wx = table.weights2048[t.jx];
-    const int32_t* wy = table.weights2048[t.jy];
-    const uint8_t* first = pixelAddress(p, level, t.col[0], t.row[0]);
-    const PyramidTile& tile =
-        p.tiles[p.firstTile[level] + (t.row[0] >> kTileShift) * p.tilesAcross[level] + (t.col[0] >> kTileShift)];
-    const int32_t stride = tile.width;
-    int64_t sum = 0;
-    for (int32_t k = 0; k < 5; ++k) {
-        const uint8_t* r = first + k * stride;
-        const int32_t rowSum = wx[4] * r[0] + wx[3] * r[1] + wx[2] * r[2] + wx[1] * r[3] + wx[0] * r[4];
-        sum += static_cast<int64_t>(wy[4 - k]) * rowSum;
-    }
-    return static_cast<float>(sum) * kInv2048Squared;
 }
 
 // Every channel of the format, in the format's own scale.
@@ -340,18 +320,125 @@ void sampleTaps(const ImagePyramid& p, int32_t level, const Taps& t, float out[4
     }
 }
 
+#if defined(__SSE2__)
+// The 8-bit filter weights of each phase as 16-bit lanes in the order the
+// taps lie in memory: (w4, w3, w2, w1, w0, 0, 0, 0).
+struct Grey8Weights {
+    alignas(16) int16_t w[kPhases][8];
+};
+
+const Grey8Weights& grey8Weights() {
+    static const Grey8Weights weights = [] {
+        Grey8Weights g{};
+        const FilterTable& table = filterTable();
+        for (int32_t j = 0; j < kPhases; ++j)
+            for (int32_t t = 0; t < 5; ++t) g.w[j][t] = static_cast<int16_t>(table.weights2048[j][4 - t]);
+        return g;
+    }();
+    return weights;
+}
+
+// The five tap rows' horizontal sums, wx[4] * row[0] + ... + wx[0] * row[4],
+// for rows first, first + stride, ...: 16-bit products added in 32 bits, the
+// same integers as the scalar sums (every weight and sum is far inside the
+// range). Each row's three bytes past its taps are read and weighed 0.
+inline void grey8RowSums(const uint8_t* first, size_t stride, const int16_t* weights, int32_t out[5]) {
+    const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(weights));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i m[5];
+    for (int32_t k = 0; k < 5; ++k) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first + static_cast<size_t>(k) * stride));
+        m[k] = _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), w);
+    }
+    // Rows 0..3: add each row's four lanes, four rows at once.
+    const __m128i s01 = _mm_add_epi32(_mm_unpacklo_epi32(m[0], m[1]), _mm_unpackhi_epi32(m[0], m[1]));
+    const __m128i s23 = _mm_add_epi32(_mm_unpacklo_epi32(m[2], m[3]), _mm_unpackhi_epi32(m[2], m[3]));
+    const __m128i rows = _mm_add_epi32(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
+    alignas(16) int32_t r[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(r), rows);
+    __m128i last = _mm_add_epi32(m[4], _mm_shuffle_epi32(m[4], _MM_SHUFFLE(1, 0, 3, 2)));
+    last = _mm_add_epi32(last, _mm_shuffle_epi32(last, _MM_SHUFFLE(2, 3, 0, 1)));
+    out[0] = r[0];
+    out[1] = r[1];
+    out[2] = r[2];
+    out[3] = r[3];
+    out[4] = _mm_cvtsi128_si32(last);
+}
+#endif
+
+// One level of an 8-bit grey pyramid at (x, y), the level in range, 0..255:
+// taps that fall in one tile are read straight from its rows, the rest
+// through sampleTaps (the same integer sums either way).
+inline float sampleGrey8Level(const ImagePyramid& p, int32_t level, float x, float y, const FilterTable& table) {
+    int32_t ix, iy, jx, jy;
+    splitPosition(x, ix, jx);
+    splitPosition(y, iy, jy);
+    const int32_t c0 = ix - 2, r0 = iy - 2;
+    if (c0 >= 0 && r0 >= 0 && ix + 2 <= p.levelMaxX[level] && iy + 2 <= p.levelMaxY[level] &&
+        (c0 >> kTileShift) == ((ix + 2) >> kTileShift) && (r0 >> kTileShift) == ((iy + 2) >> kTileShift)) {
+        const PyramidTile& tile =
+            p.tiles[p.firstTile[level] + (r0 >> kTileShift) * p.tilesAcross[level] + (c0 >> kTileShift)];
+        const size_t stride = static_cast<size_t>(tile.width);
+        const uint8_t* row = tile.pixels + static_cast<size_t>(r0 & kTileMask) * stride + (c0 & kTileMask);
+        const int32_t* wx = table.weights2048[jx];
+        const int32_t* wy = table.weights2048[jy];
+        int32_t rowSum[5];
+#if defined(__SSE2__)
+        // Eight bytes a row: inside the tile unless the taps end its last row.
+        if ((c0 & kTileMask) + 8 <= tile.width || ((r0 + 4) & kTileMask) + 1 < tile.height) {
+            grey8RowSums(row, stride, grey8Weights().w[jx], rowSum);
+        } else
+#endif
+        {
+            for (int32_t k = 0; k < 5; ++k)
+                rowSum[k] = wx[4] * row[k * stride] + wx[3] * row[k * stride + 1] + wx[2] * row[k * stride + 2] +
+                            wx[1] * row[k * stride + 3] + wx[0] * row[k * stride + 4];
+        }
+        int64_t sum = 0;
+        for (int32_t k = 0; k < 5; ++k) sum += static_cast<int64_t>(wy[4 - k]) * rowSum[k];
+        return std::clamp(static_cast<float>(sum) * kInv2048Squared, 0.0f, 255.0f);
+    }
+    // Clamped or wrapped taps: still straight from the rows when they all
+    // fall in one tile (the same integer sum as sampleTaps).
+    Taps t;
+    computeTaps(p, level, x, y, t);
+    const int32_t tileCol = t.col[0] >> kTileShift, tileRow = t.row[0] >> kTileShift;
+    bool oneTile = true;
+    for (int32_t k = 1; k < 5; ++k)
+        oneTile = oneTile && (t.col[k] >> kTileShift) == tileCol && (t.row[k] >> kTileShift) == tileRow;
+    if (!oneTile) {
+        float out[4];
+        sampleTaps(p, level, t, out);
+        return std::clamp(out[0], 0.0f, 255.0f);
+    }
+    const PyramidTile& tile = p.tiles[p.firstTile[level] + tileRow * p.tilesAcross[level] + tileCol];
+    const size_t stride = static_cast<size_t>(tile.width);
+    const int32_t c[5] = {t.col[0] & kTileMask, t.col[1] & kTileMask, t.col[2] & kTileMask, t.col[3] & kTileMask,
+                          t.col[4] & kTileMask};
+    const int32_t* wx = table.weights2048[t.jx];
+    const int32_t* wy = table.weights2048[t.jy];
+    int64_t sum = 0;
+    for (int32_t k = 0; k < 5; ++k) {
+        const uint8_t* row = tile.pixels + static_cast<size_t>(t.row[k] & kTileMask) * stride;
+        const int32_t rowSum = wx[4] * row[c[0]] + wx[3] * row[c[1]] + wx[2] * row[c[2]] + wx[1] * row[c[3]] +
+                               wx[0] * row[c[4]];
+        sum += static_cast<int64_t>(wy[4 - k]) * rowSum;
+    }
+    return std::clamp(static_cast<float>(sum) * kInv2048Squared, 0.0f, 255.0f);
+}
+
 // Channels of one level at (x, y); integer formats limited to their range.
 void sampleLevelChannels(const ImagePyramid& p, int32_t level, float x, float y, float out[4]) {
     out[0] = out[1] = out[2] = out[3] = 0.0f;
     if (p.tiles == nullptr) return;
     level = std::clamp(level, 0, p.topLevel);
+    if (p.format == kFormatGrey8) {
+        out[0] = sampleGrey8Level(p, level, x, y, filterTable());
+        return;
+    }
     Taps t;
     computeTaps(p, level, x, y, t);
-    if (p.format == kFormatGrey8 && t.oneTile) {
-        out[0] = sampleGrey8FromTile(p, level, t, filterTable());
-    } else {
-        sampleTaps(p, level, t, out);
-    }
+    sampleTaps(p, level, t, out);
     // The filter's small negative lobes may ring past the range at sharp edges.
     if (!isFloatFormat(p)) {
         const float limit = channelLimit(p);
@@ -359,25 +446,12 @@ void sampleLevelChannels(const ImagePyramid& p, int32_t level, float x, float y,
     }
 }
 
-// Channel 0 of one level at (x, y); 8-bit grey takes its own short way.
-float sampleLevelFirst(const ImagePyramid& p, int32_t level, float x, float y) {
-    if (p.format != kFormatGrey8 || p.tiles == nullptr) {
-        float out[4];
-        sampleLevelChannels(p, level, x, y, out);
-        return out[0];
-    }
-    level = std::clamp(level, 0, p.topLevel);
-    Taps t;
-    computeTaps(p, level, x, y, t);
-    float v;
-    if (t.oneTile) {
-        v = sampleGrey8FromTile(p, level, t, filterTable());
-    } else {
-        float out[4];
-        sampleTaps(p, level, t, out);
-        v = out[0];
-    }
-    return std::clamp(v, 0.0f, 255.0f);
+// Channel 0 of one level at (x, y), the level in range; 8-bit grey takes its own short way.
+inline float sampleLevelFirst(const ImagePyramid& p, int32_t level, float x, float y, const FilterTable& table) {
+    if (p.format == kFormatGrey8) return sampleGrey8Level(p, level, x, y, table);
+    float out[4];
+    sampleLevelChannels(p, level, x, y, out);
+    return out[0];
 }
 
 // Channels blended between level and level + 1.
@@ -609,137 +683,19 @@ const FilterTable& filterTable() {
 }
 
 float sampleLevel(const ImagePyramid& p, int32_t level, float x, float y) {
-    return sampleLevelFirst(p, level, x, y);
+    if (p.tiles == nullptr) return 0.0f;
+    return sampleLevelFirst(p, std::clamp(level, 0, p.topLevel), x, y, filterTable());
 }
-
-namespace {
-
-#if defined(__SSE2__)
-// The 8-bit filter weights of each phase as 16-bit lanes in the order the
-// taps lie in memory: (w4, w3, w2, w1, w0, 0, 0, 0).
-struct Grey8Weights {
-    alignas(16) int16_t w[kPhases][8];
-};
-
-const Grey8Weights& grey8Weights() {
-    static const Grey8Weights weights = [] {
-        Grey8Weights g{};
-        const FilterTable& table = filterTable();
-        for (int32_t j = 0; j < kPhases; ++j)
-            for (int32_t t = 0; t < 5; ++t) g.w[j][t] = static_cast<int16_t>(table.weights2048[j][4 - t]);
-        return g;
-    }();
-    return weights;
-}
-
-// The five tap rows' horizontal sums, wx[4] * row[0] + ... + wx[0] * row[4],
-// for rows first, first + stride, ...: 16-bit products added in 32 bits, the
-// same integers as the scalar sums (every weight and sum is far inside the
-// range). Each row's three bytes past its taps are read and weighed 0.
-inline void grey8RowSums(const uint8_t* first, size_t stride, const int16_t* weights, int32_t out[5]) {
-    const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(weights));
-    const __m128i zero = _mm_setzero_si128();
-    __m128i m[5];
-    for (int32_t k = 0; k < 5; ++k) {
-        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first + static_cast<size_t>(k) * stride));
-        m[k] = _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), w);
-    }
-    // Rows 0..3: add each row's four lanes, four rows at once.
-    const __m128i s01 = _mm_add_epi32(_mm_unpacklo_epi32(m[0], m[1]), _mm_unpackhi_epi32(m[0], m[1]));
-    const __m128i s23 = _mm_add_epi32(_mm_unpacklo_epi32(m[2], m[3]), _mm_unpackhi_epi32(m[2], m[3]));
-    const __m128i rows = _mm_add_epi32(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
-    alignas(16) int32_t r[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(r), rows);
-    __m128i last = _mm_add_epi32(m[4], _mm_shuffle_epi32(m[4], _MM_SHUFFLE(1, 0, 3, 2)));
-    last = _mm_add_epi32(last, _mm_shuffle_epi32(last, _MM_SHUFFLE(2, 3, 0, 1)));
-    out[0] = r[0];
-    out[1] = r[1];
-    out[2] = r[2];
-    out[3] = r[3];
-    out[4] = _mm_cvtsi128_si32(last);
-}
-#endif
-
-// sampleLevelFirst of an 8-bit grey pyramid with the level already in range:
-// the taps inside one tile read straight from its rows; the rest as above.
-inline float sampleGrey8Level(const ImagePyramid& p, int32_t level, float x, float y, const FilterTable& table) {
-    int32_t ix, iy, jx, jy;
-    splitPosition(x, ix, jx);
-    splitPosition(y, iy, jy);
-    const int32_t c0 = ix - 2, r0 = iy - 2;
-    if (c0 >= 0 && r0 >= 0 && ix + 2 <= p.levelMaxX[level] && iy + 2 <= p.levelMaxY[level] &&
-        (c0 >> kTileShift) == ((ix + 2) >> kTileShift) && (r0 >> kTileShift) == ((iy + 2) >> kTileShift)) {
-        const PyramidTile& tile =
-            p.tiles[p.firstTile[level] + (r0 >> kTileShift) * p.tilesAcross[level] + (c0 >> kTileShift)];
-        const size_t stride = static_cast<size_t>(tile.width);
-        const uint8_t* row = tile.pixels + static_cast<size_t>(r0 & kTileMask) * stride + (c0 & kTileMask);
-        const int32_t* wx = table.weights2048[jx];
-        const int32_t* wy = table.weights2048[jy];
-        int32_t rowSum[5];
-#if defined(__SSE2__)
-        // Eight bytes a row: inside the tile unless the taps end its last row.
-        if ((c0 & kTileMask) + 8 <= tile.width || ((r0 + 4) & kTileMask) + 1 < tile.height) {
-            grey8RowSums(row, stride, grey8Weights().w[jx], rowSum);
-        } else
-#endif
-        {
-            for (int32_t k = 0; k < 5; ++k)
-                rowSum[k] = wx[4] * row[k * stride] + wx[3] * row[k * stride + 1] + wx[2] * row[k * stride + 2] +
-                            wx[1] * row[k * stride + 3] + wx[0] * row[k * stride + 4];
-        }
-        int64_t sum = 0;
-        for (int32_t k = 0; k < 5; ++k) sum += static_cast<int64_t>(wy[4 - k]) * rowSum[k];
-        return std::clamp(static_cast<float>(sum) * kInv2048Squared, 0.0f, 255.0f);
-    }
-    // Clamped or wrapped taps: still straight from the rows when they all
-    // fall in one tile (the same integer sum as sampleTaps).
-    Taps t;
-    computeTaps(p, level, x, y, t);
-    const int32_t tileCol = t.col[0] >> kTileShift, tileRow = t.row[0] >> kTileShift;
-    bool oneTile = true;
-    for (int32_t k = 1; k < 5; ++k)
-        oneTile = oneTile && (t.col[k] >> kTileShift) == tileCol && (t.row[k] >> kTileShift) == tileRow;
-    if (!oneTile) {
-        float out[4];
-        sampleTaps(p, level, t, out);
-        return std::clamp(out[0], 0.0f, 255.0f);
-    }
-    const PyramidTile& tile = p.tiles[p.firstTile[level] + tileRow * p.tilesAcross[level] + tileCol];
-    const size_t stride = static_cast<size_t>(tile.width);
-    const int32_t c[5] = {t.col[0] & kTileMask, t.col[1] & kTileMask, t.col[2] & kTileMask, t.col[3] & kTileMask,
-                          t.col[4] & kTileMask};
-    const int32_t* wx = table.weights2048[t.jx];
-    const int32_t* wy = table.weights2048[t.jy];
-    int64_t sum = 0;
-    for (int32_t k = 0; k < 5; ++k) {
-        const uint8_t* row = tile.pixels + static_cast<size_t>(t.row[k] & kTileMask) * stride;
-        const int32_t rowSum = wx[4] * row[c[0]] + wx[3] * row[c[1]] + wx[2] * row[c[2]] + wx[1] * row[c[3]] +
-                               wx[0] * row[c[4]];
-        sum += static_cast<int64_t>(wy[4 - k]) * rowSum;
-    }
-    return std::clamp(static_cast<float>(sum) * kInv2048Squared, 0.0f, 255.0f);
-}
-
-}  // namespace
 
 float samplePyramid(const ImagePyramid& p, int32_t level, float frac, float u, float v) {
     if (p.tiles == nullptr) return 0.0f;
     level = std::clamp(level, 0, std::max(p.topLevel - 1, 0));
-    if (p.format == kFormatGrey8) {
-        // The relief images: the same filter without the general paths' set-up.
-        const FilterTable& table = filterTable();
-        const float s0 = sampleGrey8Level(p, level, u * static_cast<float>(p.levelWidth[level]) - 0.5f,
-                                          v * static_cast<float>(p.levelHeight[level]) - 0.5f, table);
-        if (frac == 0.0f || level + 1 > p.topLevel) return s0;
-        const float s1 = sampleGrey8Level(p, level + 1, u * static_cast<float>(p.levelWidth[level + 1]) - 0.5f,
-                                          v * static_cast<float>(p.levelHeight[level + 1]) - 0.5f, table);
-        return s0 + frac * (s1 - s0);
-    }
+    const FilterTable& table = filterTable();
     const float s0 = sampleLevelFirst(p, level, u * static_cast<float>(p.levelWidth[level]) - 0.5f,
-                                      v * static_cast<float>(p.levelHeight[level]) - 0.5f);
+                                      v * static_cast<float>(p.levelHeight[level]) - 0.5f, table);
     if (frac == 0.0f || level + 1 > p.topLevel) return s0;
     const float s1 = sampleLevelFirst(p, level + 1, u * static_cast<float>(p.levelWidth[level + 1]) - 0.5f,
-                                      v * static_cast<float>(p.levelHeight[level + 1]) - 0.5f);
+                                      v * static_cast<float>(p.levelHeight[level + 1]) - 0.5f, table);
     return s0 + frac * (s1 - s0);
 }
 

@@ -55,7 +55,7 @@ TerrainSample sampleTerrain(const PlanetData& planet, Vec3 p, float octaves, flo
                             const SampleView& view) {
     if (planet.realLuna) return lunarTerrain(planet, p, view);
     Vec3 q{1.5f * p.x, 1.5f * p.y, 1.5f * p.z};
-    return fractalTerrain(noise_detail::fractalSum(planet, q, 1.584786f, octaves, planet.roughness), seaLevel);
+    return fractalTerrain(noise_detail::fractalSumSerial(planet, q, 1.584786f, octaves, planet.roughness), seaLevel);
 }
 
 void sampleTerrains(const PlanetData& planet, const Vec3* points, const float* octaves, int32_t count,

@@ -73,28 +73,36 @@ TEST_F(Clouds, APixelsTurnMadeOnceGivesTheSameDensities) {
     }
 }
 
-TEST_F(Clouds, FourNoiseValuesAtATimeGiveTheSerialDensityBitForBit) {
+TEST_F(Clouds, FourPointsAtATimeGiveTheSerialDensityBitForBit) {
     params.stormCount = 100;
     params.stormSize = 100;
     params.stormSwirl = 100;
     setupStorms(*planet, params);
     view.coriolisScale = 0.04f * 100;
     auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-    // Every split of the octaves over the batches: no warped or detail octave
-    // beyond the first, one batch exactly full, several batches, and past the
-    // batched limit (the serial form then).
+    // Every octave budget: no warped or detail octave beyond the first, a
+    // few, many, and past the batched limit (the serial form then); points
+    // far apart, four at a time.
     for (int32_t warp : {-1, 0, 1, 2, 3, 4, 5, 7, 9}) {
         for (int32_t detail : {-2, 0, 1, 2, 3, 4, 5, 6, 8, 12, 40}) {
             planet->warpOctaves = warp;
             planet->detailOctaves = detail;
             planet->detailScale = std::pow(2.0987f, static_cast<float>(std::max(warp, 0)));
+            Vec3 p[4];
+            float sinLat[4], batched[4];
+            Rotation turn[4];
             for (int i = 0; i < 40; ++i) {
-                const Vec3 p = normalize({std::sin(1.3f * i), std::cos(0.7f * i + 0.2f), 0.4f * std::sin(2.9f * i) + 0.1f});
-                const float sinLat = dot(planet->axis, p);
-                const Rotation turn = coriolisTurn(*planet, sinLat, view);
-                const float batched = cloudDensity(*planet, p, sinLat, turn, view);
-                const float serial = syntheticDensitySerial(*planet, p, sinLat, turn, view);
-                ASSERT_TRUE(same(batched, serial)) << warp << " " << detail << " " << i << ": " << batched << " vs " << serial;
+                const int32_t k = i % 4;
+                p[k] = normalize({std::sin(1.3f * i), std::cos(0.7f * i + 0.2f), 0.4f * std::sin(2.9f * i) + 0.1f});
+                sinLat[k] = dot(planet->axis, p[k]);
+                turn[k] = coriolisTurn(*planet, sinLat[k], view);
+                if (k != 3) continue;
+                cloudDensities(*planet, p, sinLat, turn, 4, view, batched);
+                for (int32_t j = 0; j < 4; ++j) {
+                    const float serial = syntheticDensitySerial(*planet, p[j], sinLat[j], turn[j], view);
+                    ASSERT_TRUE(same(batched[j], serial))
+                        << warp << " " << detail << " " << i << ": " << batched[j] << " vs " << serial;
+                }
             }
         }
     }
