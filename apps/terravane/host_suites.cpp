@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 
+#include "base/bytes.h"
 #include "host.h"
 #include "host/params/fields.h"
 #include "host_internal.h"
@@ -170,7 +171,7 @@ pi::OSErr getInteger(pi::PIReadDescriptor t, pi::int32* v) {
     const pi::DescriptorItem* i = currentItem(t);
     if (!i || !v) return errWrongType;
     if (i->type == pi::typeInteger || i->type == pi::typeBoolean) *v = i->integer;
-    else if (i->type == pi::typeFloat) *v = truncateToInt32(i->number);
+    else if (i->type == pi::typeFloat) *v = truncatedToWord(i->number);
     else return errWrongType;
     return pi::noErr;
 }

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/bytes.h"
+
 namespace tv {
 
 namespace {
@@ -65,8 +67,8 @@ int32_t fileWord(const ParamRecord& r, const ScriptKey& k) {
         case ScriptValue::Float:
             // The centres are stored as value x 65536, the light and axis as value x 100;
             // any float a descriptor or the command line put into the record can be written.
-            if (k.type == fourCC("doub")) return truncateToInt32(double(floatField(r, k)) * 65536.0);
-            return truncateToInt32(double(floatField(r, k)) * 100.0);
+            if (k.type == fourCC("doub")) return truncatedToWord(double(floatField(r, k)) * 65536.0);
+            return truncatedToWord(double(floatField(r, k)) * 100.0);
         default: return scalar(r, k);
     }
 }

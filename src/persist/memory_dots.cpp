@@ -30,7 +30,7 @@ uint32_t makeCurrent(int32_t n, StateBlock& state) {
 
 std::string dotFileName(int32_t n) {
     char name[64];
-    std::snprintf(name, sizeof name, "%s A memory dot %d%s", "Terravane", static_cast<int>(n), ".q1q");
+    std::snprintf(name, sizeof name, "Terravane A memory dot %d.q1q", static_cast<int>(n));
     return name;
 }
 

@@ -1,5 +1,7 @@
 #include "host/params/fields.h"
 
+#include "base/bytes.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -211,13 +213,6 @@ int32_t parseOutputMode(std::string_view text) {
     return 0;
 }
 
-int32_t truncateToInt32(double v) {
-    if (!(v == v)) return 0;
-    if (v >= 2147483647.0) return INT32_MAX;
-    if (v <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
 int32_t getScriptInteger(const ParamRecord& r, const ScriptKey& k) {
     switch (k.value) {
         case ScriptValue::Channel:
@@ -254,7 +249,7 @@ void setScriptFloat(ParamRecord& r, const ScriptKey& k, double v) {
     if (k.value == ScriptValue::Float)
         at<float>(r, k.offset) = static_cast<float>(v);
     else
-        setScriptInteger(r, k, truncateToInt32(v));
+        setScriptInteger(r, k, truncatedToWord(v));
 }
 
 bool applyScriptingAssignment(ParamRecord& r, std::string_view assignment, std::string* error) {

@@ -65,10 +65,6 @@ const char* outputModeName(int32_t mode);
 // Mode number for a name or a decimal number 1..14; 0 when neither.
 int32_t parseOutputMode(std::string_view text);
 
-// trunc(v) as a 32-bit integer: values beyond the range saturate, NaN gives 0
-// (descriptors and settings carry floats nobody checked).
-int32_t truncateToInt32(double v);
-
 // Reads and writes a scripting key's value in the record, with the same
 // conversions the descriptor exchange uses.
 int32_t getScriptInteger(const ParamRecord& r, const ScriptKey& k);  // Channel, Integer, Boolean, Enumerated(mode)
