@@ -645,7 +645,7 @@ void buildChain(ImagePyramid& p) {
 
 void buildFilterTable(FilterTable& table) {
     constexpr double kPi = 3.14159265358979323846;
-    auto sinc = [kPi](double s) { return s == 0.0 ? 1.0 : std::sin(kPi * s) / (kPi * s); };
+    auto sinc = [](double s) { return s == 0.0 ? 1.0 : std::sin(kPi * s) / (kPi * s); };
     auto kernel = [&sinc](double s) { return std::fabs(s) < 2.0 ? sinc(s) * sinc(s / 2.0) : 0.0; };
     for (int32_t j = 0; j < kPhases; ++j) {
         const double x0 = static_cast<double>(j) / kPhases - 2.0;
