@@ -4,30 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/utf8.h"
 #include "host/params/fields.h"
 
 namespace tv::cli {
-
-namespace {
-
-// Length of the well-formed UTF-8 sequence at s[i], or 0 when it is not one
-// (overlong forms, surrogates and code points above U+10FFFF are not).
-size_t utf8Length(std::string_view s, size_t i) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    if (n == 0 || i + n > s.size()) return 0;
-    uint32_t code = n == 1 ? b : b & (0x7F >> n);
-    for (size_t k = 1; k < n; ++k) {
-        const auto c = static_cast<unsigned char>(s[i + k]);
-        if ((c & 0xC0) != 0x80) return 0;
-        code = code << 6 | (c & 0x3F);
-    }
-    constexpr uint32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kSmallest[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return n;
-}
-
-}  // namespace
 
 void JsonWriter::separator() {
     if (!first_) out_ += ",";
@@ -91,7 +71,7 @@ void JsonWriter::text(std::string_view s) {
         } else if (c < 0x80) {
             out_ += char(c);
             ++i;
-        } else if (const size_t n = utf8Length(s, i)) {
+        } else if (const size_t n = utf8SequenceLength(s, i)) {
             out_.append(s.substr(i, n));
             i += n;
         } else {

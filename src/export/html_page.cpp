@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/utf8.h"
 #include "export/frame_gifs.h"
 
 namespace tv {
@@ -22,37 +23,6 @@ constexpr const char* kLatin1Entities[96] = {
 };
 
 constexpr const char* kCellStart = "<td align=\"center\" valign=\"top\" width=\"20%\">";
-
-// Decodes one UTF-8 character at s[i]; a byte that does not begin a valid,
-// shortest-form sequence is taken as the Latin-1 character of that byte.
-uint32_t nextCharacter(std::string_view s, size_t& i) {
-    const auto byte = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
-    const uint8_t b0 = byte(i);
-    int length = 0;
-    uint32_t c = 0;
-    uint32_t minimum = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        length = 2, c = b0 & 0x1Fu, minimum = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3, c = b0 & 0x0Fu, minimum = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4, c = b0 & 0x07u, minimum = 0x10000;
-    }
-    if (length > 0 && i + size_t(length) <= s.size()) {
-        bool valid = true;
-        for (int k = 1; k < length && valid; ++k) {
-            const uint8_t b = byte(i + size_t(k));
-            valid = (b & 0xC0) == 0x80;
-            c = (c << 6) | (b & 0x3Fu);
-        }
-        if (valid && c >= minimum && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF)) {
-            i += size_t(length);
-            return c;
-        }
-    }
-    ++i;
-    return b0;
-}
 
 std::string number(int32_t v) { return std::to_string(v); }
 
