@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "render/jobs.h"
+#include "synth/jobs.h"
 #include "synth/pyramid.h"
 
 namespace {

@@ -3,8 +3,8 @@
 // second and the thread count.
 #include <benchmark/benchmark.h>
 
-#include "host/params/params.h"
-#include "render/jobs.h"
+#include "params/params.h"
+#include "synth/jobs.h"
 #include "render/render.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/params/params.h"
+#include "params/params.h"
 #include "synth/cloud_field.h"
 #include "synth/noise.h"
 #include "synth/pyramid.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cli_common.h"
-#include "host/params/fields.h"
+#include "params/fields.h"
 #include "image_io.h"
 #include "render/render.h"
 #include "render_image.h"

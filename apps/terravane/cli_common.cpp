@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "host/params/fields.h"
+#include "params/fields.h"
 #include "image_io.h"
 #include "platform/clock.h"
 #include "platform/console.h"

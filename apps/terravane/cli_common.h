@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/params/params.h"
+#include "params/params.h"
 
 namespace tv::cli {
 

@@ -9,7 +9,7 @@
 #include "export/catalogue.h"
 #include "persist/memory_dots.h"
 #include "platform/files.h"
-#include "render/jobs.h"
+#include "synth/jobs.h"
 
 namespace tv::cli {
 

@@ -10,7 +10,7 @@
 #include "export/psd_writer.h"
 #include "platform/files.h"
 #include "preset_io.h"
-#include "render/jobs.h"
+#include "synth/jobs.h"
 #include "render/render.h"
 
 namespace tv::cli {

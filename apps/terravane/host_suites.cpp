@@ -7,7 +7,7 @@
 
 #include "base/bytes.h"
 #include "host.h"
-#include "host/params/fields.h"
+#include "params/fields.h"
 #include "host_internal.h"
 
 namespace tv::host {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/utf8.h"
-#include "host/params/fields.h"
+#include "params/fields.h"
 
 namespace tv::cli {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cli_common.h"
-#include "host/settings_writer.h"
+#include "params/settings_writer.h"
 
 namespace tv::cli {
 

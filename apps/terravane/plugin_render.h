@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host.h"
-#include "host/params/params.h"
+#include "params/params.h"
 #include "image_io.h"
 
 namespace tv::platform {

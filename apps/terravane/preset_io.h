@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/image.h"
-#include "host/params/params.h"
+#include "params/params.h"
 
 namespace tv::cli {
 

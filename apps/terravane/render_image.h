@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/params/params.h"
+#include "params/params.h"
 #include "image_io.h"
 
 namespace tv::cli {

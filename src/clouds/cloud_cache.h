@@ -11,7 +11,7 @@
 
 #include "clouds/catalogue.h"
 #include "clouds/download.h"
-#include "host/params/params.h"
+#include "params/params.h"
 #include "synth/cloud_map.h"
 
 namespace tv {

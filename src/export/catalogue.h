@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/image.h"
-#include "host/params/params.h"
+#include "params/params.h"
 #include "platform/clock.h"
 
 namespace tv {

@@ -6,7 +6,7 @@
 
 #include "base/bytes.h"
 #include "export/metadata.h"
-#include "host/params/params.h"
+#include "params/params.h"
 #include "render/render.h"
 
 namespace tv {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <new>
 
-#include "render/jobs.h"
+#include "synth/jobs.h"
 #include "render/render.h"
 
 namespace tv {

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "host/params/params.h"
+#include "params/params.h"
 #include "render/engine.h"
 
 namespace tv {

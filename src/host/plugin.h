@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/image.h"
-#include "host/params/params.h"
+#include "params/params.h"
 #include "host/pi/pi_types.h"
 #include "persist/session.h"
 

@@ -1,7 +1,7 @@
 #include "host/scripting.h"
 
-#include "host/params/fields.h"
-#include "host/settings_writer.h"
+#include "params/fields.h"
+#include "params/settings_writer.h"
 
 namespace tv {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "base/types.h"
-#include "host/params/params.h"
+#include "params/params.h"
 #include "host/pi/pi_types.h"
 #include "render/engine.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/params/params.h"
+#include "params/params.h"
 
 namespace tv::persist {
 

@@ -7,7 +7,7 @@
 //   release:  endRun(), before the working memory goes
 #pragma once
 
-#include "host/params/params.h"
+#include "params/params.h"
 #include "persist/settings_file.h"
 #include "persist/undo.h"
 

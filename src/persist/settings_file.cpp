@@ -7,7 +7,7 @@
 
 #include "base/bytes.h"
 #include "clouds/jpeg_memory.h"
-#include "host/settings_writer.h"
+#include "params/settings_writer.h"
 #include "persist/memory_dots.h"
 #include "persist/thumbnail.h"
 #include "platform/files.h"

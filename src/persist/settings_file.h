@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "base/image.h"
-#include "host/params/params.h"
+#include "params/params.h"
 
 namespace tv::persist {
 

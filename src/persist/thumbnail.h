@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "base/image.h"
-#include "host/params/params.h"
+#include "params/params.h"
 
 namespace tv::persist {
 

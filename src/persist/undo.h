@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/params/params.h"
+#include "params/params.h"
 
 namespace tv::persist {
 

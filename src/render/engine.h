@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/types.h"
-#include "host/params/params.h"
+#include "params/params.h"
 #include "synth/cloud_map.h"
 #include "synth/planet_data.h"
 #include "synth/pyramid.h"

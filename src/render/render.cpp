@@ -8,7 +8,7 @@
 #include <new>
 
 #include "clouds/cloud_cache.h"
-#include "render/jobs.h"
+#include "synth/jobs.h"
 #include "render/shading.h"
 #include "render/view.h"
 #include "render/writeout.h"

@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "base/types.h"
-#include "host/params/params.h"
+#include "params/params.h"
 #include "render/engine.h"
-#include "render/jobs.h"
+#include "synth/jobs.h"
 #include "synth/planet_data.h"
 
 namespace tv {

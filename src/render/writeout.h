@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "host/params/params.h"
+#include "params/params.h"
 #include "render/engine.h"
 
 namespace tv {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "base/types.h"
-#include "host/params/params.h"
+#include "params/params.h"
 #include "synth/planet_data.h"
 
 namespace tv {

@@ -7,7 +7,7 @@
 #include <new>
 #include <type_traits>
 
-#include "render/jobs.h"
+#include "synth/jobs.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -3,7 +3,7 @@
 #include "../support/images.h"
 #include "../support/terravane.h"
 #include "host.h"
-#include "host/params/fields.h"
+#include "params/fields.h"
 
 namespace tv::test {
 namespace {

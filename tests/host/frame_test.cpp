@@ -8,10 +8,10 @@
 
 #include <vector>
 
-#include "host/params/fields.h"
+#include "params/fields.h"
 #include "host/pi/resources.h"
 #include "host/plugin.h"
-#include "host/settings_writer.h"
+#include "params/settings_writer.h"
 #include "host/transfer.h"
 
 namespace tv {

@@ -12,7 +12,7 @@
 #include "../support/temp_home.h"
 #include "base/bytes.h"
 #include "clouds/jpeg_memory.h"
-#include "host/params/fields.h"
+#include "params/fields.h"
 #include "persist/memory_dots.h"
 #include "persist/session.h"
 #include "persist/settings_file.h"

@@ -5,7 +5,7 @@
 #include "../support/plugin.h"
 #include "host/plugin.h"
 #include "platform/threads.h"
-#include "render/jobs.h"
+#include "synth/jobs.h"
 
 namespace tv::test {
 namespace {

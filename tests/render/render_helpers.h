@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "host/params/params.h"
+#include "params/params.h"
 #include "render/render.h"
 
 namespace tv::testing {

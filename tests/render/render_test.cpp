@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "render/jobs.h"
+#include "synth/jobs.h"
 #include "render_helpers.h"
 
 namespace tv {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "host.h"
-#include "host/params/fields.h"
-#include "host/params/params.h"
+#include "params/fields.h"
+#include "params/params.h"
 #include "temp_home.h"
 
 namespace tv::test {

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "render/jobs.h"
+#include "synth/jobs.h"
 #include "synth/pyramid.h"
 
 namespace tv {

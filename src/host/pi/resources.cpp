@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/params/fields.h"
+#include "params/fields.h"
 
 namespace tv::pi {
 

@@ -1,4 +1,4 @@
-#include "host/params/fields.h"
+#include "params/fields.h"
 
 #include "base/bytes.h"
 

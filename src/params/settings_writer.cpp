@@ -1,4 +1,4 @@
-#include "host/settings_writer.h"
+#include "params/settings_writer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "host/params/params.h"
+#include "params/params.h"
 
 #include <algorithm>
 #include <cmath>

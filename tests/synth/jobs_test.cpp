@@ -5,7 +5,7 @@
 
 #include "platform/clock.h"
 #include "platform/threads.h"
-#include "render/jobs.h"
+#include "synth/jobs.h"
 
 namespace tv {
 namespace {

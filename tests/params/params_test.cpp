@@ -5,8 +5,8 @@
 #include <set>
 #include <string>
 
-#include "host/params/fields.h"
-#include "host/params/params.h"
+#include "params/fields.h"
+#include "params/params.h"
 
 namespace tv {
 namespace {

@@ -1,4 +1,4 @@
-#include "render/jobs.h"
+#include "synth/jobs.h"
 
 #include <algorithm>
 #include <atomic>

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/params/params.h"
+#include "params/params.h"
 
 namespace tv {
 

@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "host/params/fields.h"
-#include "host/params/params.h"
+#include "params/fields.h"
+#include "params/params.h"
 
 namespace tv {
 
