@@ -3,10 +3,16 @@
 #include <charconv>
 #include <cstdio>
 
+#include <cctype>
+
 #include "params/fields.h"
 #include "image_io.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "preset_io.h"
+#include "settings_json.h"
 
 namespace tv::cli {
 
@@ -24,6 +30,57 @@ bool fail(std::string* error, const std::string& why) {
 }
 
 }  // namespace
+
+bool ArgReader::done() {
+    if (hasInline_) {
+        error_ = option_ + " takes no value";
+        hasInline_ = false;
+        index_ = argc_;
+    }
+    return index_ >= argc_ || !error_.empty();
+}
+
+std::string_view ArgReader::next() {
+    std::string arg = argv_[index_++];
+    hasInline_ = false;
+    const size_t eq = arg.find('=');
+    if (arg.size() > 2 && arg[0] == '-' && eq != std::string::npos && eq > 1) {
+        inline_ = arg.substr(eq + 1);
+        arg.resize(eq);
+        hasInline_ = true;
+    }
+    option_ = arg;
+    return option_;
+}
+
+bool ArgReader::value(std::string& out) {
+    if (hasInline_) {
+        out = inline_;
+        hasInline_ = false;
+        return true;
+    }
+    if (index_ >= argc_) return false;
+    out = argv_[index_++];
+    return true;
+}
+
+const char* const kEnvironmentHelp =
+    "\n"
+    "environment:\n"
+    "  TERRAVANE_HOME            the working folder: cached settings, memory dots, undo files,\n"
+    "                            cloud caches, the URL list (default\n"
+    "                            ${XDG_CACHE_HOME:-$HOME/.cache}/terravane/)\n"
+    "  TERRAVANE_IMAGE_SERVER_1  base URL (http[s]://host[:port]) standing in for the first\n"
+    "  TERRAVANE_IMAGE_SERVER_2  and second satellite image server of the cloud catalogue\n"
+    "  TERRAVANE_LIST_SERVER     base URL of the server of the cloud catalogue's list\n"
+    "                            (clouds update-list)\n"
+    "\n"
+    "exit status: 0 success, 1 failure, 2 usage error, 130 cancelled (Ctrl-C)\n";
+
+void printHelp(FILE* out, const char* usage) {
+    std::fputs(usage, out);
+    std::fputs(kEnvironmentHelp, out);
+}
 
 bool parseSize(std::string_view text, int32_t& width, int32_t& height, std::string* error) {
     const size_t x = text.find_first_of("xX");
@@ -56,13 +113,53 @@ bool parseThreads(std::string_view text, int32_t& threads, std::string* error) {
 
 bool applyAssignments(ParamRecord& record, const std::vector<std::string>& assignments, std::string* error) {
     for (const std::string& a : assignments)
-        if (!applyScriptingAssignment(record, a, error)) return false;
+        if (!applySettingAssignment(record, a, error)) return false;
+    return true;
+}
+
+bool buildSettings(const SettingsOptions& options, ParamRecord& record, std::string* error) {
+    if (!options.preset.empty() && !options.json.empty())
+        return fail(error, "give the settings either as --preset or as --settings, not both");
+    ParamRecord r = defaultRecord();
+    if (!options.preset.empty() && !loadPresetFile(options.preset, r, error)) return false;
+    if (!options.json.empty() && !readSettingsJson(options.json, r, error)) return false;
+    if (!applyAssignments(r, options.assignments, error)) return false;
+    record = r;
     return true;
 }
 
 int failWith(const char* command, const std::string& message) {
     std::fprintf(stderr, "terravane %s: %s\n", command, message.c_str());
-    return 1;
+    return kExitFailure;
+}
+
+int usageError(const char* command, const std::string& message) {
+    std::fprintf(stderr, "terravane %s: %s (try terravane %s --help)\n", command, message.c_str(), command);
+    return kExitUsage;
+}
+
+int cancelledWith(const char* command, const std::string& message) {
+    std::fprintf(stderr, "terravane %s: %s\n", command, message.c_str());
+    return kExitCancelled;
+}
+
+namespace {
+std::string withReason(const char* verb, const std::string& path) {
+    std::string why = platform::lastErrorText();
+    if (platform::isFolder(path)) why = "it is a folder";
+    return std::string("cannot ") + verb + " \"" + path + "\"" + (why.empty() ? "" : ": " + why);
+}
+}  // namespace
+
+std::string cannotWrite(const std::string& path) { return withReason("write", path); }
+std::string cannotRead(const std::string& path) { return withReason("read", path); }
+
+bool hasExtension(const std::string& path, std::initializer_list<const char*> extensions) {
+    std::string ext = platform::extensionOf(path);
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* e : extensions)
+        if (ext == e) return true;
+    return false;
 }
 
 ProgressBar::ProgressBar(bool enabled)

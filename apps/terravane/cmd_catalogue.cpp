@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "export/catalogue.h"
 #include "persist/memory_dots.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "synth/jobs.h"
 
@@ -17,22 +18,23 @@ namespace {
 
 constexpr const char* kCommand = "catalogue";
 
-void catalogueUsage(FILE* out) {
-    std::fprintf(out,
-                 "usage: terravane catalogue presets FOLDER -o PAGE.html [--threads N] [--quiet]\n"
-                 "       terravane catalogue dots -o PAGE.html [--threads N] [--quiet]\n"
-                 "\n"
-                 "  presets FOLDER  a page of every preset (\"*.q1q\") of the folder, five to a row\n"
-                 "  dots            a page of every kept memory dot, four to a row\n"
-                 "  -o PAGE.html    the page; its thumbnails go to a \"web_images\" folder beside it\n"
-                 "  --threads N     worker threads (default one per processor)\n"
-                 "  --quiet         no progress bar\n");
-}
+constexpr const char* kUsage =
+    "usage: terravane catalogue presets FOLDER -o PAGE.html [--threads N] [--quiet]\n"
+    "       terravane catalogue dots -o PAGE.html [--threads N] [--quiet]\n"
+    "\n"
+    "  presets FOLDER  a page of every preset (\"*.q1q\") of the folder, five to a row\n"
+    "  dots            a page of every kept memory dot, four to a row\n"
+    "  -o PAGE.html    the page (.html or .htm); its thumbnails go to a \"web_images\"\n"
+    "                  folder beside it\n"
+    "  --threads N     worker threads (default one per processor)\n"
+    "  --quiet         no progress bar\n";
 
 std::string failureText(int32_t code, const std::string& page) {
     switch (code) {
-    case platform::kFileOpenError:
-        return "cannot create \"" + page + "\" or its \"web_images\" folder";
+    case platform::kFileOpenError: {
+        const std::string why = platform::lastErrorText();
+        return "cannot create \"" + page + "\" or its \"web_images\" folder" + (why.empty() ? "" : ": " + why);
+    }
     case platform::kFileWriteError:
         return "could not write \"" + page + "\" or one of its images";
     case -128:
@@ -52,29 +54,32 @@ int runCatalogue(int argc, char** argv) {
     while (!args.done()) {
         const std::string_view opt = args.next();
         if (opt == "--help" || opt == "-h") {
-            catalogueUsage(stdout);
-            return 0;
+            printHelp(stdout, kUsage);
+            return kExitOk;
         }
         if (opt == "--quiet" || opt == "-q") {
             quiet = true;
         } else if (opt == "-o" || opt == "--threads") {
-            if (!args.value(value)) return failWith(kCommand, std::string(opt) + " needs a value");
+            if (!args.value(value)) return usageError(kCommand, std::string(opt) + " needs a value");
             if (opt == "-o") {
                 page = value;
             } else if (!parseThreads(value, threads, &error)) {
-                return failWith(kCommand, error);
+                return usageError(kCommand, error);
             }
         } else if (kind.empty() && (opt == "presets" || opt == "dots")) {
             kind = opt;
         } else if (kind == "presets" && folder.empty() && !opt.starts_with("-")) {
             folder = opt;
         } else {
-            return failWith(kCommand, "unexpected \"" + std::string(opt) + "\" (try terravane catalogue --help)");
+            return usageError(kCommand, "unexpected \"" + std::string(opt) + "\"");
         }
     }
-    if (kind.empty()) return failWith(kCommand, "say which page: presets FOLDER or dots");
-    if (kind == "presets" && folder.empty()) return failWith(kCommand, "presets needs the folder of the presets");
-    if (page.empty()) return failWith(kCommand, "no page file (use -o PAGE.html)");
+    if (!args.error().empty()) return usageError(kCommand, args.error());
+    if (kind.empty()) return usageError(kCommand, "say which page: presets FOLDER or dots");
+    if (kind == "presets" && folder.empty()) return usageError(kCommand, "presets needs the folder of the presets");
+    if (page.empty()) return usageError(kCommand, "no page file (use -o PAGE.html)");
+    if (!hasExtension(page, {".html", ".htm"}))
+        return usageError(kCommand, "\"" + page + "\" is not a page name (it must end in .html or .htm)");
     if (kind == "presets" && !platform::isFolder(folder))
         return failWith(kCommand, "\"" + folder + "\" is not a folder");
 
@@ -83,6 +88,7 @@ int runCatalogue(int argc, char** argv) {
     const CatalogueProgress progress{&watch, CommandWatch::progressOf, CommandWatch::interrupted};
     CatalogueReport report;
     int32_t rc;
+    platform::clearLastError();
     if (kind == "presets") {
         rc = writePresetsCatalogue(folder, page, engineThumbnailRenderer(), progress, &report);
     } else {
@@ -91,14 +97,18 @@ int runCatalogue(int argc, char** argv) {
         persist::openDotDisplay(state);
         rc = writeMemoryDotsCatalogue(state, page, engineThumbnailRenderer(), progress, &report);
     }
+    if (rc == -128) return cancelledWith(kCommand, "cancelled; no page was written");
     if (rc != 0) return failWith(kCommand, failureText(rc, page));
     watch.bar.finish();
-    if (report.skipped > 0)
-        std::fprintf(stderr, "terravane catalogue: %d %s could not be read and %s left out\n", report.skipped,
-                     kind == "presets" ? (report.skipped == 1 ? "preset" : "presets")
-                                       : (report.skipped == 1 ? "memory dot" : "memory dots"),
-                     report.skipped == 1 ? "was" : "were");
-    return 0;
+    const bool presets = kind == "presets";
+    for (const std::string& file : report.skippedFiles)
+        std::fprintf(stderr, "terravane catalogue: warning: %s \"%s\" could not be read and is left out\n",
+                     presets ? "the preset" : "the memory dot file", file.c_str());
+    if (report.images == 0 && report.skippedFiles.empty())
+        std::fprintf(stderr, "terravane catalogue: warning: %s, so the page \"%s\" is empty\n",
+                     presets ? ("there are no presets (*.q1q) in \"" + folder + "\"").c_str() : "no memory dot is kept",
+                     page.c_str());
+    return kExitOk;
 }
 
 }  // namespace tv::cli

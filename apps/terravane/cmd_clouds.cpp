@@ -3,6 +3,7 @@
 //   clouds fetch N [--cache-first]     download entry N, convert it and cache the map
 //   clouds convert IMAGE --entry N     convert a local GIF or JPEG into entry N's cache
 //   clouds update-list                 download the catalogue list from the list server
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,9 @@
 #include "clouds/cloud_convert.h"
 #include "commands.h"
 #include "platform/console.h"
+#include "platform/errors.h"
 #include "platform/files.h"
+#include "synth/pyramid.h"
 #include "platform/interrupt.h"
 
 namespace tv::cli {
@@ -28,17 +31,20 @@ constexpr const char* kUsage =
     "       terravane clouds convert IMAGE --entry N\n"
     "       terravane clouds update-list\n"
     "\n"
-    "Entries are numbered 0 to 11. Downloads use the image servers of the catalogue;\n"
-    "TERRAVANE_IMAGE_SERVER_1, TERRAVANE_IMAGE_SERVER_2 and TERRAVANE_LIST_SERVER\n"
-    "replace them with a base URL (http[s]://host[:port]).\n";
+    "  list              the satellite image catalogue: entries, addresses, cached maps\n"
+    "  fetch N           download entry N's image, convert it into a cloud map and cache\n"
+    "                    it (--cache-first: use the cached map when there is one)\n"
+    "  convert IMAGE     convert a GIF or JPEG satellite image of the whole Earth disc,\n"
+    "                    placed as entry N's images are, into entry N's cached map\n"
+    "  update-list       download the catalogue's list from the list server\n"
+    "\n"
+    "Entries are numbered 0 to 11. A render uses a cached map with\n"
+    "--set \"real clouds=1\" --set \"downloaded clouds=N\".\n";
 
 int fail(const std::string& message) { return failWith("clouds", message); }
 
 // A mistake in the command itself: one line, status 2.
-int usageError(const std::string& message) {
-    std::fprintf(stderr, "terravane clouds: %s (try terravane clouds --help)\n", message.c_str());
-    return 2;
-}
+int usageError(const std::string& message) { return cli::usageError("clouds", message); }
 
 bool parseEntryIndex(std::string_view text, int& index) {
     if (text.empty() || text.size() > 2) return false;
@@ -165,6 +171,8 @@ int runFetch(int index, bool cacheFirst) {
     const ChooserOutcome outcome = chooserCommand(
         chooser, cacheFirst ? ChooserCommand::TryCacheFirst : ChooserCommand::Ok, context, map, params);
     line.end();
+    if (outcome.status != 0 && line.interrupt.interrupted())
+        return cancelledWith("clouds", "entry " + std::to_string(index) + ": cancelled; nothing was cached");
     if (outcome.status != 0)
         return fail("entry " + std::to_string(index) + " (" + chooser.names[index] + "): " + context.detail);
     std::printf("entry %d (%s): %d x %d cloud map %s %s\n", index, chooser.names[index].c_str(), map.width,
@@ -173,29 +181,67 @@ int runFetch(int index, bool cacheFirst) {
     return 0;
 }
 
+// Whether the entry's disc lies inside the converted image and shows
+// something; says what is wrong otherwise.
+bool discFound(const CloudMap& map, const std::string& image, int index, std::string* problem) {
+    const int32_t right = int32_t(map.discLeft + map.discWidth), bottom = int32_t(map.discTop + map.discHeight);
+    const std::string where = "entry " + std::to_string(index) + " expects one (x " +
+                              std::to_string(int32_t(map.discLeft)) + "-" + std::to_string(right) + ", y " +
+                              std::to_string(int32_t(map.discTop)) + "-" + std::to_string(bottom) + ")";
+    if (map.discLeft < 0 || map.discTop < 0 || right > map.width + 2 || bottom > map.height + 2) {
+        *problem = "no Earth disc where " + where + ": \"" + image + "\" is only " + std::to_string(map.width) +
+                   " x " + std::to_string(map.height) + " pixels";
+        return false;
+    }
+    // A disc shows clouds and clear sky: a picture of one value is none.
+    int lo = 255, hi = 0;
+    const float cx = map.discLeft + map.discWidth / 2, cy = map.discTop + map.discHeight / 2;
+    for (int32_t i = 0; i < 64; ++i)
+        for (int32_t j = 0; j < 64; ++j) {
+            const float u = (float(i) + 0.5f) / 64 - 0.5f, v = (float(j) + 0.5f) / 64 - 0.5f;
+            if (u * u + v * v > 0.2f) continue;  // inside the disc
+            const int value = int(getPixel(map.pyramid, 0, int32_t(cx + u * map.discWidth), int32_t(cy + v * map.discHeight)));
+            lo = std::min(lo, value);
+            hi = std::max(hi, value);
+        }
+    if (hi - lo < 2) {
+        *problem = "no Earth disc where " + where + ": that part of \"" + image + "\" is one flat level";
+        return false;
+    }
+    return true;
+}
+
 int runConvert(const std::string& image, int index) {
     CloudCatalogue catalogue;
     CatalogueEntry entry;
     if (const int rc = getEntry(catalogue, index, entry); rc != kCatalogueOk)
         return fail("entry " + std::to_string(index) + " is not in the catalogue " + versionLabel(catalogue));
     std::vector<uint8_t> data;
-    if (!platform::readFile(image, data)) return fail("cannot read " + image);
+    platform::clearLastError();
+    if (!platform::readFile(image, data)) return fail(cannotRead(image));
     CloudImageKind kind = imageKindOfData(data.data(), data.size());
     if (kind == CloudImageKind::None) kind = imageKindOfUrl(image.c_str());
-    if (kind == CloudImageKind::None) return fail(image + " is neither a GIF nor a JPEG image");
+    if (kind == CloudImageKind::None) return fail("\"" + image + "\" is neither a GIF nor a JPEG image");
     CloudMap map;
     const int converted = convertImageData(map, index, entry, data.data(), data.size(), kind);
     if (converted != kConvertOk)
-        return fail("cannot convert " + image + (kind == CloudImageKind::Gif ? ": not a readable GIF image"
-                                                                                : ": not a readable JPEG image") +
+        return fail("cannot convert \"" + image + (kind == CloudImageKind::Gif ? "\": not a readable GIF image"
+                                                                               : "\": not a readable JPEG image") +
                     " (code " + std::to_string(converted) + ")");
-    if (saveToCache(map, index) != kCacheOk) return fail("cannot write " + cacheFilePath(index));
+    std::string problem;
+    if (!discFound(map, image, index, &problem)) return fail(problem + "; nothing was cached");
+    if (saveToCache(map, index) != kCacheOk) return fail(cannotWrite(cacheFilePath(index)));
     std::printf("entry %d (%s): %d x %d cloud map cached in %s\n", index, entry.name, map.width, map.height,
                 cacheFilePath(index).c_str());
     return 0;
 }
 
 int runUpdateList() {
+    const char* server = std::getenv(serverVariable(CloudServer::List));
+    if (!server || !*server)
+        return fail(std::string("no list server is configured: set ") + serverVariable(CloudServer::List) +
+                    " to its base URL (http[s]://host[:port]), e.g. " + serverVariable(CloudServer::List) +
+                    "=http://lists.example.org terravane clouds update-list");
     CloudCatalogue catalogue;
     ProgressLine line;
     line.label = "list";
@@ -205,6 +251,7 @@ int runUpdateList() {
     context.hooks = &hooks;
     const int rc = updateUrlList(context);
     line.end();
+    if (rc != 0 && line.interrupt.interrupted()) return cancelledWith("clouds", "cancelled; the list is unchanged");
     if (rc != 0) return fail("the list could not be updated: " + context.detail);
     int entries = 0;
     for (const CatalogueEntry& e : catalogue.list) entries += e.valid;
@@ -219,10 +266,15 @@ int runClouds(int argc, char** argv) {
     if (argc < 2) return usageError("which clouds command?");
     const std::string_view command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
-        return 0;
+        printHelp(stdout, kUsage);
+        return kExitOk;
     }
     std::vector<std::string_view> args(argv + 2, argv + argc);
+    for (std::string_view a : args)
+        if (a == "--help" || a == "-h") {
+            printHelp(stdout, kUsage);
+            return kExitOk;
+        }
     if (command == "list" || command == "update-list") {
         if (!args.empty()) return usageError("unexpected argument \"" + std::string(args[0]) + "\"");
         return command == "list" ? runList() : runUpdateList();
@@ -245,7 +297,9 @@ int runClouds(int argc, char** argv) {
         int index = -1;
         std::string image;
         for (size_t i = 0; i < args.size(); ++i) {
-            if (args[i] == "--entry") {
+            if (args[i].starts_with("--entry=")) {
+                if (!parseEntryIndex(args[i].substr(8), index)) return usageError("--entry needs an entry number 0 to 11");
+            } else if (args[i] == "--entry") {
                 if (i + 1 >= args.size() || !parseEntryIndex(args[i + 1], index))
                     return usageError("--entry needs an entry number 0 to 11");
                 ++i;

@@ -2,6 +2,7 @@
 // or diced into a random planet.
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "json_writer.h"
 #include "persist/dice.h"
 #include "platform/clock.h"
+#include "platform/files.h"
+#include "played_settings.h"
 #include "preset_io.h"
 
 namespace tv::cli {
@@ -18,34 +21,64 @@ namespace {
 
 constexpr const char* kCommand = "preset";
 
-void presetUsage(FILE* out) {
-    std::fprintf(out,
-                 "usage: terravane preset show [FILE.q1q]\n"
-                 "       terravane preset save -o FILE.q1q [--preset FILE.q1q] [--set \"NAME=VALUE\"]...\n"
-                 "       terravane preset dice -o FILE.q1q [--seed N] [--preset FILE.q1q] [--set \"NAME=VALUE\"]...\n"
-                 "\n"
-                 "  show          print the settings of FILE (the defaults when none) as JSON\n"
-                 "  save          write a settings file with a 128 x 128 thumbnail\n"
-                 "  dice          random settings (planet size, lighting, axis, centre and output\n"
-                 "                mode are kept), written like save\n"
-                 "  -o FILE       the settings file to write\n"
-                 "  --preset F    start from the settings of F instead of the defaults\n"
-                 "  --set N=V     a setting by its scripting name, applied last\n"
-                 "  --seed N      the random generator's seed (default: the time; printed)\n");
+constexpr const char* kUsage =
+    "usage: terravane preset show [FILE.q1q | --last]\n"
+    "       terravane preset save -o FILE.q1q [--preset FILE.q1q | --settings FILE.json|-]\n"
+    "                             [--set \"NAME=VALUE\"]...\n"
+    "       terravane preset dice -o FILE.q1q [--seed N] [--preset FILE.q1q | --settings FILE.json|-]\n"
+    "                             [--set \"NAME=VALUE\"]...\n"
+    "\n"
+    "  show          print the settings of FILE (the defaults when none) as JSON; render,\n"
+    "                layers and preset save take it back whole with --settings\n"
+    "  show --last   the settings the last render played\n"
+    "  save          write a settings file with a 128 x 128 thumbnail\n"
+    "  dice          random settings (planet size, lighting, axis, centre and output\n"
+    "                mode are kept), written like save\n"
+    "  -o FILE.q1q   the settings file to write\n"
+    "  --preset F    start from the settings of F instead of the defaults\n"
+    "  --settings F  start from settings as JSON (\"-\": standard input)\n"
+    "  --set N=V     a setting by name (terravane params lists them), applied last\n"
+    "  --seed N      the random generator's seed (default: the time; printed)\n";
+
+int printJson(const ParamRecord& record) {
+    const std::string json = settingsJson(record);
+    std::fwrite(json.data(), 1, json.size(), stdout);
+    return std::fflush(stdout) == 0 ? kExitOk : failWith(kCommand, "cannot write the settings to standard output");
 }
 
 int show(int argc, char** argv) {
     ParamRecord record = defaultRecord();
-    std::string error;
-    if (argc > 3) return failWith(kCommand, "show takes at most one file");
-    if (argc == 3 && (std::string(argv[2]) == "--help" || std::string(argv[2]) == "-h")) {
-        presetUsage(stdout);
-        return 0;
+    std::string error, file;
+    bool last = false;
+    ArgReader args(argc - 1, argv + 1);
+    while (!args.done()) {
+        const std::string_view opt = args.next();
+        if (opt == "--help" || opt == "-h") {
+            printHelp(stdout, kUsage);
+            return kExitOk;
+        }
+        if (opt == "--last") {
+            last = true;
+        } else if (!opt.starts_with("-") && file.empty()) {
+            file = opt;
+        } else {
+            return usageError(kCommand, "unexpected \"" + std::string(opt) + "\" (show takes at most one file, or --last)");
+        }
     }
-    if (argc == 3 && !loadPresetFile(argv[2], record, &error)) return failWith(kCommand, error);
-    const std::string json = settingsJson(record);
-    std::fwrite(json.data(), 1, json.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : failWith(kCommand, "cannot write the settings to standard output");
+    if (!args.error().empty()) return usageError(kCommand, args.error());
+    if (last && !file.empty()) return usageError(kCommand, "show takes a file or --last, not both");
+    if (last) {
+        std::string warning;
+        const std::optional<ParamRecord> played = lastRunSettings(&warning);
+        if (!warning.empty()) std::fprintf(stderr, "terravane %s: warning: %s\n", kCommand, warning.c_str());
+        if (!played)
+            return failWith(kCommand, "no render has run yet with the working folder \"" +
+                                          platform::workingFolder() + "\"");
+        record = *played;
+    } else if (!file.empty() && !loadPresetFile(file, record, &error)) {
+        return failWith(kCommand, error);
+    }
+    return printJson(record);
 }
 
 bool parseSeed(std::string_view text, uint32_t& seed) {
@@ -55,37 +88,44 @@ bool parseSeed(std::string_view text, uint32_t& seed) {
 
 // save and dice: the same options; dice randomises before the assignments.
 int write(int argc, char** argv, bool diceIt) {
-    std::string output, preset, value, error;
-    std::vector<std::string> assignments;
+    std::string output, value, error;
+    SettingsOptions settings;
     uint32_t seed = 0;
     bool seedGiven = false;
     ArgReader args(argc - 1, argv + 1);
     while (!args.done()) {
         const std::string_view opt = args.next();
         if (opt == "--help" || opt == "-h") {
-            presetUsage(stdout);
-            return 0;
+            printHelp(stdout, kUsage);
+            return kExitOk;
         }
-        const bool takesValue = opt == "-o" || opt == "--preset" || opt == "--set" || (diceIt && opt == "--seed");
-        if (!takesValue)
-            return failWith(kCommand, "unknown option \"" + std::string(opt) + "\" (try terravane preset --help)");
-        if (!args.value(value)) return failWith(kCommand, std::string(opt) + " needs a value");
+        const bool takesValue = opt == "-o" || opt == "--preset" || opt == "--settings" || opt == "--set" ||
+                                (diceIt && opt == "--seed");
+        if (!takesValue) return usageError(kCommand, "unknown option \"" + std::string(opt) + "\"");
+        if (!args.value(value)) return usageError(kCommand, std::string(opt) + " needs a value");
         if (opt == "-o") {
             output = value;
         } else if (opt == "--preset") {
-            preset = value;
+            settings.preset = value;
+        } else if (opt == "--settings") {
+            settings.json = value;
         } else if (opt == "--set") {
-            assignments.push_back(value);
+            settings.assignments.push_back(value);
         } else {
             if (!parseSeed(value, seed))
-                return failWith(kCommand, "--seed needs a whole number from 0 to 4294967295, not \"" + value + "\"");
+                return usageError(kCommand, "--seed needs a whole number from 0 to 4294967295, not \"" + value + "\"");
             seedGiven = true;
         }
     }
-    if (output.empty()) return failWith(kCommand, std::string(argv[1]) + " needs -o FILE.q1q");
+    if (!args.error().empty()) return usageError(kCommand, args.error());
+    if (output.empty()) return usageError(kCommand, std::string(argv[1]) + " needs -o FILE.q1q");
+    if (!hasExtension(output, {".q1q"}))
+        return usageError(kCommand, "\"" + output + "\" is not a settings file name (it must end in .q1q)");
 
     ParamRecord record = defaultRecord();
-    if (!preset.empty() && !loadPresetFile(preset, record, &error)) return failWith(kCommand, error);
+    SettingsOptions base = settings;
+    base.assignments.clear();
+    if (!buildSettings(base, record, &error)) return failWith(kCommand, error);
     if (diceIt) {
         if (!seedGiven) {
             seed = static_cast<uint32_t>(platform::unixTime());
@@ -95,24 +135,24 @@ int write(int argc, char** argv, bool diceIt) {
         rng.seed(seed);
         persist::dice(record, rng);
     }
-    if (!applyAssignments(record, assignments, &error)) return failWith(kCommand, error);
+    if (!applyAssignments(record, settings.assignments, &error)) return failWith(kCommand, error);
     if (!savePresetFile(output, record, &error)) return failWith(kCommand, error);
-    return std::fflush(stdout) == 0 ? 0 : failWith(kCommand, "cannot write the seed to standard output");
+    return std::fflush(stdout) == 0 ? kExitOk : failWith(kCommand, "cannot write the seed to standard output");
 }
 
 }  // namespace
 
 int runPreset(int argc, char** argv) {
-    if (argc < 2) return failWith(kCommand, "expected a sub-command: show, save or dice");
+    if (argc < 2) return usageError(kCommand, "expected a sub-command: show, save or dice");
     const std::string sub = argv[1];
     if (sub == "--help" || sub == "-h") {
-        presetUsage(stdout);
-        return 0;
+        printHelp(stdout, kUsage);
+        return kExitOk;
     }
     if (sub == "show") return show(argc, argv);
     if (sub == "save") return write(argc, argv, false);
     if (sub == "dice") return write(argc, argv, true);
-    return failWith(kCommand, "unknown sub-command \"" + sub + "\" (expected show, save or dice)");
+    return usageError(kCommand, "unknown sub-command \"" + sub + "\" (expected show, save or dice)");
 }
 
 }  // namespace tv::cli

@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "cli_common.h"
+#include "clouds/cloud_cache.h"
 #include "commands.h"
 #include "image_io.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
+#include "played_settings.h"
 #include "plugin_render.h"
-#include "preset_io.h"
 
 namespace tv::cli {
 
@@ -19,30 +21,39 @@ namespace {
 
 constexpr const char* kCommand = "render";
 
-void renderUsage(FILE* out) {
-    std::fprintf(out,
-                 "usage: terravane render [-o OUT] [--size WxH] [--depth 8|16|32] [--gray] [--source IMAGE]\n"
-                 "                        [--mask IMAGE] [--layer] [--preset FILE.q1q] [--set \"NAME=VALUE\"]...\n"
-                 "                        [--defaults] [--threads N] [--quiet]\n"
-                 "\n"
-                 "  -o OUT          output file (default planet.png); the extension picks the format:\n"
-                 "                  .png (8/16 bits), .tif (8/16/32), .exr (32-bit float), .ppm, .pgm\n"
-                 "  --size WxH      image size (default: the source's, else 1024x1024)\n"
-                 "  --depth N       bits per channel (default: the source's, else 8; 32 for .exr)\n"
-                 "  --gray          one grey channel (also when the source is grey)\n"
-                 "  --source IMAGE  the image to filter (.png, .tif, .ppm, .pgm); \"glue=composite\"\n"
-                 "                  lays the planet over it\n"
-                 "  --mask IMAGE    a selection of the image's size: white selected, black not\n"
-                 "  --layer         the image has an editable transparency plane (the source's alpha;\n"
-                 "                  without a source it starts transparent)\n"
-                 "  --preset F      settings from the settings file F\n"
-                 "  --set N=V       a setting by its scripting name, e.g. \"planet size=80\", \"glue=lit map\"\n"
-                 "  --defaults      the default settings\n"
-                 "                  (--preset, --set and --defaults start from the defaults; without\n"
-                 "                  any of them the last run's settings play again)\n"
-                 "  --threads N     worker threads (default one per processor)\n"
-                 "  --quiet         no progress bar\n");
-}
+constexpr const char* kUsage =
+    "usage: terravane render [-o OUT|-] [--format TYPE] [--size WxH] [--depth 8|16|32] [--gray]\n"
+    "                        [--source IMAGE] [--mask IMAGE] [--layer]\n"
+    "                        [--preset FILE.q1q | --settings FILE.json|- | --defaults]\n"
+    "                        [--set \"NAME=VALUE\"]... [--threads N] [--quiet]\n"
+    "\n"
+    "A silent filter run of the plug-in module over an image, written to OUT.\n"
+    "\n"
+    "  -o OUT            output file (default planet.png), \"-\" for standard output; the\n"
+    "                    extension picks the type: .png (8/16 bits), .tif (8/16/32),\n"
+    "                    .exr (32-bit float), .ppm, .pgm\n"
+    "  --format TYPE     png, tif, exr, ppm or pgm: the type when OUT has no extension\n"
+    "                    or is \"-\" (there the default is png)\n"
+    "  --size WxH        image size (default: the source's, else 1024x1024)\n"
+    "  --depth N         bits per channel (default: the source's, else 8; 32 for .exr)\n"
+    "  --gray            one grey channel (also when the source is grey)\n"
+    "  --source IMAGE    the image to filter (PNG, TIFF, JPEG, PPM or PGM, recognised by\n"
+    "                    content); \"glue=composite\" lays the planet over it\n"
+    "  --mask IMAGE      a selection of the image's size: white selected, black not\n"
+    "  --layer           the image has an editable transparency plane (the source's alpha;\n"
+    "                    without a source it starts transparent)\n"
+    "  --preset F        settings from the settings file F\n"
+    "  --settings F      settings as JSON, as terravane preset show prints them (\"-\":\n"
+    "                    standard input)\n"
+    "  --defaults        the default settings\n"
+    "  --set N=V         a setting by name (terravane params lists them), applied last:\n"
+    "                    \"planet size=80\", \"glue=lit map\", \"land color=51200,30720,7680\"\n"
+    "                    (--preset, --settings, --set and --defaults start from the\n"
+    "                    defaults; without any of them the last run's settings play again)\n"
+    "  --threads N       worker threads (default one per processor)\n"
+    "  --quiet           no progress bar\n"
+    "\n"
+    "Ctrl-C cancels; an existing OUT is then left as it was.\n";
 
 bool readInput(const char* what, const std::string& path, std::optional<Image>& image, std::string* error) {
     Image read;
@@ -58,18 +69,18 @@ bool readInput(const char* what, const std::string& path, std::optional<Image>& 
 }  // namespace
 
 int runRender(int argc, char** argv) {
-    std::string output = "planet.png";
+    std::string output = "planet.png", formatText;
     PluginRenderRequest request;
     bool depthGiven = false, quiet = false, defaults = false;
-    std::vector<std::string> assignments;
-    std::string error, value, preset, sourcePath, maskPath;
+    SettingsOptions settings;
+    std::string error, value, sourcePath, maskPath;
 
     ArgReader args(argc, argv);
     while (!args.done()) {
         const std::string_view opt = args.next();
         if (opt == "--help" || opt == "-h") {
-            renderUsage(stdout);
-            return 0;
+            printHelp(stdout, kUsage);
+            return kExitOk;
         }
         if (opt == "--gray" || opt == "--grey") {
             request.grey = true;
@@ -80,8 +91,9 @@ int runRender(int argc, char** argv) {
         } else if (opt == "--defaults") {
             defaults = true;
         } else if (opt == "-o" || opt == "--size" || opt == "--depth" || opt == "--set" || opt == "--threads" ||
-                   opt == "--preset" || opt == "--source" || opt == "--mask") {
-            if (!args.value(value)) return failWith(kCommand, std::string(opt) + " needs a value");
+                   opt == "--preset" || opt == "--settings" || opt == "--source" || opt == "--mask" ||
+                   opt == "--format") {
+            if (!args.value(value)) return usageError(kCommand, std::string(opt) + " needs a value");
             bool ok = true;
             if (opt == "-o") {
                 output = value;
@@ -91,38 +103,62 @@ int runRender(int argc, char** argv) {
                 ok = parseDepth(value, request.depth, &error);
                 depthGiven = true;
             } else if (opt == "--set") {
-                assignments.push_back(value);
+                settings.assignments.push_back(value);
             } else if (opt == "--preset") {
-                preset = value;
+                settings.preset = value;
+            } else if (opt == "--settings") {
+                settings.json = value;
             } else if (opt == "--source") {
                 sourcePath = value;
             } else if (opt == "--mask") {
                 maskPath = value;
+            } else if (opt == "--format") {
+                formatText = value;
             } else {
                 ok = parseThreads(value, request.threads, &error);
             }
-            if (!ok) return failWith(kCommand, error);
+            if (!ok) return usageError(kCommand, error);
         } else {
-            return failWith(kCommand, "unknown option \"" + std::string(opt) + "\" (try terravane render --help)");
+            return usageError(kCommand, "unknown option \"" + std::string(opt) + "\"");
         }
     }
+    if (!args.error().empty()) return usageError(kCommand, args.error());
 
-    // The settings to play: built from the defaults, a settings file and the
-    // assignments; with none of them the last run's settings play again.
-    if (defaults || !preset.empty() || !assignments.empty()) {
-        ParamRecord record = defaultRecord();
-        if (!preset.empty() && !loadPresetFile(preset, record, &error)) return failWith(kCommand, error);
-        if (!applyAssignments(record, assignments, &error)) return failWith(kCommand, error);
-        request.settings = descriptorOf(record);
+    // The settings to play: built from the defaults, a settings file or JSON
+    // and the assignments; with none of them the last run's settings again.
+    std::string warning;
+    auto warn = [&](const std::string& text) {
+        if (!text.empty()) std::fprintf(stderr, "terravane %s: warning: %s\n", kCommand, text.c_str());
+    };
+    ParamRecord played = defaultRecord();
+    if (defaults || settings.given()) {
+        if (!buildSettings(settings, played, &error)) return failWith(kCommand, error);
+    } else if (auto last = lastRunSettings(&warning)) {
+        played = *last;
     }
+    warn(warning);
+    warning.clear();
+    request.record = played;
 
-    const ImageFormat format = formatForPath(output);
+    // The file type: --format, else the extension (standard output: PNG).
+    ImageFormat format = formatForPath(output);
+    if (!formatText.empty()) {
+        const ImageFormat named = formatForName(formatText);
+        if (named == ImageFormat::Unknown)
+            return usageError(kCommand, "unknown --format \"" + formatText + "\" (expected png, tif, exr, ppm or pgm)");
+        if (format != ImageFormat::Unknown && format != named)
+            return usageError(kCommand, "--format " + formatText + " does not match the name \"" + output + "\"");
+        format = named;
+    } else if (output == "-") {
+        format = ImageFormat::Png;
+    }
     if (format == ImageFormat::Unknown)
-        return failWith(kCommand, "cannot tell the image type of \"" + output + "\" (use .png, .tif, .exr, .ppm or .pgm)");
+        return usageError(kCommand, "cannot tell the image type of \"" + output +
+                                        "\" (use .png, .tif, .exr, .ppm or .pgm, or --format)");
     if (format == ImageFormat::Pgm) request.grey = true;
     if (request.layer && (format == ImageFormat::Ppm || format == ImageFormat::Pgm))
-        return failWith(kCommand, std::string(formatName(format)) +
-                                      " files hold no transparency plane (use .png, .tif or .exr with --layer)");
+        return usageError(kCommand, std::string(formatName(format)) +
+                                        " files hold no transparency plane (use .png, .tif or .exr with --layer)");
 
     std::optional<Image> source, mask;
     if (!sourcePath.empty() && !readInput("--source", sourcePath, source, &error)) return failWith(kCommand, error);
@@ -137,14 +173,22 @@ int runRender(int argc, char** argv) {
     }
     HostImageShape shape;
     if (!resolveHostImage(request, shape, &error)) return failWith(kCommand, error);
-    if (!formatSupportsDepth(format, shape.depth, &error)) return failWith(kCommand, error);
+    if (!formatSupportsDepth(format, shape.depth, &error)) return usageError(kCommand, error);
 
     // Find out now, not after the render, whether the output can be written.
-    {
+    if (output != "-") {
         platform::FileWriter probe;
-        if (probe.open(output) != platform::kFileOk) return failWith(kCommand, "cannot write \"" + output + "\"");
+        platform::clearLastError();
+        if (probe.open(output) != platform::kFileOk) return failWith(kCommand, cannotWrite(output));
         probe.abandon();
     }
+
+    // Real clouds need a cloud map in the cache; without one the module
+    // renders synthetic clouds.
+    if (played.realClouds != 0 && !platform::fileExists(cacheFilePath(played.downloadedClouds)))
+        warn("no cloud map is cached for \"downloaded clouds\" " + std::to_string(played.downloadedClouds) +
+             " (terravane clouds fetch N or clouds convert IMAGE --entry N makes one): the planet gets "
+             "synthetic clouds");
 
     ProgressBar bar(!quiet);
     request.progress = &bar;
@@ -153,12 +197,14 @@ int runRender(int argc, char** argv) {
     platform::InterruptWatch interrupt;
     request.interrupt = &interrupt;
     Image image;
-    std::string warning;
     const bool rendered = renderThroughPlugin(request, image, &error, &warning);
-    if (!warning.empty()) std::fprintf(stderr, "terravane %s: warning: %s\n", kCommand, warning.c_str());
-    if (!rendered) return failWith(kCommand, error);
-    if (!writeImage(output, image, &error)) return failWith(kCommand, error);
-    return 0;
+    warn(warning);
+    if (!rendered) {
+        if (interrupt.interrupted()) return cancelledWith(kCommand, error);
+        return failWith(kCommand, error);
+    }
+    if (!writeImage(output, format, image, &error)) return failWith(kCommand, error);
+    return kExitOk;
 }
 
 }  // namespace tv::cli

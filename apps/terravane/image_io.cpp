@@ -15,6 +15,8 @@
 #include <cstring>
 #include <exception>
 
+#include "clouds/jpeg_memory.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 
 namespace tv::cli {
@@ -455,6 +457,26 @@ bool decodePnm(const uint8_t* d, size_t n, Image& out, std::string* error) {
     return true;
 }
 
+// ---------------------------------------------------------------- JPEG (read only)
+
+bool decodeJpeg(const uint8_t* data, size_t size, Image& out, std::string* error) {
+    jpeg::Header header;
+    if (jpeg::readHeader(data, size, header) != jpeg::kOk) return fail(error, "not a readable JPEG file");
+    if (header.components == 4) return fail(error, "CMYK JPEG files are not supported (use RGB or grey)");
+    jpeg::DecodedImage decoded;
+    const int rc = jpeg::decodeRgb(data, size, decoded, kMaxImageSide, size_t(kMaxImagePixels));
+    if (rc == jpeg::kErrorTooLarge) return fail(error, "the JPEG image is too large");
+    if (rc != jpeg::kOk) return fail(error, "the JPEG file is damaged");
+    const int32_t channels = header.components == 1 ? 1 : 3;
+    Image im;
+    if (!im.allocate(decoded.width, decoded.height, channels, 8)) return fail(error, "the JPEG image is too large");
+    const size_t pixels = size_t(decoded.width) * size_t(decoded.height);
+    for (size_t i = 0; i < pixels; ++i)
+        for (int32_t c = 0; c < channels; ++c) im.data[i * size_t(channels) + size_t(c)] = decoded.pixels[i * 3 + size_t(c)];
+    out = std::move(im);
+    return true;
+}
+
 }  // namespace
 
 bool Image::allocate(int32_t w, int32_t h, int32_t c, int32_t d) {
@@ -490,6 +512,21 @@ ImageFormat formatForPath(const std::string& path) {
     return ImageFormat::Unknown;
 }
 
+ImageFormat formatForName(const std::string& name) {
+    return name.empty() || name.find('.') != std::string::npos ? ImageFormat::Unknown : formatForPath("x." + name);
+}
+
+ImageFormat formatOfContent(const uint8_t* d, size_t n) {
+    auto starts = [&](const char* magic, size_t len) { return n >= len && std::memcmp(d, magic, len) == 0; };
+    if (starts("\x89PNG\r\n\x1a\n", 8)) return ImageFormat::Png;
+    if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4)) return ImageFormat::Tiff;
+    if (starts("\x76\x2f\x31\x01", 4)) return ImageFormat::Exr;
+    if (starts("\xff\xd8\xff", 3)) return ImageFormat::Jpeg;
+    if (starts("P6", 2) && n > 2 && std::isspace(d[2])) return ImageFormat::Ppm;
+    if (starts("P5", 2) && n > 2 && std::isspace(d[2])) return ImageFormat::Pgm;
+    return ImageFormat::Unknown;
+}
+
 const char* formatName(ImageFormat f) {
     switch (f) {
         case ImageFormat::Png: return "PNG";
@@ -497,6 +534,7 @@ const char* formatName(ImageFormat f) {
         case ImageFormat::Exr: return "OpenEXR";
         case ImageFormat::Ppm: return "PPM";
         case ImageFormat::Pgm: return "PGM";
+        case ImageFormat::Jpeg: return "JPEG";
         default: return "unknown";
     }
 }
@@ -515,6 +553,8 @@ bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
         case ImageFormat::Exr:
             if (depth == 32) return true;
             return fail(error, "OpenEXR files hold 32-bit float channels, not " + std::to_string(depth) + " bits");
+        case ImageFormat::Jpeg:
+            return fail(error, "JPEG files are read, not written (use .png, .tif, .exr, .ppm or .pgm)");
         default:
             return fail(error, "unknown image file type (use .png, .tif, .exr, .ppm or .pgm)");
     }
@@ -542,25 +582,48 @@ bool decodeImage(const uint8_t* data, size_t size, ImageFormat f, Image& out, st
         case ImageFormat::Tiff: return decodeTiff(data, size, out, error);
         case ImageFormat::Ppm:
         case ImageFormat::Pgm: return decodePnm(data, size, out, error);
-        default: return fail(error, "cannot read this kind of image file (use .png, .tif, .ppm or .pgm)");
+        case ImageFormat::Jpeg: return decodeJpeg(data, size, out, error);
+        default: return fail(error, "cannot read this kind of image file (use .png, .tif, .jpg, .ppm or .pgm)");
     }
 }
 
 bool writeImage(const std::string& path, const Image& image, std::string* error) {
+    return writeImage(path, formatForPath(path), image, error);
+}
+
+bool writeImage(const std::string& path, ImageFormat format, const Image& image, std::string* error) {
     std::vector<uint8_t> bytes;
-    if (!encodeImage(image, formatForPath(path), bytes, error)) return false;
+    if (!encodeImage(image, format, bytes, error)) return false;
+    if (path == "-") {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
+            return fail(error, "cannot write the image to standard output");
+        return true;
+    }
+    platform::clearLastError();
     const int r = platform::writeFileAtomic(path, bytes.data(), bytes.size());
-    if (r != platform::kFileOk) return fail(error, "cannot write \"" + path + "\"");
+    if (r != platform::kFileOk) {
+        const std::string why = platform::lastErrorText();
+        return fail(error, "cannot write \"" + path + "\"" + (why.empty() ? "" : ": " + why));
+    }
     return true;
 }
 
 bool readImage(const std::string& path, Image& out, std::string* error) {
-    const ImageFormat f = formatForPath(path);
-    if (f == ImageFormat::Unknown || f == ImageFormat::Exr)
-        return fail(error, "cannot read \"" + path + "\": use a .png, .tif, .ppm or .pgm file");
     std::vector<uint8_t> bytes;
-    if (!platform::readFile(path, bytes, size_t(1) << 31))
-        return fail(error, "cannot read \"" + path + "\"");
+    platform::clearLastError();
+    if (platform::isFolder(path)) return fail(error, "cannot read \"" + path + "\": it is a folder");
+    if (!platform::readFile(path, bytes, size_t(1) << 31)) {
+        const std::string why = platform::lastErrorText();
+        return fail(error, "cannot read \"" + path + "\"" + (why.empty() ? "" : ": " + why));
+    }
+    // The content decides; the extension only when the content says nothing.
+    ImageFormat f = formatOfContent(bytes.data(), bytes.size());
+    if (f == ImageFormat::Unknown) f = formatForPath(path);
+    if (f == ImageFormat::Unknown || f == ImageFormat::Exr)
+        return fail(error, "cannot read \"" + path + "\": " +
+                               (f == ImageFormat::Exr ? std::string("OpenEXR files are written, not read")
+                                                      : std::string("not a PNG, TIFF, JPEG, PPM or PGM image")) +
+                               " (use a .png, .tif, .jpg, .ppm or .pgm file)");
     std::string why;
     if (!decodeImage(bytes.data(), bytes.size(), f, out, &why)) return fail(error, "\"" + path + "\": " + why);
     return true;

@@ -10,7 +10,7 @@
 
 namespace tv::cli {
 
-enum class ImageFormat { Unknown, Png, Tiff, Exr, Ppm, Pgm };
+enum class ImageFormat { Unknown, Png, Tiff, Exr, Ppm, Pgm, Jpeg };  // JPEG: read only
 
 // Samples interleaved, rows top to bottom, in native byte order: bytes for
 // depth 8, 16-bit integers 0..65535 for depth 16, floats for depth 32.
@@ -42,6 +42,10 @@ constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
 // ".png", ".tif"/".tiff", ".exr", ".ppm", ".pgm" (any letter case).
 ImageFormat formatForPath(const std::string& path);
 const char* formatName(ImageFormat format);
+// "png", "tif"/"tiff", "exr", "ppm", "pgm" (--format); Unknown otherwise.
+ImageFormat formatForName(const std::string& name);
+// The type a file's first bytes announce (PNG, TIFF, OpenEXR, PPM, PGM, JPEG).
+ImageFormat formatOfContent(const uint8_t* data, size_t size);
 
 // Whether the format can hold an image of this depth; says why not.
 bool formatSupportsDepth(ImageFormat format, int32_t depth, std::string* error);
@@ -53,7 +57,9 @@ bool decodeImage(const uint8_t* data, size_t size, ImageFormat format, Image& ou
 // Writes the whole file or nothing. PGM takes the first channel (or the
 // luminance of RGB); PPM replicates a grey image.
 bool writeImage(const std::string& path, const Image& image, std::string* error);
-// Reads a PNG, TIFF, PPM or PGM file.
+// The same in the given format; path "-" is standard output.
+bool writeImage(const std::string& path, ImageFormat format, const Image& image, std::string* error);
+// Reads a PNG, TIFF, PPM, PGM or JPEG file, recognised by its content.
 bool readImage(const std::string& path, Image& out, std::string* error);
 
 }  // namespace tv::cli

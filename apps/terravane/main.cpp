@@ -4,7 +4,12 @@
 #include <cstring>
 #include <new>
 
+#include "cli_common.h"
 #include "commands.h"
+
+#ifndef TV_VERSION
+#define TV_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -16,6 +21,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"render", tv::cli::runRender, "render a planet into an image file"},
+    {"params", tv::cli::runParams, "list every setting name with its range, default and meaning"},
     {"edit", tv::cli::runEdit, "interactive run: the dialog, then the render"},
     {"preset", tv::cli::runPreset, "show, save or dice settings files"},
     {"layers", tv::cli::runLayers, "write every map of a planet as a layered document"},
@@ -24,9 +30,13 @@ const Command kCommands[] = {
 };
 
 void usage(FILE* out) {
-    std::fprintf(out, "usage: terravane COMMAND [options]\n\ncommands:\n");
+    std::fprintf(out, "usage: terravane COMMAND [options]\n       terravane --version\n\n"
+                      "Makes planets: renders them through the Terravane filter module, as a paint\n"
+                      "program would, and writes presets, layered documents and catalogue pages.\n\n"
+                      "commands:\n");
     for (const auto& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
     std::fprintf(out, "\nterravane COMMAND --help shows a command's options.\n");
+    std::fputs(tv::cli::kEnvironmentHelp, out);
 }
 
 }  // namespace
@@ -34,11 +44,23 @@ void usage(FILE* out) {
 int main(int argc, char** argv) {
     if (argc < 2) {
         usage(stderr);
-        return 2;
+        return tv::cli::kExitUsage;
+    }
+    if (!std::strcmp(argv[1], "--version") || !std::strcmp(argv[1], "-V")) {
+        std::printf("terravane %s\n", TV_VERSION);
+        return tv::cli::kExitOk;
     }
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+        // "help COMMAND" is "COMMAND --help".
+        if (argc > 2 && !std::strcmp(argv[1], "help"))
+            for (const auto& c : kCommands)
+                if (!std::strcmp(argv[2], c.name)) {
+                    char help[] = "--help";
+                    char* args[] = {argv[2], help, nullptr};
+                    return c.run(2, args);
+                }
         usage(stdout);
-        return 0;
+        return tv::cli::kExitOk;
     }
     for (const auto& c : kCommands)
         if (!std::strcmp(argv[1], c.name)) {
@@ -48,9 +70,9 @@ int main(int argc, char** argv) {
                 // Files being written are abandoned on the way out; the
                 // message stays one line.
                 std::fprintf(stderr, "terravane %s: not enough memory\n", c.name);
-                return 1;
+                return tv::cli::kExitFailure;
             }
         }
     std::fprintf(stderr, "terravane: unknown command \"%s\" (try terravane --help)\n", argv[1]);
-    return 2;
+    return tv::cli::kExitUsage;
 }

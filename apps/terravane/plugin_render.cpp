@@ -6,6 +6,7 @@
 
 #include "cli_common.h"
 #include "params/settings_writer.h"
+#include "played_settings.h"
 
 namespace tv::cli {
 
@@ -193,11 +194,26 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
         return fail(error, "the plug-in " + path + " cannot be given a thread count");
     }
 
+    // The settings: a descriptor as given, or a record brought across by the
+    // way that keeps it whole; without either, the last run's settings.
     host::FilterSession session;
-    if (!request.settings) {
-        std::string damaged;
-        session.recorded = host::loadRecordedDescriptor(&damaged);
-        if (!damaged.empty() && warning) *warning = damaged;
+    host::RunRequest run;
+    PlacedSettings placed;
+    std::optional<ParamRecord> record = request.record;
+    if (!request.settings && !record) record = lastRunSettings(warning);
+    if (request.settings) {
+        run.descriptor = request.settings;
+    } else if (record) {
+        const SettingsPlay play = planSettingsPlay(*record);
+        if (!play.loss.empty() && warning)
+            *warning = "these settings reach the module through its settings file, which keeps light, axis and "
+                       "centre to its own precision: " + play.loss;
+        if (play.viaDescriptor) {
+            run.descriptor = play.descriptor;
+        } else if (!placed.place(play.cachedFile, &why)) {
+            host::unloadPlugin(module);
+            return fail(error, why);
+        }
     }
     host::HostOptions options;
     options.playInfo = pi::plugInDialogSilent;
@@ -211,8 +227,6 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
     int16_t result;
     {
         host::FilterHost filter(module, session, image, request.mask ? &selection : nullptr, options);
-        host::RunRequest run;
-        run.descriptor = request.settings;
         result = filter.run(run, report);
     }
     host::unloadPlugin(module);
@@ -221,6 +235,7 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
         return fail(error, std::string("the plug-in failed at ") + selectorName(report.failedSelector) + ": " +
                                host::resultMeaning(result));
     if (request.progress) request.progress->finish();
+    placed.keep();  // the module has written its own over it
 
     if (session.recorded && !host::saveRecordedDescriptor(*session.recorded, &why) && warning)
         *warning = "the settings of this run were not kept for the next one: " + why;

@@ -28,8 +28,11 @@ struct PluginRenderRequest {
     bool layer = false;  // an editable transparency plane
     const Image* source = nullptr;
     const Image* mask = nullptr;  // one byte of selection per pixel: the image's size
-    // The settings to play. None: the descriptor the last run recorded, and
-    // without one the module's cached settings (the repeat-filter flow).
+    // The settings to play, brought to the module unchanged (see
+    // played_settings.h). Neither this nor a descriptor: the last run's
+    // settings again (the repeat-filter flow).
+    std::optional<ParamRecord> record;
+    // A descriptor to offer as it is, instead of record.
     std::optional<pi::MemoryDescriptor> settings;
     int32_t threads = 0;  // 0: one worker per processor
     ProgressBar* progress = nullptr;
@@ -66,7 +69,8 @@ pi::MemoryDescriptor descriptorOf(const ParamRecord& record);
 // in the working folder for the next run. False with one clear reason (a
 // failure of the module is given with the meaning of its result code).
 // warning, when not null, receives what went wrong without failing the
-// render (damaged or unwritable recorded settings).
+// render (damaged or unwritable recorded settings, settings that could not
+// be carried exactly).
 bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::string* error,
                          std::string* warning = nullptr);
 

@@ -2,6 +2,8 @@
 
 #include "persist/settings_file.h"
 #include "persist/thumbnail.h"
+#include "cli_common.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "render_image.h"
 
@@ -9,9 +11,13 @@ namespace tv::cli {
 
 bool loadPresetFile(const std::string& path, ParamRecord& record, std::string* error) {
     persist::ReadReport report;
+    platform::clearLastError();
     const int result = persist::openPreset(path, record, nullptr, &report);
     if (result == platform::kFileOk) return true;
-    if (error) *error = report.message.empty() ? "cannot read \"" + path + "\"" : report.message;
+    if (error)
+        *error = result == platform::kFileOpenError ? cannotRead(path)
+                 : report.message.empty()           ? "cannot read \"" + path + "\""
+                                                    : report.message;
     return false;
 }
 
@@ -27,9 +33,10 @@ bool savePresetFile(const std::string& path, const ParamRecord& record, std::str
     ParamRecord named = record;
     StateBlock state{};
     state.thumbnail = &thumbnail;  // borrowed for the write
+    platform::clearLastError();
     const int result = persist::savePreset(path, named, &state);
     if (result != platform::kFileOk) {
-        if (error) *error = "cannot write \"" + path + "\"";
+        if (error) *error = cannotWrite(path);
         return false;
     }
     return true;

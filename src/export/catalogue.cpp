@@ -54,6 +54,7 @@ int32_t writeCatalogue(const std::vector<Item>& items, const std::string& pagePa
         if (const int32_t rc = thumbnail(item, side, page, renderer, date, &unreadable); rc != 0) return rc;
         if (unreadable) {
             ++counts.skipped;
+            counts.skippedFiles.push_back(item.settingsPath);
         } else {
             addImageCell(page, item.stem, ".jpg", side, side);
             ++counts.images;

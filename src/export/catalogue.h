@@ -7,6 +7,7 @@
 #include <cstddef>  // before base/image.h, which uses size_t
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/image.h"
 #include "params/params.h"
@@ -41,6 +42,7 @@ struct CatalogueProgress {
 struct CatalogueReport {
     int32_t images = 0;   // thumbnails on the page
     int32_t skipped = 0;  // presets or dots that could not be read
+    std::vector<std::string> skippedFiles;  // their settings files
 };
 
 // The presets page: every entry of `folder` that is not a folder and whose

@@ -101,7 +101,7 @@ TEST_F(RenderHostTest, InterruptCancelsTheRender) {
     // Pressed once the command catches it.
     ASSERT_TRUE(waitFor([&] { return catchesInterrupt(child); }));
     ::kill(child, SIGINT);
-    EXPECT_EQ(exitStatusOf(child), 1);
+    EXPECT_EQ(exitStatusOf(child), 130);
     const std::string message = readText(err);
     EXPECT_NE(message.find("cancelled (-128)"), std::string::npos) << message;
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1);

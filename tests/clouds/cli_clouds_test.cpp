@@ -44,10 +44,15 @@ TEST_F(CloudsCommandTest, FetchListConvertAndFailures) {
     EXPECT_NE(out.find(server.base() + "/data/geo/west/latest_west_wv_fd.gif"), std::string::npos) << out;
     EXPECT_NE(out.find("11  unavailable"), std::string::npos);
 
-    const std::vector<uint8_t> jpeg = test::encodeJpeg(80, 60, test::earthDiscRgb(80, 60, 12, 2, 56));
-    ASSERT_TRUE(test::writeBytes(path("disc.jpeg"), jpeg));
-    ASSERT_EQ(terravane("clouds convert disc.jpeg --entry 9"), 0) << err;
-    EXPECT_TRUE(platform::fileExists(cacheFilePath(9)));
+    // Entry 4's images hold the disc at x 26-1380, y 136-1482.
+    ASSERT_TRUE(test::writeBytes(path("disc.jpeg"), test::encodeJpeg(1381, 1483, test::earthDiscRgb(1381, 1483, 26, 136, 1350))));
+    ASSERT_EQ(terravane("clouds convert disc.jpeg --entry 4"), 0) << err;
+    EXPECT_TRUE(platform::fileExists(cacheFilePath(4)));
+    // A picture without the disc where the entry has it is refused, not cached.
+    ASSERT_TRUE(test::writeBytes(path("small.jpeg"), test::encodeJpeg(80, 60, test::earthDiscRgb(80, 60, 12, 2, 56))));
+    EXPECT_EQ(terravane("clouds convert small.jpeg --entry 9"), 1);
+    EXPECT_NE(err.find("no Earth disc where entry 9 expects one"), std::string::npos) << err;
+    EXPECT_FALSE(platform::fileExists(cacheFilePath(9)));
     EXPECT_EQ(terravane("clouds convert missing.gif --entry 9"), 1);
     EXPECT_EQ(terravane("clouds convert disc.jpeg --entry 10"), 1);  // no such entry in the built-in table
     EXPECT_EQ(terravane("clouds fetch 12"), 2);

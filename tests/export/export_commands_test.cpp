@@ -77,7 +77,7 @@ TEST_F(ExportCommandsTest, CtrlCStopsTheExportAndLeavesTheOldFile) {
     };
     const bool wasWriting = waitFor(writing);
     ::kill(child, SIGINT);
-    EXPECT_EQ(exitStatusOf(child), 1) << "the export did not stop by itself";
+    EXPECT_EQ(exitStatusOf(child), 130) << "the export did not stop by itself";
     EXPECT_TRUE(wasWriting);
     EXPECT_EQ(readText(path("kept.psd")), "an older document");
     EXPECT_FALSE(writing());
