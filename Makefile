@@ -1,10 +1,16 @@
-# make run   install what is missing, build, render the default planet to planet.png
-# make test  install what is missing, build, run the whole test suite
+# make run      install what is missing, build the host and the module, render the
+#               default planet to planet.png
+# make test     install what is missing, build everything, run the whole test suite
+# make install  install the host, the module, the presets, the man page and bash
+#               completion (PREFIX, default /usr/local; DESTDIR for staging)
+# make package  a Debian package in build/
 BUILD ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps node-tools configure build run test bench fuzz clean
+PREFIX ?= /usr/local
+
+.PHONY: all deps node-tools configure build run test bench fuzz clean install package
 
 all: build
 
@@ -19,14 +25,24 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only what the render needs: the host and the module (and the generators
+# they are built from).
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target terravane terravane_plugin
 	$(BUILD)/terravane render --defaults -o planet.png
+	@echo "make run: the default planet is in $(CURDIR)/planet.png"
 
 node-tools:
 	@scripts/install-node-tools $(BUILD)
 
 test: build node-tools
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done

@@ -115,7 +115,15 @@ bool checkImageSize(int32_t width, int32_t height, int32_t planes, int32_t depth
 }
 
 std::string defaultPluginPath() {
-    return platform::joinPath(platform::executableFolder(), platform::pluginModuleFileName());
+    // Beside the executable (the build folder), else where an installation
+    // puts it: lib/terravane/ beside the executable's bin/ folder.
+    const std::string folder = platform::executableFolder();
+    const std::string beside = platform::joinPath(folder, platform::pluginModuleFileName());
+    if (platform::fileExists(beside)) return beside;
+    const std::string installed = platform::joinPath(
+        platform::joinPath(platform::joinPath(platform::folderOf(folder), "lib"), "terravane"),
+        platform::pluginModuleFileName());
+    return platform::fileExists(installed) ? installed : beside;
 }
 
 bool loadPlugin(const std::string& path, PluginModule& module, std::string* error) {

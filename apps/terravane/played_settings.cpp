@@ -107,10 +107,17 @@ bool sameScriptedSettings(const ParamRecord& a, const ParamRecord& b) {
 
 SettingsPlay planSettingsPlay(const ParamRecord& record) {
     SettingsPlay play;
-    const pi::MemoryDescriptor all = descriptorOf(record), defaults = descriptorOf(defaultRecord());
+    // The keys whose value differs from the defaults' (the descriptor's or the
+    // record's: "ice red=225" is 0xE100, not the default 0xE1E1).
+    const ParamRecord plain = defaultRecord();
+    const pi::MemoryDescriptor all = descriptorOf(record), defaults = descriptorOf(plain);
     for (const pi::DescriptorItem& item : all.items) {
         const pi::DescriptorItem* d = defaults.find(item.key);
-        if (!d || !sameItem(*d, item)) play.descriptor.put(item);
+        const ScriptKey* k = findScriptKeyByCode(item.key);
+        size_t n = 0, m = 0;
+        const uint8_t* mine = storage(record, *k, n);
+        const uint8_t* theirs = storage(plain, *k, m);
+        if (!d || !sameItem(*d, item) || std::memcmp(mine, theirs, n) != 0) play.descriptor.put(item);
     }
     const ParamRecord byDescriptor = recordFromDescriptor(play.descriptor);
     if (sameScriptedSettings(byDescriptor, record)) return play;
