@@ -99,5 +99,40 @@ TEST_F(SettingsPlayTest, BadSettingsAreNamed) {
     EXPECT_FALSE(exists("x.png"));
 }
 
+TEST_F(SettingsPlayTest, ConventionsHoldInEveryCommand) {
+    // Exit status and what the one line must say.
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"render -o missing/x.png --size 8x8", 1, "cannot write \"missing/x.png\": No such file or directory"},
+        {"render --quiet=1", 2, "--quiet takes no value"},
+        {"render --format gif -o -", 2, "gif"},
+        {"render -o x.png --format tif", 2, "does not match"},
+        {"layers -o x.png", 2, "must end in .psd"},
+        {"preset save -o x.json", 2, "must end in .q1q"},
+        {"catalogue dots -o x.txt", 2, "must end in .html or .htm"},
+        {"preset show --last", 1, "no render has run yet"},
+        {"params --frobnicate", 2, "--frobnicate"},
+        {"clouds update-list", 1, "TERRAVANE_LIST_SERVER"},
+        {"frobnicate", 2, "unknown command"},
+    };
+    ::unsetenv("TERRAVANE_LIST_SERVER");
+    for (const auto& [args, status, says] : cases) {
+        const Result r = run(args);
+        EXPECT_EQ(r.status, status) << args << ": " << r.err;
+        EXPECT_TRUE(r.oneErrorLine()) << args << ": " << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << args << ": " << r.err;
+    }
+    EXPECT_EQ(run("--version").out.rfind("terravane ", 0), 0u);
+    for (const char* command : {"render", "params", "preset", "layers", "catalogue", "clouds"}) {
+        const Result help = run(std::string(command) + " --help");
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_NE(help.out.find("TERRAVANE_HOME"), std::string::npos) << command;
+    }
+    // Standard output, options written with "=", an image read by its content.
+    ASSERT_EQ(run("render --size=16x16 --quiet -o - > out.bin").status, 0);
+    EXPECT_EQ(readText(path("out.bin")).rfind("\x89PNG", 0), 0u);
+    ASSERT_EQ(run("render --source out.bin --quiet -o copy.ppm").status, 0);
+    EXPECT_EQ(readText(path("copy.ppm")).rfind("P6\n16 16\n", 0), 0u);
+}
+
 }  // namespace
 }  // namespace tv::test
