@@ -1,13 +1,19 @@
 #include "image_io.h"
 
+// A build without a codec library defines TV_NO_PNG, TV_NO_TIFF or TV_NO_EXR.
+#ifndef TV_NO_PNG
 #include <png.h>
+#endif
+#ifndef TV_NO_TIFF
 #include <tiffio.h>
-
+#endif
+#ifndef TV_NO_EXR
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfIO.h>
 #include <OpenEXR/ImfOutputFile.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -15,6 +21,7 @@
 #include <cstring>
 #include <exception>
 
+#include "image_bmp.h"
 #include "platform/files.h"
 
 namespace tv::cli {
@@ -39,11 +46,12 @@ bool sizeAllowed(int64_t w, int64_t h) {
 // imageBytes: deflate packs at most about 1032 to 1, LZW about 1400 to 1. A
 // header that promises more is damaged (or hostile): refuse it before
 // allocating the image.
-bool plausibleSize(uint64_t imageBytes, size_t fileSize, uint64_t ratio) {
+[[maybe_unused]] bool plausibleSize(uint64_t imageBytes, size_t fileSize, uint64_t ratio) {
     return imageBytes <= uint64_t(fileSize) * ratio + (uint64_t(1) << 20);
 }
 
 // ---------------------------------------------------------------- PNG
+#ifndef TV_NO_PNG
 
 void pngError(png_structp png, png_const_charp msg) {
     auto* s = static_cast<char*>(png_get_error_ptr(png));
@@ -169,7 +177,10 @@ bool decodePng(const uint8_t* data, size_t size, Image& out, std::string* error)
     return true;
 }
 
+#endif  // TV_NO_PNG
+
 // ---------------------------------------------------------------- TIFF
+#ifndef TV_NO_TIFF
 
 struct TiffMemory {
     std::vector<uint8_t>* out = nullptr;  // writing
@@ -328,7 +339,10 @@ bool decodeTiff(const uint8_t* data, size_t size, Image& out, std::string* error
     return true;
 }
 
+#endif  // TV_NO_TIFF
+
 // ---------------------------------------------------------------- OpenEXR
+#ifndef TV_NO_EXR
 
 class VectorStream : public Imf::OStream {
 public:
@@ -370,6 +384,8 @@ bool encodeExr(const Image& im, std::vector<uint8_t>& out, std::string* error) {
     }
     return true;
 }
+
+#endif  // TV_NO_EXR
 
 // ---------------------------------------------------------------- PPM / PGM
 
@@ -487,6 +503,7 @@ ImageFormat formatForPath(const std::string& path) {
     if (ext == ".exr") return ImageFormat::Exr;
     if (ext == ".ppm") return ImageFormat::Ppm;
     if (ext == ".pgm") return ImageFormat::Pgm;
+    if (ext == ".bmp") return ImageFormat::Bmp;
     return ImageFormat::Unknown;
 }
 
@@ -497,12 +514,34 @@ const char* formatName(ImageFormat f) {
         case ImageFormat::Exr: return "OpenEXR";
         case ImageFormat::Ppm: return "PPM";
         case ImageFormat::Pgm: return "PGM";
+        case ImageFormat::Bmp: return "BMP";
         default: return "unknown";
     }
 }
 
-bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
+bool formatAvailable(ImageFormat f) {
     switch (f) {
+#ifdef TV_NO_PNG
+        case ImageFormat::Png: return false;
+#endif
+#ifdef TV_NO_TIFF
+        case ImageFormat::Tiff: return false;
+#endif
+#ifdef TV_NO_EXR
+        case ImageFormat::Exr: return false;
+#endif
+        case ImageFormat::Unknown: return false;
+        default: return true;
+    }
+}
+
+bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
+    if (f != ImageFormat::Unknown && !formatAvailable(f))
+        return fail(error, std::string(formatName(f)) + " files are not supported by this build (use .ppm, .pgm or .bmp)");
+    switch (f) {
+        case ImageFormat::Bmp:
+            if (depth == 8) return true;
+            return fail(error, "BMP files hold 8 bits per channel, not " + std::to_string(depth));
         case ImageFormat::Png:
         case ImageFormat::Ppm:
         case ImageFormat::Pgm:
@@ -516,7 +555,7 @@ bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
             if (depth == 32) return true;
             return fail(error, "OpenEXR files hold 32-bit float channels, not " + std::to_string(depth) + " bits");
         default:
-            return fail(error, "unknown image file type (use .png, .tif, .exr, .ppm or .pgm)");
+            return fail(error, "unknown image file type (use .png, .tif, .exr, .ppm, .pgm or .bmp)");
     }
 }
 
@@ -527,22 +566,36 @@ bool encodeImage(const Image& im, ImageFormat f, std::vector<uint8_t>& out, std:
         return fail(error, "no image to write");
     if (!formatSupportsDepth(f, im.depth, error)) return false;
     switch (f) {
+#ifndef TV_NO_PNG
         case ImageFormat::Png: return encodePng(im, out, error);
+#endif
+#ifndef TV_NO_TIFF
         case ImageFormat::Tiff: return encodeTiff(im, out, error);
+#endif
+#ifndef TV_NO_EXR
         case ImageFormat::Exr: return encodeExr(im, out, error);
+#endif
         case ImageFormat::Ppm: return encodePnm(im, false, out);
         case ImageFormat::Pgm: return encodePnm(im, true, out);
+        case ImageFormat::Bmp: return encodeBmp(im, out, error);
         default: return fail(error, "unknown image file type");
     }
 }
 
 bool decodeImage(const uint8_t* data, size_t size, ImageFormat f, Image& out, std::string* error) {
+    if (!formatAvailable(f) && f != ImageFormat::Unknown)
+        return fail(error, std::string(formatName(f)) + " files are not supported by this build");
     switch (f) {
+#ifndef TV_NO_PNG
         case ImageFormat::Png: return decodePng(data, size, out, error);
+#endif
+#ifndef TV_NO_TIFF
         case ImageFormat::Tiff: return decodeTiff(data, size, out, error);
+#endif
         case ImageFormat::Ppm:
         case ImageFormat::Pgm: return decodePnm(data, size, out, error);
-        default: return fail(error, "cannot read this kind of image file (use .png, .tif, .ppm or .pgm)");
+        case ImageFormat::Bmp: return decodeBmp(data, size, out, error);
+        default: return fail(error, "cannot read this kind of image file (use .png, .tif, .ppm, .pgm or .bmp)");
     }
 }
 
@@ -557,7 +610,7 @@ bool writeImage(const std::string& path, const Image& image, std::string* error)
 bool readImage(const std::string& path, Image& out, std::string* error) {
     const ImageFormat f = formatForPath(path);
     if (f == ImageFormat::Unknown || f == ImageFormat::Exr)
-        return fail(error, "cannot read \"" + path + "\": use a .png, .tif, .ppm or .pgm file");
+        return fail(error, "cannot read \"" + path + "\": use a .png, .tif, .ppm, .pgm or .bmp file");
     std::vector<uint8_t> bytes;
     if (!platform::readFile(path, bytes, size_t(1) << 31))
         return fail(error, "cannot read \"" + path + "\"");
