@@ -118,11 +118,11 @@ int runRender(int argc, char** argv) {
 
     const ImageFormat format = formatForPath(output);
     if (format == ImageFormat::Unknown)
-        return failWith(kCommand, "cannot tell the image type of \"" + output + "\" (use .png, .tif, .exr, .ppm or .pgm)");
+        return failWith(kCommand, "cannot tell the image type of \"" + output + "\" (use .png, .tif, .exr, .ppm, .pgm, .bmp or .pfm)");
     if (format == ImageFormat::Pgm) request.grey = true;
-    if (request.layer && (format == ImageFormat::Ppm || format == ImageFormat::Pgm))
+    if (request.layer && (format == ImageFormat::Ppm || format == ImageFormat::Pgm || format == ImageFormat::Pfm))
         return failWith(kCommand, std::string(formatName(format)) +
-                                      " files hold no transparency plane (use .png, .tif or .exr with --layer)");
+                                      " files hold no transparency plane (use .png, .tif, .exr or .bmp with --layer)");
 
     std::optional<Image> source, mask;
     if (!sourcePath.empty() && !readInput("--source", sourcePath, source, &error)) return failWith(kCommand, error);
@@ -132,7 +132,7 @@ int runRender(int argc, char** argv) {
 
     // The depth: as given, else the source's when the file can hold it.
     if (!depthGiven) {
-        request.depth = format == ImageFormat::Exr ? 32 : (source ? source->depth : 8);
+        request.depth = format == ImageFormat::Exr || format == ImageFormat::Pfm ? 32 : (source ? source->depth : 8);
         if (!formatSupportsDepth(format, request.depth, nullptr)) request.depth = 16;
     }
     HostImageShape shape;

@@ -22,6 +22,7 @@
 #include <exception>
 
 #include "image_bmp.h"
+#include "image_pfm.h"
 #include "platform/files.h"
 
 namespace tv::cli {
@@ -504,6 +505,7 @@ ImageFormat formatForPath(const std::string& path) {
     if (ext == ".ppm") return ImageFormat::Ppm;
     if (ext == ".pgm") return ImageFormat::Pgm;
     if (ext == ".bmp") return ImageFormat::Bmp;
+    if (ext == ".pfm") return ImageFormat::Pfm;
     return ImageFormat::Unknown;
 }
 
@@ -515,6 +517,7 @@ const char* formatName(ImageFormat f) {
         case ImageFormat::Ppm: return "PPM";
         case ImageFormat::Pgm: return "PGM";
         case ImageFormat::Bmp: return "BMP";
+        case ImageFormat::Pfm: return "PFM";
         default: return "unknown";
     }
 }
@@ -537,11 +540,14 @@ bool formatAvailable(ImageFormat f) {
 
 bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
     if (f != ImageFormat::Unknown && !formatAvailable(f))
-        return fail(error, std::string(formatName(f)) + " files are not supported by this build (use .ppm, .pgm or .bmp)");
+        return fail(error, std::string(formatName(f)) + " files are not supported by this build (use .ppm, .pgm, .bmp or .pfm)");
     switch (f) {
         case ImageFormat::Bmp:
             if (depth == 8) return true;
             return fail(error, "BMP files hold 8 bits per channel, not " + std::to_string(depth));
+        case ImageFormat::Pfm:
+            if (depth == 32) return true;
+            return fail(error, "PFM files hold 32-bit float channels, not " + std::to_string(depth) + " bits");
         case ImageFormat::Png:
         case ImageFormat::Ppm:
         case ImageFormat::Pgm:
@@ -555,7 +561,7 @@ bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
             if (depth == 32) return true;
             return fail(error, "OpenEXR files hold 32-bit float channels, not " + std::to_string(depth) + " bits");
         default:
-            return fail(error, "unknown image file type (use .png, .tif, .exr, .ppm, .pgm or .bmp)");
+            return fail(error, "unknown image file type (use .png, .tif, .exr, .ppm, .pgm, .bmp or .pfm)");
     }
 }
 
@@ -578,6 +584,7 @@ bool encodeImage(const Image& im, ImageFormat f, std::vector<uint8_t>& out, std:
         case ImageFormat::Ppm: return encodePnm(im, false, out);
         case ImageFormat::Pgm: return encodePnm(im, true, out);
         case ImageFormat::Bmp: return encodeBmp(im, out, error);
+        case ImageFormat::Pfm: return encodePfm(im, out, error);
         default: return fail(error, "unknown image file type");
     }
 }
@@ -595,7 +602,8 @@ bool decodeImage(const uint8_t* data, size_t size, ImageFormat f, Image& out, st
         case ImageFormat::Ppm:
         case ImageFormat::Pgm: return decodePnm(data, size, out, error);
         case ImageFormat::Bmp: return decodeBmp(data, size, out, error);
-        default: return fail(error, "cannot read this kind of image file (use .png, .tif, .ppm, .pgm or .bmp)");
+        case ImageFormat::Pfm: return decodePfm(data, size, out, error);
+        default: return fail(error, "cannot read this kind of image file (use .png, .tif, .ppm, .pgm, .bmp or .pfm)");
     }
 }
 
@@ -610,7 +618,7 @@ bool writeImage(const std::string& path, const Image& image, std::string* error)
 bool readImage(const std::string& path, Image& out, std::string* error) {
     const ImageFormat f = formatForPath(path);
     if (f == ImageFormat::Unknown || f == ImageFormat::Exr)
-        return fail(error, "cannot read \"" + path + "\": use a .png, .tif, .ppm, .pgm or .bmp file");
+        return fail(error, "cannot read \"" + path + "\": use a .png, .tif, .ppm, .pgm, .bmp or .pfm file");
     std::vector<uint8_t> bytes;
     if (!platform::readFile(path, bytes, size_t(1) << 31))
         return fail(error, "cannot read \"" + path + "\"");

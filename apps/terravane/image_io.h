@@ -1,4 +1,4 @@
-// Image files of the command line: PNG, TIFF, OpenEXR, PPM/PGM and BMP, chosen
+// Image files of the command line: PNG, TIFF, OpenEXR, PPM/PGM, BMP and PFM, chosen
 // by the file name's extension (a build without a codec's library, such as the
 // Windows one, refuses that format with a clear message). Writers put the file in place whole (a temporary
 // beside it, then a rename); readers check every size before they trust it.
@@ -11,7 +11,7 @@
 
 namespace tv::cli {
 
-enum class ImageFormat { Unknown, Png, Tiff, Exr, Ppm, Pgm, Bmp };
+enum class ImageFormat { Unknown, Png, Tiff, Exr, Ppm, Pgm, Bmp, Pfm };
 
 // Samples interleaved, rows top to bottom, in native byte order: bytes for
 // depth 8, 16-bit integers 0..65535 for depth 16, floats for depth 32.
@@ -40,7 +40,7 @@ inline uint16_t fileSample16(uint16_t v) {
 constexpr int32_t kMaxImageSide = 1 << 16;
 constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
 
-// ".png", ".tif"/".tiff", ".exr", ".ppm", ".pgm", ".bmp" (any letter case).
+// ".png", ".tif"/".tiff", ".exr", ".ppm", ".pgm", ".bmp", ".pfm" (any letter case).
 ImageFormat formatForPath(const std::string& path);
 const char* formatName(ImageFormat format);
 
@@ -54,7 +54,7 @@ bool decodeImage(const uint8_t* data, size_t size, ImageFormat format, Image& ou
 // Writes the whole file or nothing. PGM takes the first channel (or the
 // luminance of RGB); PPM replicates a grey image.
 bool writeImage(const std::string& path, const Image& image, std::string* error);
-// Reads a PNG, TIFF, PPM, PGM or BMP file.
+// Reads a PNG, TIFF, PPM, PGM, BMP or PFM file.
 bool readImage(const std::string& path, Image& out, std::string* error);
 
 // Whether this build has the library of a format.
