@@ -3,12 +3,15 @@
 // the library, credentials asked through the handlers on 401 and 407 and sent
 // with a repeated request. Reads run in short waits so that the cancel test
 // is asked often.
+#include "platform/files.h"
 #include "platform/http.h"
+#include "platform/netrc.h"
 #include "platform/win32/wide.h"
 
 #include <wininet.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace tv::platform {
 
@@ -56,6 +59,33 @@ void drain(HINTERNET request) {
     }
 }
 
+// Credentials for the URL's host from the netrc file: the given one, else
+// _netrc or .netrc in %HOME% or %USERPROFILE%.
+bool netrcCredentials(const HttpOptions& options, const std::string& url, HttpCredentials& out) {
+    if (!options.useNetrc) return false;
+    std::vector<std::string> candidates;
+    if (!options.netrcPath.empty()) {
+        candidates.push_back(options.netrcPath);
+    } else {
+        for (const wchar_t* variable : {L"HOME", L"USERPROFILE"}) {
+            const std::string folder = win32::environment(variable);
+            if (folder.empty()) continue;
+            candidates.push_back(joinPath(folder, "_netrc"));
+            candidates.push_back(joinPath(folder, ".netrc"));
+        }
+    }
+    for (const std::string& path : candidates) {
+        std::vector<uint8_t> bytes;
+        if (!readFile(path, bytes, 64 * 1024)) continue;
+        NetrcEntry entry;
+        if (!findNetrcEntry(std::string(bytes.begin(), bytes.end()), urlHost(url), entry)) return false;
+        out.user = entry.login;
+        out.password = entry.password;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 HttpResult httpGet(const std::string& url, const HttpOptions& options, const HttpHandlers& handlers) {
@@ -91,12 +121,18 @@ HttpResult httpGet(const std::string& url, const HttpOptions& options, const Htt
 
     int64_t status = 0;
     HttpCredentials credentials, proxyCredentials;
+    bool netrcTried = false;
     for (int round = 0;; ++round) {
         if (!queryNumber(request.h, HTTP_QUERY_STATUS_CODE, status)) status = 0;
         const bool server = status == 401, proxy = status == 407;
-        if ((!server && !proxy) || !handlers.credentials || round >= options.maxCredentialRounds) break;
+        if ((!server && !proxy) || round >= options.maxCredentialRounds) break;
         HttpCredentials& c = proxy ? proxyCredentials : credentials;
-        if (!handlers.credentials(handlers.context, proxy, realmOf(request.h, proxy), c)) break;
+        // The server's own credentials come from the netrc file first, once.
+        const bool fromNetrc = server && !netrcTried && netrcCredentials(options, url, c);
+        netrcTried = netrcTried || server;
+        if (!fromNetrc &&
+            (!handlers.credentials || !handlers.credentials(handlers.context, proxy, realmOf(request.h, proxy), c)))
+            break;
         const std::wstring user = win32::widen(c.user), password = win32::widen(c.password);
         InternetSetOptionW(request.h, proxy ? INTERNET_OPTION_PROXY_USERNAME : INTERNET_OPTION_USERNAME,
                            const_cast<wchar_t*>(user.c_str()), DWORD(user.size()));
