@@ -1,10 +1,11 @@
 # make run   install what is missing, build, render the default planet to planet.png
-# make test  install what is missing, build, run the whole test suite
+# make test  install what is missing, build (Windows files too), run the whole test suite
+# make windows  cross-build the Windows modules and terravane.exe into build/windows/
 BUILD ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps node-tools configure build run test bench fuzz clean
+.PHONY: all deps node-tools configure build windows run test bench fuzz clean
 
 all: build
 
@@ -19,13 +20,16 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+windows: configure
+	cmake --build $(BUILD) --target windows
+
 run: build
 	$(BUILD)/terravane render --defaults -o planet.png
 
 node-tools:
 	@scripts/install-node-tools $(BUILD)
 
-test: build node-tools
+test: build windows node-tools
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: build

@@ -59,3 +59,13 @@ foreach(arch x86 x64)
     DEPENDS windows_inputs)
 endforeach()
 add_custom_target(windows DEPENDS windows_x86 windows_x64)
+
+# The checks of the Windows files in ctest (make test builds them first):
+# static ones for both, and the 64-bit host and module under Wine against the
+# Linux build.
+add_test(NAME windows_static_checks
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/windows/static_checks.py ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+find_program(TV_WINE64 wine64 HINTS /usr/lib/wine)
+add_test(NAME windows_wine_checks
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/windows/wine_checks.py ${CMAKE_BINARY_DIR})
+set_tests_properties(windows_wine_checks PROPERTIES TIMEOUT 900 RUN_SERIAL ON)

@@ -152,6 +152,13 @@ same_files('threads 1 and 3', render + ['--defaults', '--threads', '3'] + busy +
 same_files('preset save', ['preset', 'save', '-o', '@preset-{side}.q1q'] + busy, ['preset-{side}.q1q'])
 same_files('render from preset, cached settings', render + ['--preset', '@preset-linux.q1q', '-o', '@fromq-{side}.ppm'],
            ['fromq-{side}.ppm', '@home/Terravane cached settings D'])
+for side in ('linux', 'windows'):
+    home = os.path.join(work, 'home-show-' + side)
+    os.makedirs(home, exist_ok=True)
+    shown = run(side, ['preset', 'show', '@preset-linux.q1q'], home)
+    open(os.path.join(work, 'show-%s.json' % side), 'wb').write(shown.stdout)
+report('preset show', open(os.path.join(work, 'show-linux.json'), 'rb').read() ==
+       open(os.path.join(work, 'show-windows.json'), 'rb').read() and len(shown.stdout) > 100)
 same_files('layers', ['layers', '--size', '96x64', '--depth', '16', '-o', '@layers-{side}.psd'] + busy,
            ['layers-{side}.psd'])
 same_files('catalogue of presets', ['catalogue', 'presets', '@', '-o', '@catalogue-{side}.html'], [])
@@ -160,39 +167,30 @@ same_files('catalogue of presets', ['catalogue', 'presets', '@', '-o', '@catalog
 gif = None
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
+def make_handler(mode):
+    """A server answering the satellite image's path: 'ok', 'missing' (404),
+    'private' (Basic credentials user:secret, else 401) or 'short' (cut)."""
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
 
-    def do_GET(self):
-        path = self.path.split('?')[0]
-        if path == '/data/geo/west/latest_west_ir4_fd.gif':
-            body = gif
-            self.send_response(200)
-            self.send_header('Content-Length', str(len(body)))
+        def answer(self, status, body, length=None, extra=()):
+            self.send_response(status)
+            for k, v in extra:
+                self.send_header(k, v)
+            self.send_header('Content-Length', str(len(body) if length is None else length))
             self.end_headers()
             self.wfile.write(body)
-        elif path == '/private/latest_west_ir4_fd.gif':
-            if self.headers.get('Authorization') != 'Basic ' + base64.b64encode(b'user:secret').decode():
-                self.send_response(401)
-                self.send_header('WWW-Authenticate', 'Basic realm="satellite"')
-                self.send_header('Content-Length', '0')
-                self.end_headers()
-                return
-            self.send_response(200)
-            self.send_header('Content-Length', str(len(gif)))
-            self.end_headers()
-            self.wfile.write(gif)
-        elif path == '/short/latest_west_ir4_fd.gif':
-            self.send_response(200)
-            self.send_header('Content-Length', str(len(gif)))
-            self.end_headers()
-            self.wfile.write(gif[:len(gif) // 2])
-        else:
-            self.send_response(404)
-            self.send_header('Content-Length', '9')
-            self.end_headers()
-            self.wfile.write(b'not found')
+
+        def do_GET(self):
+            if self.path.split('?')[0] != '/data/geo/west/latest_west_ir4_fd.gif' or mode == 'missing':
+                return self.answer(404, b'not found')
+            if mode == 'private' and self.headers.get('Authorization') != 'Basic ' + base64.b64encode(b'user:secret').decode():
+                return self.answer(401, b'', extra=[('WWW-Authenticate', 'Basic realm="satellite"')])
+            if mode == 'short':
+                return self.answer(200, gif[:len(gif) // 2], length=len(gif))
+            self.answer(200, gif)
+    return Handler
 
 
 # A satellite disc with cloud-like bands, as an uncompressed GIF.
@@ -235,18 +233,26 @@ def disc_gif(w, h):
 
 
 gif = disc_gif(300, 280)
-server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
-threading.Thread(target=server.serve_forever, daemon=True).start()
-base = 'http://127.0.0.1:%d' % server.server_address[1]
+servers = {}
+for mode in ('ok', 'missing', 'private', 'short'):
+    servers[mode] = http.server.ThreadingHTTPServer(('127.0.0.1', 0), make_handler(mode))
+    threading.Thread(target=servers[mode].serve_forever, daemon=True).start()
+
+
+def base(mode):
+    return 'http://127.0.0.1:%d' % servers[mode].server_address[1]
+
+
 homes = {s: os.path.join(work, 'home-clouds-' + s) for s in ('linux', 'windows')}
-for h in homes.values():
-    os.makedirs(h, exist_ok=True)
 same_files('clouds fetch over HTTP', ['clouds', 'fetch', '0'], ['@home/Terravane cached clouds 00'],
-           extra_env={'TERRAVANE_IMAGE_SERVER_1': base}, homes=homes)
-same_files('clouds fetch 404 fails', ['clouds', 'fetch', '0'], [], status=1,
-           extra_env={'TERRAVANE_IMAGE_SERVER_1': base + '/missing'})
-same_files('clouds fetch of a cut transfer fails', ['clouds', 'fetch', '0'], [], status=1,
-           extra_env={'TERRAVANE_IMAGE_SERVER_1': base + '/short'})
+           extra_env={'TERRAVANE_IMAGE_SERVER_1': base('ok')}, homes=homes)
+same_files('render with the fetched clouds', render + ['--defaults', '--set', 'real clouds=1', '--set',
+                                                       'downloaded clouds=0', '-o', '@clouds-{side}.ppm'],
+           ['clouds-{side}.ppm'], homes=homes)
+r = same_files('clouds fetch: 404 fails', ['clouds', 'fetch', '0'], [], status=1,
+               extra_env={'TERRAVANE_IMAGE_SERVER_1': base('missing')})
+same_files('clouds fetch: a cut transfer fails', ['clouds', 'fetch', '0'], [], status=1,
+           extra_env={'TERRAVANE_IMAGE_SERVER_1': base('short')})
 # Credentials from the netrc file on a 401, then the request again.
 netrc_home = os.path.join(work, 'netrc')
 os.makedirs(netrc_home, exist_ok=True)
@@ -254,11 +260,11 @@ with open(os.path.join(netrc_home, '.netrc'), 'w') as f:
     f.write('machine 127.0.0.1 login user password secret\n')
 os.chmod(os.path.join(netrc_home, '.netrc'), 0o600)
 same_files('clouds fetch with credentials', ['clouds', 'fetch', '0'], ['@home/Terravane cached clouds 00'],
-           extra_env={'TERRAVANE_IMAGE_SERVER_1': base + '/private', 'HOME': netrc_home})
-same_files('render with the fetched clouds', render + ['--defaults', '--set', 'real clouds=1', '--set',
-                                                       'downloaded clouds=0', '-o', '@clouds-{side}.ppm'],
-           ['clouds-{side}.ppm'], homes=homes)
-server.shutdown()
+           extra_env={'TERRAVANE_IMAGE_SERVER_1': base('private'), 'HOME': netrc_home})
+same_files('clouds fetch: wrong credentials fail', ['clouds', 'fetch', '0'], [], status=1,
+           extra_env={'TERRAVANE_IMAGE_SERVER_1': base('private'), 'HOME': work})
+for server in servers.values():
+    server.shutdown()
 
 print('%d passed, %d failed' % (passed, failed))
 if failed == 0:
