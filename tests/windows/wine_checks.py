@@ -58,8 +58,6 @@ def run(side, args, home, extra_env=None):
     else:
         argv = [wine, windows_exe] + [win_path(os.path.join(work, a[1:])) if a.startswith('@') else a for a in args]
         e['TERRAVANE_HOME'] = win_path(home)
-        if 'HOME' in (extra_env or {}):
-            e['HOME'] = win_path(extra_env['HOME'])
     return subprocess.run(argv, env=e, capture_output=True, timeout=300)
 
 
@@ -259,8 +257,15 @@ os.makedirs(netrc_home, exist_ok=True)
 with open(os.path.join(netrc_home, '.netrc'), 'w') as f:
     f.write('machine 127.0.0.1 login user password secret\n')
 os.chmod(os.path.join(netrc_home, '.netrc'), 0o600)
+# Wine keeps no HOME of the Linux side: the Windows host looks in its profile
+# folder (%USERPROFILE%\\_netrc), which lies inside this build's Wine prefix.
+import getpass
+profile_netrc = os.path.join(env['WINEPREFIX'], 'drive_c', 'users', getpass.getuser(), '_netrc')
+os.makedirs(os.path.dirname(profile_netrc), exist_ok=True)
+shutil.copy(os.path.join(netrc_home, '.netrc'), profile_netrc)
 same_files('clouds fetch with credentials', ['clouds', 'fetch', '0'], ['@home/Terravane cached clouds 00'],
            extra_env={'TERRAVANE_IMAGE_SERVER_1': base('private'), 'HOME': netrc_home})
+os.remove(profile_netrc)
 same_files('clouds fetch: wrong credentials fail', ['clouds', 'fetch', '0'], [], status=1,
            extra_env={'TERRAVANE_IMAGE_SERVER_1': base('private'), 'HOME': work})
 for server in servers.values():

@@ -156,7 +156,9 @@ FileWriter::~FileWriter() { abandon(); }
 int FileWriter::open(const std::string& path) {
     abandon();
     target_ = path;
-    const std::string stem = joinPath(folderOf(path), "." + fileNameOf(path) + ".");
+    std::string name(1, '.');
+    name.append(fileNameOf(path)).push_back('.');
+    const std::string stem = joinPath(folderOf(path), name);
     static LONG counter = 0;
     const uint64_t seed = GetTickCount64() ^ (uint64_t(GetCurrentProcessId()) << 20);
     for (int attempt = 0; attempt < 100; ++attempt) {
