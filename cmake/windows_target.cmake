@@ -54,6 +54,9 @@ target_link_libraries(terravane_core PUBLIC tv_jpeg wininet shell32 comdlg32 com
 # Everything links the C++ runtime, libgcc and winpthreads statically, so that
 # the files need only system libraries.
 set(TV_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+if(CMAKE_BUILD_TYPE STREQUAL "Release")
+  list(APPEND TV_STATIC_RUNTIME -s)  # no symbol tables in the shipped files
+endif()
 
 # The module, with its property list, terminology and version as resources.
 set(TV_PIPL_FILE ${TV_HOST_GENERATED_DIR}/pipl-${TV_CODE_PROPERTY}.bin)
