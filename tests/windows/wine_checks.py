@@ -62,9 +62,15 @@ def run(side, args, home, extra_env=None):
 
 
 passed = failed = 0
+lock = threading.Lock()
 
 
 def report(name, ok, detail=''):
+    with lock:
+        report_locked(name, ok, detail)
+
+
+def report_locked(name, ok, detail):
     global passed, failed
     if ok:
         passed += 1
@@ -114,10 +120,20 @@ subprocess.run([linux_exe, 'render', '--quiet', '--defaults', '--size', S, '--se
                 '-o', os.path.join(work, 'mask.pgm')], env=dict(env, TERRAVANE_HOME=os.path.join(work, 'home-src')),
                check=True)
 
+# The independent renders run two at a time (the machines have two cores).
+from concurrent.futures import ThreadPoolExecutor
+pool = ThreadPoolExecutor(max_workers=2)
+jobs = []
+
+
+def later(*args, **kwargs):
+    jobs.append(pool.submit(same_files, *args, **kwargs))
+
+
 modes = ['normal', 'composite', 'lit map', 'map color', 'land color', 'land bump', 'ocean mask', 'air color',
          'cloud mask', 'cloud bump', 'cities', 'mural', 'hypsometric', 'bump w/o ocean']
 for i, mode in enumerate(modes, 1):
-    same_files('mode %d %s' % (i, mode), render + ['--defaults', '--set', 'glue=%d' % i, '--set', 'cities=60',
+    later('mode %d %s' % (i, mode), render + ['--defaults', '--set', 'glue=%d' % i, '--set', 'cities=60',
                                                    '-o', '@mode%d-{side}.ppm' % i], ['mode%d-{side}.ppm' % i])
 
 busy = ['--set', 'crater count=80', '--set', 'crater size=70', '--set', 'storm count=40', '--set', 'storm swirl=90',
@@ -125,28 +141,31 @@ busy = ['--set', 'crater count=80', '--set', 'crater size=70', '--set', 'storm c
         '--set', 'light x=0.8', '--set', 'light y=0.3', '--set', 'light z=0.3', '--set', 'axis x=0.3',
         '--set', 'axis y=0.9', '--set', 'axis z=0.3', '--set', 'random seed=4321', '--set', 'cloud coriolis=80',
         '--set', 'land texture=90', '--set', 'cloud texture=80', '--set', 'air depth=80']
-same_files('busy planet 8-bit', render + ['--defaults'] + busy + ['-o', '@busy8-{side}.ppm'], ['busy8-{side}.ppm'])
-same_files('busy planet 16-bit', render + ['--defaults', '--depth', '16'] + busy + ['-o', '@busy16-{side}.ppm'],
+later('busy planet 8-bit', render + ['--defaults'] + busy + ['-o', '@busy8-{side}.ppm'], ['busy8-{side}.ppm'])
+later('busy planet 16-bit', render + ['--defaults', '--depth', '16'] + busy + ['-o', '@busy16-{side}.ppm'],
            ['busy16-{side}.ppm'])
-same_files('busy planet 32-bit', render + ['--defaults', '--depth', '32'] + busy + ['-o', '@busy32-{side}.pfm'],
+later('busy planet 32-bit', render + ['--defaults', '--depth', '32'] + busy + ['-o', '@busy32-{side}.pfm'],
            ['busy32-{side}.pfm'])
-same_files('real luna, lunar climate', render + ['--defaults', '--set', 'real luna=1', '--set', 'lunar climate=1',
+later('real luna, lunar climate', render + ['--defaults', '--set', 'real luna=1', '--set', 'lunar climate=1',
                                                  '--set', 'glue=lit map', '-o', '@luna-{side}.ppm'], ['luna-{side}.ppm'])
-same_files('grey 8-bit', render + ['--defaults', '--gray'] + busy + ['-o', '@grey8-{side}.pgm'], ['grey8-{side}.pgm'])
-same_files('grey 16-bit', render + ['--defaults', '--gray', '--depth', '16', '-o', '@grey16-{side}.pgm'],
+later('grey 8-bit', render + ['--defaults', '--gray'] + busy + ['-o', '@grey8-{side}.pgm'], ['grey8-{side}.pgm'])
+later('grey 16-bit', render + ['--defaults', '--gray', '--depth', '16', '-o', '@grey16-{side}.pgm'],
            ['grey16-{side}.pgm'])
-same_files('grey 32-bit', render + ['--defaults', '--gray', '--depth', '32', '-o', '@grey32-{side}.pfm'],
+later('grey 32-bit', render + ['--defaults', '--gray', '--depth', '32', '-o', '@grey32-{side}.pfm'],
            ['grey32-{side}.pfm'])
-same_files('source with mask 8-bit', ['render', '--quiet', '--defaults', '--source', '@source.ppm', '--mask',
+later('source with mask 8-bit', ['render', '--quiet', '--defaults', '--source', '@source.ppm', '--mask',
                                       '@mask.pgm', '--set', 'glue=composite', '-o', '@masked-{side}.ppm'],
            ['masked-{side}.ppm'])
-same_files('source with mask 32-bit', ['render', '--quiet', '--defaults', '--source', '@source.ppm', '--mask',
+later('source with mask 32-bit', ['render', '--quiet', '--defaults', '--source', '@source.ppm', '--mask',
                                        '@mask.pgm', '--depth', '32', '--set', 'glue=composite',
                                        '-o', '@masked32-{side}.pfm'], ['masked32-{side}.pfm'])
-same_files('layer', render + ['--defaults', '--layer', '--set', 'glue=composite', '-o', '@layer-{side}.bmp'],
+later('layer', render + ['--defaults', '--layer', '--set', 'glue=composite', '-o', '@layer-{side}.bmp'],
            ['layer-{side}.bmp'])
-same_files('threads 1 and 3', render + ['--defaults', '--threads', '3'] + busy + ['-o', '@threads-{side}.ppm'],
+later('three worker threads', render + ['--defaults', '--threads', '3'] + busy + ['-o', '@threads-{side}.ppm'],
            ['threads-{side}.ppm'])
+for job in jobs:
+    job.result()
+pool.shutdown()
 same_files('preset save', ['preset', 'save', '-o', '@preset-{side}.q1q'] + busy, ['preset-{side}.q1q'])
 same_files('render from preset, cached settings', render + ['--preset', '@preset-linux.q1q', '-o', '@fromq-{side}.ppm'],
            ['fromq-{side}.ppm', '@home/Terravane cached settings D'])
