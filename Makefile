@@ -4,13 +4,15 @@
 # make install  install the host, the module, the presets, the man page and bash
 #               completion (PREFIX, default /usr/local; DESTDIR for staging)
 # make package  a Debian package in build/
+# make windows  cross-build the Windows modules and terravane.exe into build/windows/
+#               (make test builds them too and checks them under Wine)
 BUILD ?= build
 BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 PREFIX ?= /usr/local
 
-.PHONY: all deps node-tools configure build run test bench fuzz clean install package
+.PHONY: all deps node-tools configure build windows run test bench fuzz clean install package
 
 all: build
 
@@ -25,6 +27,9 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+windows: configure
+	cmake --build $(BUILD) --target windows
+
 # Only what the render needs: the host and the module (and the generators
 # they are built from).
 run: configure
@@ -35,7 +40,7 @@ run: configure
 node-tools:
 	@scripts/install-node-tools $(BUILD)
 
-test: build node-tools
+test: build windows node-tools
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 install: build

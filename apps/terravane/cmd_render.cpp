@@ -154,11 +154,11 @@ int runRender(int argc, char** argv) {
     }
     if (format == ImageFormat::Unknown)
         return usageError(kCommand, "cannot tell the image type of \"" + output +
-                                        "\" (use .png, .tif, .exr, .ppm or .pgm, or --format)");
+                                        "\" (use .png, .tif, .exr, .ppm, .pgm, .bmp or .pfm, or --format)");
     if (format == ImageFormat::Pgm) request.grey = true;
-    if (request.layer && (format == ImageFormat::Ppm || format == ImageFormat::Pgm))
+    if (request.layer && (format == ImageFormat::Ppm || format == ImageFormat::Pgm || format == ImageFormat::Pfm))
         return usageError(kCommand, std::string(formatName(format)) +
-                                        " files hold no transparency plane (use .png, .tif or .exr with --layer)");
+                                        " files hold no transparency plane (use .png, .tif, .exr or .bmp with --layer)");
 
     std::optional<Image> source, mask;
     if (!sourcePath.empty() && !readInput("--source", sourcePath, source, &error)) return failWith(kCommand, error);
@@ -168,7 +168,7 @@ int runRender(int argc, char** argv) {
 
     // The depth: as given, else the source's when the file can hold it.
     if (!depthGiven) {
-        request.depth = format == ImageFormat::Exr ? 32 : (source ? source->depth : 8);
+        request.depth = format == ImageFormat::Exr || format == ImageFormat::Pfm ? 32 : (source ? source->depth : 8);
         if (!formatSupportsDepth(format, request.depth, nullptr)) request.depth = 16;
     }
     HostImageShape shape;

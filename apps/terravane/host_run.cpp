@@ -131,12 +131,10 @@ bool loadPlugin(const std::string& path, PluginModule& module, std::string* erro
     module.path = path;
     module.handle = platform::loadModule(path, error);
     if (!module.handle) return false;
-    using ResourceProc = const unsigned char* (*)(unsigned int, short, int*);
-    auto resource = reinterpret_cast<ResourceProc>(platform::moduleSymbol(module.handle, "TerravaneResource"));
-    int size = 0;
-    const unsigned char* pipl = resource ? resource(pi::kPropertyListType, pi::kPropertyListResourceId, &size) : nullptr;
+    size_t size = 0;
+    const uint8_t* pipl = platform::moduleResource(module.handle, pi::kPropertyListType, pi::kPropertyListResourceId, &size);
     std::string why;
-    if (!pipl || !pi::parsePropertyList(pipl, size_t(size), module.info, &why)) {
+    if (!pipl || !pi::parsePropertyList(pipl, size, module.info, &why)) {
         if (error) *error = path + ": no readable plug-in property list" + (why.empty() ? "" : " (" + why + ")");
         unloadPlugin(module);
         return false;
@@ -147,8 +145,8 @@ bool loadPlugin(const std::string& path, PluginModule& module, std::string* erro
         return false;
     }
     if (module.info.hasTerminology) {
-        const unsigned char* aete = resource(pi::kTerminologyType, module.info.terminologyId, &size);
-        if (!aete || !pi::parseTerminology(aete, size_t(size), module.terminology, &why)) {
+        const uint8_t* aete = platform::moduleResource(module.handle, pi::kTerminologyType, module.info.terminologyId, &size);
+        if (!aete || !pi::parseTerminology(aete, size, module.terminology, &why)) {
             if (error) *error = path + ": unreadable terminology (" + why + ")";
             unloadPlugin(module);
             return false;

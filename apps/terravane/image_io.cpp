@@ -1,13 +1,19 @@
 #include "image_io.h"
 
+// A build without a codec library defines TV_NO_PNG, TV_NO_TIFF or TV_NO_EXR.
+#ifndef TV_NO_PNG
 #include <png.h>
+#endif
+#ifndef TV_NO_TIFF
 #include <tiffio.h>
-
+#endif
+#ifndef TV_NO_EXR
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfIO.h>
 #include <OpenEXR/ImfOutputFile.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -17,6 +23,8 @@
 
 #include "clouds/jpeg_memory.h"
 #include "platform/errors.h"
+#include "image_bmp.h"
+#include "image_pfm.h"
 #include "platform/files.h"
 
 namespace tv::cli {
@@ -41,11 +49,12 @@ bool sizeAllowed(int64_t w, int64_t h) {
 // imageBytes: deflate packs at most about 1032 to 1, LZW about 1400 to 1. A
 // header that promises more is damaged (or hostile): refuse it before
 // allocating the image.
-bool plausibleSize(uint64_t imageBytes, size_t fileSize, uint64_t ratio) {
+[[maybe_unused]] bool plausibleSize(uint64_t imageBytes, size_t fileSize, uint64_t ratio) {
     return imageBytes <= uint64_t(fileSize) * ratio + (uint64_t(1) << 20);
 }
 
 // ---------------------------------------------------------------- PNG
+#ifndef TV_NO_PNG
 
 void pngError(png_structp png, png_const_charp msg) {
     auto* s = static_cast<char*>(png_get_error_ptr(png));
@@ -171,7 +180,10 @@ bool decodePng(const uint8_t* data, size_t size, Image& out, std::string* error)
     return true;
 }
 
+#endif  // TV_NO_PNG
+
 // ---------------------------------------------------------------- TIFF
+#ifndef TV_NO_TIFF
 
 struct TiffMemory {
     std::vector<uint8_t>* out = nullptr;  // writing
@@ -330,7 +342,10 @@ bool decodeTiff(const uint8_t* data, size_t size, Image& out, std::string* error
     return true;
 }
 
+#endif  // TV_NO_TIFF
+
 // ---------------------------------------------------------------- OpenEXR
+#ifndef TV_NO_EXR
 
 class VectorStream : public Imf::OStream {
 public:
@@ -372,6 +387,8 @@ bool encodeExr(const Image& im, std::vector<uint8_t>& out, std::string* error) {
     }
     return true;
 }
+
+#endif  // TV_NO_EXR
 
 // ---------------------------------------------------------------- PPM / PGM
 
@@ -509,6 +526,8 @@ ImageFormat formatForPath(const std::string& path) {
     if (ext == ".exr") return ImageFormat::Exr;
     if (ext == ".ppm") return ImageFormat::Ppm;
     if (ext == ".pgm") return ImageFormat::Pgm;
+    if (ext == ".bmp") return ImageFormat::Bmp;
+    if (ext == ".pfm") return ImageFormat::Pfm;
     return ImageFormat::Unknown;
 }
 
@@ -524,6 +543,8 @@ ImageFormat formatOfContent(const uint8_t* d, size_t n) {
     if (starts("\xff\xd8\xff", 3)) return ImageFormat::Jpeg;
     if (starts("P6", 2) && n > 2 && std::isspace(d[2])) return ImageFormat::Ppm;
     if (starts("P5", 2) && n > 2 && std::isspace(d[2])) return ImageFormat::Pgm;
+    if (starts("BM", 2) && n >= 26) return ImageFormat::Bmp;
+    if ((starts("PF", 2) || starts("Pf", 2)) && n > 2 && std::isspace(d[2])) return ImageFormat::Pfm;
     return ImageFormat::Unknown;
 }
 
@@ -535,12 +556,38 @@ const char* formatName(ImageFormat f) {
         case ImageFormat::Ppm: return "PPM";
         case ImageFormat::Pgm: return "PGM";
         case ImageFormat::Jpeg: return "JPEG";
+        case ImageFormat::Bmp: return "BMP";
+        case ImageFormat::Pfm: return "PFM";
         default: return "unknown";
     }
 }
 
-bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
+bool formatAvailable(ImageFormat f) {
     switch (f) {
+#ifdef TV_NO_PNG
+        case ImageFormat::Png: return false;
+#endif
+#ifdef TV_NO_TIFF
+        case ImageFormat::Tiff: return false;
+#endif
+#ifdef TV_NO_EXR
+        case ImageFormat::Exr: return false;
+#endif
+        case ImageFormat::Unknown: return false;
+        default: return true;
+    }
+}
+
+bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
+    if (f != ImageFormat::Unknown && !formatAvailable(f))
+        return fail(error, std::string(formatName(f)) + " files are not supported by this build (use .ppm, .pgm, .bmp or .pfm)");
+    switch (f) {
+        case ImageFormat::Bmp:
+            if (depth == 8) return true;
+            return fail(error, "BMP files hold 8 bits per channel, not " + std::to_string(depth));
+        case ImageFormat::Pfm:
+            if (depth == 32) return true;
+            return fail(error, "PFM files hold 32-bit float channels, not " + std::to_string(depth) + " bits");
         case ImageFormat::Png:
         case ImageFormat::Ppm:
         case ImageFormat::Pgm:
@@ -556,7 +603,7 @@ bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
         case ImageFormat::Jpeg:
             return fail(error, "JPEG files are read, not written (use .png, .tif, .exr, .ppm or .pgm)");
         default:
-            return fail(error, "unknown image file type (use .png, .tif, .exr, .ppm or .pgm)");
+            return fail(error, "unknown image file type (use .png, .tif, .exr, .ppm, .pgm, .bmp or .pfm)");
     }
 }
 
@@ -567,23 +614,39 @@ bool encodeImage(const Image& im, ImageFormat f, std::vector<uint8_t>& out, std:
         return fail(error, "no image to write");
     if (!formatSupportsDepth(f, im.depth, error)) return false;
     switch (f) {
+#ifndef TV_NO_PNG
         case ImageFormat::Png: return encodePng(im, out, error);
+#endif
+#ifndef TV_NO_TIFF
         case ImageFormat::Tiff: return encodeTiff(im, out, error);
+#endif
+#ifndef TV_NO_EXR
         case ImageFormat::Exr: return encodeExr(im, out, error);
+#endif
         case ImageFormat::Ppm: return encodePnm(im, false, out);
         case ImageFormat::Pgm: return encodePnm(im, true, out);
+        case ImageFormat::Bmp: return encodeBmp(im, out, error);
+        case ImageFormat::Pfm: return encodePfm(im, out, error);
         default: return fail(error, "unknown image file type");
     }
 }
 
 bool decodeImage(const uint8_t* data, size_t size, ImageFormat f, Image& out, std::string* error) {
+    if (!formatAvailable(f) && f != ImageFormat::Unknown)
+        return fail(error, std::string(formatName(f)) + " files are not supported by this build");
     switch (f) {
+#ifndef TV_NO_PNG
         case ImageFormat::Png: return decodePng(data, size, out, error);
+#endif
+#ifndef TV_NO_TIFF
         case ImageFormat::Tiff: return decodeTiff(data, size, out, error);
+#endif
         case ImageFormat::Ppm:
         case ImageFormat::Pgm: return decodePnm(data, size, out, error);
         case ImageFormat::Jpeg: return decodeJpeg(data, size, out, error);
-        default: return fail(error, "cannot read this kind of image file (use .png, .tif, .jpg, .ppm or .pgm)");
+        case ImageFormat::Bmp: return decodeBmp(data, size, out, error);
+        case ImageFormat::Pfm: return decodePfm(data, size, out, error);
+        default: return fail(error, "cannot read this kind of image file (use .png, .tif, .jpg, .ppm, .pgm, .bmp or .pfm)");
     }
 }
 
@@ -622,8 +685,8 @@ bool readImage(const std::string& path, Image& out, std::string* error) {
     if (f == ImageFormat::Unknown || f == ImageFormat::Exr)
         return fail(error, "cannot read \"" + path + "\": " +
                                (f == ImageFormat::Exr ? std::string("OpenEXR files are written, not read")
-                                                      : std::string("not a PNG, TIFF, JPEG, PPM or PGM image")) +
-                               " (use a .png, .tif, .jpg, .ppm or .pgm file)");
+                                                      : std::string("not a PNG, TIFF, JPEG, PPM, PGM, BMP or PFM image")) +
+                               " (use a .png, .tif, .jpg, .ppm, .pgm, .bmp or .pfm file)");
     std::string why;
     if (!decodeImage(bytes.data(), bytes.size(), f, out, &why)) return fail(error, "\"" + path + "\": " + why);
     return true;

@@ -1,5 +1,6 @@
-// Image files of the command line: PNG, TIFF, OpenEXR and PPM/PGM, chosen by
-// the file name's extension. Writers put the file in place whole (a temporary
+// Image files of the command line: PNG, TIFF, OpenEXR, PPM/PGM, BMP and PFM, chosen
+// by the file name's extension (a build without a codec's library, such as the
+// Windows one, refuses that format with a clear message). Writers put the file in place whole (a temporary
 // beside it, then a rename); readers check every size before they trust it.
 #pragma once
 
@@ -10,7 +11,7 @@
 
 namespace tv::cli {
 
-enum class ImageFormat { Unknown, Png, Tiff, Exr, Ppm, Pgm, Jpeg };  // JPEG: read only
+enum class ImageFormat { Unknown, Png, Tiff, Exr, Ppm, Pgm, Bmp, Pfm, Jpeg };  // JPEG: read only
 
 // Samples interleaved, rows top to bottom, in native byte order: bytes for
 // depth 8, 16-bit integers 0..65535 for depth 16, floats for depth 32.
@@ -39,7 +40,7 @@ inline uint16_t fileSample16(uint16_t v) {
 constexpr int32_t kMaxImageSide = 1 << 16;
 constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
 
-// ".png", ".tif"/".tiff", ".exr", ".ppm", ".pgm" (any letter case).
+// ".png", ".tif"/".tiff", ".exr", ".ppm", ".pgm", ".bmp", ".pfm" (any letter case).
 ImageFormat formatForPath(const std::string& path);
 const char* formatName(ImageFormat format);
 // "png", "tif"/"tiff", "exr", "ppm", "pgm" (--format); Unknown otherwise.
@@ -59,7 +60,10 @@ bool decodeImage(const uint8_t* data, size_t size, ImageFormat format, Image& ou
 bool writeImage(const std::string& path, const Image& image, std::string* error);
 // The same in the given format; path "-" is standard output.
 bool writeImage(const std::string& path, ImageFormat format, const Image& image, std::string* error);
-// Reads a PNG, TIFF, PPM, PGM or JPEG file, recognised by its content.
+// Reads a PNG, TIFF, PPM, PGM, BMP, PFM or JPEG file, recognised by its content.
 bool readImage(const std::string& path, Image& out, std::string* error);
+
+// Whether this build has the library of a format.
+bool formatAvailable(ImageFormat format);
 
 }  // namespace tv::cli

@@ -3,9 +3,12 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "cli_common.h"
 #include "commands.h"
+#include "platform/console.h"
 
 #ifndef TV_VERSION
 #define TV_VERSION "unknown"
@@ -41,7 +44,15 @@ void usage(FILE* out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** rawArgv) {
+    tv::platform::useBinaryStandardStreams();
+    // The arguments as UTF-8 (on Windows the system's own are in the ANSI code page).
+    std::vector<std::string> arguments = tv::platform::commandLineArguments(argc, rawArgv);
+    std::vector<char*> pointers;
+    for (std::string& a : arguments) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    argc = int(arguments.size());
+    char** argv = pointers.data();
     if (argc < 2) {
         usage(stderr);
         return tv::cli::kExitUsage;

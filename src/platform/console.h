@@ -1,8 +1,19 @@
-// The terminal: whether standard error is one.
+// The terminal and the process's standard streams and arguments.
 #pragma once
+
+#include <string>
+#include <vector>
 
 namespace tv::platform {
 
 bool stderrIsTerminal();
+
+// Standard input and output carry bytes unchanged (no line-end translation,
+// which Windows applies to text streams), so images and settings can be piped.
+void useBinaryStandardStreams();
+
+// The program's arguments as UTF-8: argv as it is on Linux; on Windows taken
+// from the wide-character command line, so that any file name arrives whole.
+std::vector<std::string> commandLineArguments(int argc, char** argv);
 
 }  // namespace tv::platform

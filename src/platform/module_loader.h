@@ -1,6 +1,8 @@
 // Loading a plug-in module (a shared library) and finding its exports.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace tv::platform {
@@ -11,6 +13,12 @@ struct LoadedModule;
 LoadedModule* loadModule(const std::string& path, std::string* error);
 void* moduleSymbol(LoadedModule* module, const char* name);
 void unloadModule(LoadedModule* module);
+// A binary resource of a loaded module by type (a four-character code such as
+// 'PiPL') and id: on Windows from the module's resource section (type named by
+// the code's characters in capitals, "PIPL"), elsewhere through the module's
+// exported `TerravaneResource`. Null when there is none; the bytes stay valid
+// while the module is loaded.
+const uint8_t* moduleResource(LoadedModule* module, uint32_t type, int16_t id, size_t* size);
 
 // The folder of the running executable (where the module is installed).
 std::string executableFolder();

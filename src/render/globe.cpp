@@ -3,6 +3,8 @@
 // then shades every pixel (surface, clouds, air, output mode).
 #include <algorithm>
 #include <cmath>
+
+#include "base/det_math.h"
 #include <vector>
 
 #include "render/shading.h"
@@ -92,13 +94,13 @@ struct FlatTables {
 void longitude(const RenderView& v, double mx, double& sinLon, double& cosLon) {
     const double u = mx * double(v.invWidth);
     const double lambda = (u - 0.5) * 2.0 * 3.14159265358979323846;
-    sinLon = std::sin(lambda);
-    cosLon = std::cos(lambda);
+    sinLon = tv::dmath::sin(lambda);
+    cosLon = tv::dmath::cos(lambda);
 }
 
 void latitude(const RenderView& v, double my, double& s, double& c) {
     const double w = my * double(v.invHeight);
-    s = std::sin((w - 0.5) * -3.14159265358979323846);
+    s = tv::dmath::sin((w - 0.5) * -3.14159265358979323846);
     c = std::sqrt(std::max(0.0, 1.0 - s * s));
 }
 
@@ -126,8 +128,8 @@ void setupFlatTables(const TileConstants& tc, const RenderView& v, FlatTables& t
     for (size_t i = 0; i < rows; ++i)
         latitude(v, double(ctx.sampleFactor) * (t.top + int32_t(i)) + ctx.originY + 0.5 + tc.shiftY, t.probeSinLat[i],
                  t.probeCosLat[i]);
-    t.cosTilt = std::cos(double(tc.reliefTilt));
-    t.sinTilt = std::sin(double(tc.reliefTilt));
+    t.cosTilt = tv::dmath::cos(double(tc.reliefTilt));
+    t.sinTilt = tv::dmath::sin(double(tc.reliefTilt));
 }
 
 // The map pixel (x, y) of the grid, taken at its centre.
@@ -318,7 +320,7 @@ void SamplingPass::row(int32_t y) {
         px.x = first + i;
         px.p = pr.p;
         const float mu = tc.flat ? 0.70710677f : px.p.z;
-        px.lnMu = std::log(mu);
+        px.lnMu = tv::dmath::log(mu);
         px.octaves = (v.lnR + px.lnMu) / kLnLacunarity - 2.0f;
         if (!(px.octaves >= 1.0f)) px.octaves = 1.0f;
         const bool dark = darkSkip && !(dot(px.p, tc.light) > -tc.terminatorWidth);
@@ -766,7 +768,7 @@ TileConstants computeTileConstants(const RenderView& v) {
         float theta = (p.lightX * p.lightX + p.lightY * p.lightY) * kPi * 0.5f;
         if (tc.mode == kModeHypsometric) {
             theta = std::min(theta, 1.5107963265f);
-            tc.reliefGain = 1.0f / std::max(std::cos(theta), 0.01f);
+            tc.reliefGain = 1.0f / std::max(tv::dmath::cos(theta), 0.01f);
         }
         tc.reliefTilt = theta;
         tc.shiftX = p.lightX * 0.01f;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include "base/det_math.h"
 #include <cstdint>
 #include <new>
 
@@ -202,11 +204,11 @@ RenderContext makeRenderContext(const Engine& e, int32_t destination) {
     ctx.originX = destination == kDestinationPreview ? params.previewOriginX : 0;
     ctx.originY = destination == kDestinationPreview ? params.previewOriginY : 0;
     if (e.planet->cloudMap && e.cloudMap.discWidth > 0.0f) {
-        ctx.lnCloudBase = std::log(e.cloudMap.discWidth);
+        ctx.lnCloudBase = tv::dmath::log(e.cloudMap.discWidth);
         ctx.cloudTopLevel = e.cloudMap.pyramid.topLevel;
     }
     const ImagePyramid& luna = e.reliefs[kReliefLuna];
-    ctx.lnMapBase = std::log(float(luna.levelWidth[0] > 0 ? luna.levelWidth[0] : 512));
+    ctx.lnMapBase = tv::dmath::log(float(luna.levelWidth[0] > 0 ? luna.levelWidth[0] : 512));
     ctx.mapTopLevel = luna.topLevel;
     return ctx;
 }
@@ -245,7 +247,7 @@ void preparePlanet(Engine& e, int32_t sampleFactor) {
 
     // The crater detail bias follows the planet's size in pixels (the same for every job).
     const float R = viewRadius(p, p.outputMode, e.target.fullWidth, e.target.fullHeight, sampleFactor);
-    planet.craterLevelBias = std::log(2.0f * R) - 5.950642552587727f;
+    planet.craterLevelBias = tv::dmath::log(2.0f * R) - 5.950642552587727f;
 }
 
 int32_t renderToTarget(Engine& engine, int32_t destination) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include "base/det_math.h"
 #include <cstdlib>
 
 namespace tv {
@@ -77,8 +79,8 @@ void setupRenderView(RenderView& v, const RenderContext& ctx, const Rect& tile) 
     v.lit = isLitMode(ctx.mode);
 
     v.R = viewRadius(p, ctx.mode, ctx.target.fullWidth, ctx.target.fullHeight, sf);
-    v.lnR = std::log(v.R);
-    v.ln2R = std::log(2.0f * v.R);
+    v.lnR = tv::dmath::log(v.R);
+    v.ln2R = tv::dmath::log(2.0f * v.R);
     v.lnCloudBase = ctx.lnCloudBase;
     splitLevel(v.ln2R, ctx.lnCloudBase, ctx.cloudTopLevel, v.cloudLevel, v.cloudLevelFrac);
     splitLevel(v.ln2R, ctx.lnMapBase, ctx.mapTopLevel, v.mapLevel, v.mapLevelFrac);

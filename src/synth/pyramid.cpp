@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include "base/det_math.h"
 #include <cstring>
 #include <iterator>
 #include <new>
@@ -645,7 +647,7 @@ void buildChain(ImagePyramid& p) {
 
 void buildFilterTable(FilterTable& table) {
     constexpr double kPi = 3.14159265358979323846;
-    auto sinc = [](double s) { return s == 0.0 ? 1.0 : std::sin(kPi * s) / (kPi * s); };
+    auto sinc = [](double s) { return s == 0.0 ? 1.0 : tv::dmath::sin(kPi * s) / (kPi * s); };
     auto kernel = [&sinc](double s) { return std::fabs(s) < 2.0 ? sinc(s) * sinc(s / 2.0) : 0.0; };
     for (int32_t j = 0; j < kPhases; ++j) {
         const double x0 = static_cast<double>(j) / kPhases - 2.0;
@@ -737,7 +739,7 @@ void resampleImage(const ImagePyramid& source, ImagePyramid& destination) {
     int32_t level = 0;
     float frac = 0.0f;
     if (source.tiles != nullptr) {
-        double l = std::log2(static_cast<double>(source.levelWidth[0]) / dw) - 0.5;
+        double l = tv::dmath::log2(static_cast<double>(source.levelWidth[0]) / dw) - 0.5;
         l = std::clamp(l, 0.0, static_cast<double>(source.topLevel));
         level = static_cast<int32_t>(std::floor(l));
         frac = static_cast<float>(l - level);

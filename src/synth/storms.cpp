@@ -2,14 +2,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/det_math.h"
+
 #include "synth/cloud_field.h"
 #include "synth/noise.h"
 
 namespace tv {
 
 Rotation axisRotation(Vec3 a, float angle) {
-    const float c = std::cos(angle);
-    const float s = std::sin(angle);
+    const float c = tv::dmath::cos(angle);
+    const float s = tv::dmath::sin(angle);
     const float t = 1.0f - c;
     Rotation r;
     r.m[0][0] = c + t * a.x * a.x;
@@ -43,7 +45,7 @@ Rotation latitudeRotation(Vec3 axis) {
     // z axis from normalize(), and the angle 0 or pi.
     const Vec3 k = normalize(cross(axis, Vec3{0.0f, 1.0f, 0.0f}));
     const float cosAngle = std::clamp(axis.y, -1.0f, 1.0f);
-    return axisRotation(k, -std::acos(cosAngle));
+    return axisRotation(k, -tv::dmath::acos(cosAngle));
 }
 
 void setupStorms(PlanetData& planet, const ParamRecord& params) {
@@ -122,7 +124,7 @@ void setupCloudConstants(PlanetData& planet, const ParamRecord& params, int32_t 
                                 1.0f, 2147483520.0f);
     const int32_t factor = std::max(1, sampleFactor);
     const float rz = static_cast<float>(static_cast<int32_t>(r0) / factor) - 0.5f;
-    const float lambda = rz < 0.0f ? 1.442695f : std::log2(rz);
+    const float lambda = rz < 0.0f ? 1.442695f : tv::dmath::log2(rz);
 
     int32_t n1 = static_cast<int32_t>(7.0f * (1.0f - 0.01f * static_cast<float>(params.cloudViscosity)));
     if (lambda < static_cast<float>(n1)) n1 = static_cast<int32_t>(lambda);

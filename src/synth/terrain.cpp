@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+
+#include "base/det_math.h"
 #include <cstring>
 
 #include "synth/noise.h"
@@ -106,7 +108,7 @@ void setupCraters(PlanetData& planet, const ParamRecord& params) {
             }
         }
         if (accepted) {
-            planet.craters[placed] = {a, c, r, 1.0f / r, std::log(r)};
+            planet.craters[placed] = {a, c, r, 1.0f / r, tv::dmath::log(r)};
             ++placed;
             planet.craterCount = placed;
             failures = 0;

@@ -35,7 +35,9 @@ TEST(ImageFiles, EncodeDecodeRoundTrips) {
     };
     const Case cases[] = {{ImageFormat::Png, 3, 8},  {ImageFormat::Png, 1, 16}, {ImageFormat::Png, 4, 8},
                           {ImageFormat::Tiff, 3, 8}, {ImageFormat::Tiff, 1, 16}, {ImageFormat::Tiff, 3, 32},
-                          {ImageFormat::Ppm, 3, 8},  {ImageFormat::Ppm, 3, 16}, {ImageFormat::Pgm, 1, 8}};
+                          {ImageFormat::Ppm, 3, 8},  {ImageFormat::Ppm, 3, 16}, {ImageFormat::Pgm, 1, 8},
+                          {ImageFormat::Bmp, 3, 8},  {ImageFormat::Bmp, 4, 8},  {ImageFormat::Pfm, 3, 32},
+                          {ImageFormat::Pfm, 1, 32}};
     for (const Case& k : cases) {
         const Image in = gradient(k.channels, k.depth);
         std::vector<uint8_t> bytes;
@@ -63,10 +65,10 @@ TEST(ImageFiles, PgmOfAColourImageHoldsTheLuminance) {
 }
 
 TEST(ImageFiles, DamagedOrForeignBytesAreRefused) {
-    const Image in = gradient(3, 8);
-    for (ImageFormat f : {ImageFormat::Png, ImageFormat::Tiff, ImageFormat::Ppm}) {
+    const Image in = gradient(3, 8), in32 = gradient(3, 32);
+    for (ImageFormat f : {ImageFormat::Png, ImageFormat::Tiff, ImageFormat::Ppm, ImageFormat::Bmp, ImageFormat::Pfm}) {
         std::vector<uint8_t> bytes;
-        ASSERT_TRUE(encodeImage(in, f, bytes, nullptr));
+        ASSERT_TRUE(encodeImage(f == ImageFormat::Pfm ? in32 : in, f, bytes, nullptr));
         Image out;
         std::string error;
         // Cut short.

@@ -1,4 +1,4 @@
-// The command line's image readers (PNG, TIFF, PPM/PGM) on arbitrary bytes.
+// The command line's image readers (PNG, TIFF, PPM/PGM, BMP, PFM) on arbitrary bytes.
 // The first byte picks the reader; the rest is the file.
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +9,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     using tv::cli::ImageFormat;
-    const ImageFormat formats[] = {ImageFormat::Png, ImageFormat::Tiff, ImageFormat::Ppm};
-    const ImageFormat format = formats[data[0] % 3];
+    const ImageFormat formats[] = {ImageFormat::Png, ImageFormat::Tiff, ImageFormat::Ppm, ImageFormat::Bmp,
+                                   ImageFormat::Pfm};
+    const ImageFormat format = formats[data[0] % 5];
     tv::cli::Image image;
     std::string error;
     if (tv::cli::decodeImage(data + 1, size - 1, format, image, &error)) {

@@ -11,7 +11,9 @@
 #include "host/frame_render.h"
 #include "host/plugin.h"
 
-#define TV_EXPORT extern "C" __attribute__((visibility("default")))
+#include "platform/module_export.h"
+
+#define TV_EXPORT extern "C" TV_MODULE_EXPORT
 
 TV_EXPORT void PluginMain(short selector, void* filterRecord, tv::pi::intptr* data, short* result) {
     tv::pluginMain(selector, filterRecord, data, result);

@@ -1,252 +1,167 @@
-// Layout checks of the interface structures for both pointer sizes.
+// Layout checks of the interface structures for 32- and 64-bit hosts.
 //
-// A small constexpr model lays out each structure's field list under the
-// 4-byte packing Windows hosts use, once with 4-byte and once with 8-byte
-// pointers. The compiled structures must match the model for the pointer size
-// of this build, and the model itself is pinned to fixed offsets for both
-// pointer sizes. The file includes no system header, so it can also be checked
-// for the other pointer size with `g++ -m32 -fsyntax-only` (a CTest does so when
-// the compiler accepts -m32).
+// The numbers below are the offsets, sizes and alignments that hosts use. They
+// were obtained by compiling the structure declarations of the public filter
+// interface headers (PIFilter.h, PIGeneral.h, PIActions.h, PIAbout.h and the
+// Windows branch of PITypes.h, with WIN32 defined: the filter record and the
+// big-document record under #pragma pack(4), the filter-case record under
+// pack(1), everything else at natural alignment) with Debian's mingw-w64
+// gcc 12.2 for i686-w64-mingw32 and x86_64-w64-mingw32, and reading offsetof,
+// sizeof and _Alignof of every field back from the two object files. They are
+// kept here as constants, not recomputed from our declarations, so that a
+// declaration that drifts from what hosts pass fails the build.
+//
+// The file includes no system header: it is compiled into every build (Linux
+// 64-bit, Windows 32- and 64-bit) and, where the compiler accepts -m32, checked
+// for 32-bit Linux too (a CTest).
 #include "host/pi/pi_types.h"
 
 namespace tv::pi::layout {
 
-// A field kind: size and natural alignment for 4- and 8-byte pointers.
-struct Kind {
-    int size4, align4, size8, align8;
-};
-constexpr Kind I8{1, 1, 1, 1};
-constexpr Kind I16{2, 2, 2, 2};
-constexpr Kind I32{4, 4, 4, 4};
-constexpr Kind I64{8, 8, 8, 8};
-constexpr Kind Ptr{4, 4, 8, 8};
-constexpr Kind Point{4, 2, 4, 2};
-constexpr Kind Rect{8, 2, 8, 2};
-constexpr Kind Colour{6, 2, 6, 2};
-constexpr Kind Bytes4{4, 1, 4, 1};
-constexpr Kind Monitor{40, 4, 40, 4};
-constexpr Kind VPt{8, 4, 8, 4};
-constexpr Kind VRc{16, 4, 16, 4};
-constexpr Kind I16x4{8, 2, 8, 2};
-constexpr Kind Reserved32{32, 1, 32, 1};
-constexpr Kind Reserved244{244, 1, 244, 1};
+constexpr bool k32 = sizeof(void*) == 4;
+static_assert(sizeof(void*) == 4 || sizeof(void*) == 8);
 
-constexpr int kMaxFields = 160;
-struct Layout {
-    int offset[kMaxFields];
-    int size;
-};
+#define TV_SHAPE(size32, size64, align32, align64)                                      \
+    static_assert(sizeof(S) == (k32 ? size32 : size64), "size differs from the hosts'"); \
+    static_assert(alignof(S) == (k32 ? align32 : align64), "alignment differs from the hosts'");
+#define TV_AT(field, at32, at64) \
+    static_assert(__builtin_offsetof(S, field) == (k32 ? at32 : at64), #field " is not where hosts put it");
 
-// Fields in order under #pragma pack(pack): each field is aligned to the
-// smaller of its natural alignment and the packing; the whole is padded to the
-// largest such alignment.
-template <int N>
-constexpr Layout layOut(const Kind (&fields)[N], int pointerSize, int pack) {
-    Layout l{};
-    int at = 0, maxAlign = 1;
-    for (int i = 0; i < N; ++i) {
-        const int size = pointerSize == 4 ? fields[i].size4 : fields[i].size8;
-        int align = pointerSize == 4 ? fields[i].align4 : fields[i].align8;
-        if (align > pack) align = pack;
-        if (align > maxAlign) maxAlign = align;
-        at = (at + align - 1) / align * align;
-        l.offset[i] = at;
-        at += size;
-    }
-    l.size = (at + maxAlign - 1) / maxAlign * maxAlign;
-    return l;
+namespace FilterRecord_pins {
+using S = FilterRecord;
+TV_SHAPE(488, 608, 4, 4)
+TV_AT(serialNumber, 0, 0) TV_AT(abortProc, 4, 4) TV_AT(progressProc, 8, 12) TV_AT(parameters, 12, 20)
+TV_AT(imageSize, 16, 28) TV_AT(planes, 20, 32) TV_AT(filterRect, 22, 34) TV_AT(background, 30, 42)
+TV_AT(foreground, 36, 48) TV_AT(maxSpace, 44, 56) TV_AT(bufferSpace, 48, 60) TV_AT(inRect, 52, 64)
+TV_AT(inLoPlane, 60, 72) TV_AT(inHiPlane, 62, 74) TV_AT(outRect, 64, 76) TV_AT(outLoPlane, 72, 84)
+TV_AT(outHiPlane, 74, 86) TV_AT(inData, 76, 88) TV_AT(inRowBytes, 80, 96) TV_AT(outData, 84, 100)
+TV_AT(outRowBytes, 88, 108) TV_AT(isFloating, 92, 112) TV_AT(haveMask, 93, 113) TV_AT(autoMask, 94, 114)
+TV_AT(maskRect, 96, 116) TV_AT(maskData, 104, 124) TV_AT(maskRowBytes, 108, 132) TV_AT(backColor, 112, 136)
+TV_AT(foreColor, 116, 140) TV_AT(hostSig, 120, 144) TV_AT(hostProc, 124, 148) TV_AT(imageMode, 128, 156)
+TV_AT(imageHRes, 132, 160) TV_AT(imageVRes, 136, 164) TV_AT(floatCoord, 140, 168) TV_AT(wholeSize, 144, 172)
+TV_AT(monitor, 148, 176) TV_AT(platformData, 188, 216) TV_AT(bufferProcs, 192, 224)
+TV_AT(resourceProcs, 196, 232) TV_AT(processEvent, 200, 240) TV_AT(displayPixels, 204, 248)
+TV_AT(handleProcs, 208, 256) TV_AT(supportsDummyChannels, 212, 264) TV_AT(supportsAlternateLayouts, 213, 265)
+TV_AT(wantLayout, 214, 266) TV_AT(filterCase, 216, 268) TV_AT(dummyPlaneValue, 218, 270)
+TV_AT(premiereHook, 220, 272) TV_AT(advanceState, 224, 280) TV_AT(supportsAbsolute, 228, 288)
+TV_AT(wantsAbsolute, 229, 289) TV_AT(getPropertyObsolete, 232, 292) TV_AT(cannotUndo, 236, 300)
+TV_AT(supportsPadding, 237, 301) TV_AT(inputPadding, 238, 302) TV_AT(outputPadding, 240, 304)
+TV_AT(maskPadding, 242, 306) TV_AT(samplingSupport, 244, 308) TV_AT(reservedByte, 245, 309)
+TV_AT(inputRate, 248, 312) TV_AT(maskRate, 252, 316) TV_AT(colorServices, 256, 320)
+TV_AT(inLayerPlanes, 260, 328) TV_AT(inTransparencyMask, 262, 330) TV_AT(inLayerMasks, 264, 332)
+TV_AT(inInvertedLayerMasks, 266, 334) TV_AT(inNonLayerPlanes, 268, 336) TV_AT(outLayerPlanes, 270, 338)
+TV_AT(outTransparencyMask, 272, 340) TV_AT(outLayerMasks, 274, 342) TV_AT(outInvertedLayerMasks, 276, 344)
+TV_AT(outNonLayerPlanes, 278, 346) TV_AT(absLayerPlanes, 280, 348) TV_AT(absTransparencyMask, 282, 350)
+TV_AT(absLayerMasks, 284, 352) TV_AT(absInvertedLayerMasks, 286, 354) TV_AT(absNonLayerPlanes, 288, 356)
+TV_AT(inPreDummyPlanes, 290, 358) TV_AT(inPostDummyPlanes, 292, 360) TV_AT(outPreDummyPlanes, 294, 362)
+TV_AT(outPostDummyPlanes, 296, 364) TV_AT(inColumnBytes, 300, 368) TV_AT(inPlaneBytes, 304, 372)
+TV_AT(outColumnBytes, 308, 376) TV_AT(outPlaneBytes, 312, 380) TV_AT(imageServicesProcs, 316, 384)
+TV_AT(propertyProcs, 320, 392) TV_AT(inTileHeight, 324, 400) TV_AT(inTileWidth, 326, 402)
+TV_AT(inTileOrigin, 328, 404) TV_AT(absTileHeight, 332, 408) TV_AT(absTileWidth, 334, 410)
+TV_AT(absTileOrigin, 336, 412) TV_AT(outTileHeight, 340, 416) TV_AT(outTileWidth, 342, 418)
+TV_AT(outTileOrigin, 344, 420) TV_AT(maskTileHeight, 348, 424) TV_AT(maskTileWidth, 350, 426)
+TV_AT(maskTileOrigin, 352, 428) TV_AT(descriptorParameters, 356, 432) TV_AT(errorString, 360, 440)
+TV_AT(channelPortProcs, 364, 448) TV_AT(documentInfo, 368, 456) TV_AT(sSPBasic, 372, 464)
+TV_AT(plugInRef, 376, 472) TV_AT(depth, 380, 480) TV_AT(iCCprofileData, 384, 484)
+TV_AT(iCCprofileSize, 388, 492) TV_AT(canUseICCProfiles, 392, 496) TV_AT(hasImageScrap, 396, 500)
+TV_AT(bigDocumentData, 400, 504) TV_AT(input3DScene, 404, 512) TV_AT(output3DScene, 408, 520)
+TV_AT(createNewLayer, 412, 528) TV_AT(iCCWorkingProfileData, 416, 532) TV_AT(iCCWorkingProfileSize, 420, 540)
+TV_AT(bufferSpace64, 424, 544) TV_AT(maxSpace64, 432, 552) TV_AT(reserved, 440, 560)
 }
 
-constexpr int kNativePointer = sizeof(void*);
+namespace BigDocumentStruct_pins {
+using S = BigDocumentStruct;
+TV_SHAPE(92, 92, 4, 4)
+TV_AT(PluginUsing32BitCoordinates, 0, 0) TV_AT(imageSize32, 4, 4) TV_AT(filterRect32, 12, 12)
+TV_AT(inRect32, 28, 28) TV_AT(outRect32, 44, 44) TV_AT(maskRect32, 60, 60) TV_AT(floatCoord32, 76, 76)
+TV_AT(wholeSize32, 84, 84)
+}
 
-// ---- the filter record ---------------------------------------------------
-#define TV_FILTER_RECORD_FIELDS(X)                                                                  \
-    X(serialNumber, I32) X(abortProc, Ptr) X(progressProc, Ptr) X(parameters, Ptr)                  \
-    X(imageSize, Point) X(planes, I16) X(filterRect, Rect) X(background, Colour)                    \
-    X(foreground, Colour) X(maxSpace, I32) X(bufferSpace, I32) X(inRect, Rect) X(inLoPlane, I16)    \
-    X(inHiPlane, I16) X(outRect, Rect) X(outLoPlane, I16) X(outHiPlane, I16) X(inData, Ptr)         \
-    X(inRowBytes, I32) X(outData, Ptr) X(outRowBytes, I32) X(isFloating, I8) X(haveMask, I8)        \
-    X(autoMask, I8) X(maskRect, Rect) X(maskData, Ptr) X(maskRowBytes, I32) X(backColor, Bytes4)    \
-    X(foreColor, Bytes4) X(hostSig, I32) X(hostProc, Ptr) X(imageMode, I16) X(imageHRes, I32)       \
-    X(imageVRes, I32) X(floatCoord, Point) X(wholeSize, Point) X(monitor, Monitor)                  \
-    X(platformData, Ptr) X(bufferProcs, Ptr) X(resourceProcs, Ptr) X(processEvent, Ptr)            \
-    X(displayPixels, Ptr) X(handleProcs, Ptr) X(supportsDummyChannels, I8)                          \
-    X(supportsAlternateLayouts, I8) X(wantLayout, I16) X(filterCase, I16) X(dummyPlaneValue, I16)   \
-    X(premiereHook, Ptr) X(advanceState, Ptr) X(supportsAbsolute, I8) X(wantsAbsolute, I8)          \
-    X(getPropertyObsolete, Ptr) X(cannotUndo, I8) X(supportsPadding, I8) X(inputPadding, I16)       \
-    X(outputPadding, I16) X(maskPadding, I16) X(samplingSupport, I8) X(reservedByte, I8)            \
-    X(inputRate, I32) X(maskRate, I32) X(colorServices, Ptr) X(inLayerPlanes, I16)                  \
-    X(inTransparencyMask, I16) X(inLayerMasks, I16) X(inInvertedLayerMasks, I16)                    \
-    X(inNonLayerPlanes, I16) X(outLayerPlanes, I16) X(outTransparencyMask, I16)                     \
-    X(outLayerMasks, I16) X(outInvertedLayerMasks, I16) X(outNonLayerPlanes, I16)                   \
-    X(absLayerPlanes, I16) X(absTransparencyMask, I16) X(absLayerMasks, I16)                        \
-    X(absInvertedLayerMasks, I16) X(absNonLayerPlanes, I16) X(inPreDummyPlanes, I16)                \
-    X(inPostDummyPlanes, I16) X(outPreDummyPlanes, I16) X(outPostDummyPlanes, I16)                  \
-    X(inColumnBytes, I32) X(inPlaneBytes, I32) X(outColumnBytes, I32) X(outPlaneBytes, I32)         \
-    X(imageServicesProcs, Ptr) X(propertyProcs, Ptr) X(inTileHeight, I16) X(inTileWidth, I16)       \
-    X(inTileOrigin, Point) X(absTileHeight, I16) X(absTileWidth, I16) X(absTileOrigin, Point)       \
-    X(outTileHeight, I16) X(outTileWidth, I16) X(outTileOrigin, Point) X(maskTileHeight, I16)       \
-    X(maskTileWidth, I16) X(maskTileOrigin, Point) X(descriptorParameters, Ptr)                     \
-    X(errorString, Ptr) X(channelPortProcs, Ptr) X(documentInfo, Ptr) X(sSPBasic, Ptr)              \
-    X(plugInRef, Ptr) X(depth, I32) X(iCCprofileData, Ptr) X(iCCprofileSize, I32)                   \
-    X(canUseICCProfiles, I32) X(hasImageScrap, I32) X(bigDocumentData, Ptr) X(input3DScene, Ptr)    \
-    X(output3DScene, Ptr) X(createNewLayer, I8) X(iCCWorkingProfileData, Ptr)                       \
-    X(iCCWorkingProfileSize, I32) X(bufferSpace64, I64) X(maxSpace64, I64) X(reserved, Reserved32)
+namespace HandleProcs_pins {
+using S = HandleProcs;
+TV_SHAPE(36, 72, 4, 8)
+TV_AT(handleProcsVersion, 0, 0) TV_AT(numHandleProcs, 2, 2) TV_AT(newProc, 4, 8) TV_AT(disposeProc, 8, 16)
+TV_AT(getSizeProc, 12, 24) TV_AT(setSizeProc, 16, 32) TV_AT(lockProc, 20, 40) TV_AT(unlockProc, 24, 48)
+TV_AT(recoverSpaceProc, 28, 56) TV_AT(disposeRegularHandleProc, 32, 64)
+}
 
-#define TV_INDEX(name, kind) FR_##name,
-#define TV_KIND(name, kind) kind,
-#define TV_FIELD_INDEX(name, kind) name,
-enum FilterRecordField { TV_FILTER_RECORD_FIELDS(TV_INDEX) FR_count };
-constexpr Kind kFilterRecord[] = {TV_FILTER_RECORD_FIELDS(TV_KIND)};
-static_assert(sizeof kFilterRecord / sizeof kFilterRecord[0] == FR_count);
-constexpr Layout kFilterRecord32 = layOut(kFilterRecord, 4, 4);
-constexpr Layout kFilterRecord64 = layOut(kFilterRecord, 8, 4);
-constexpr const Layout& kFilterRecordNative = kNativePointer == 4 ? kFilterRecord32 : kFilterRecord64;
+namespace BufferProcs_pins {
+using S = BufferProcs;
+TV_SHAPE(36, 72, 4, 8)
+TV_AT(bufferProcsVersion, 0, 0) TV_AT(numBufferProcs, 2, 2) TV_AT(allocateProc, 4, 8) TV_AT(lockProc, 8, 16)
+TV_AT(unlockProc, 12, 24) TV_AT(freeProc, 16, 32) TV_AT(spaceProc, 20, 40) TV_AT(reserveProc, 24, 48)
+TV_AT(allocateProc64, 28, 56) TV_AT(spaceProc64, 32, 64)
+}
 
-// Every field of the compiled record sits where the model puts it.
-#define TV_CHECK(name, kind)                                                                   \
-    static_assert(__builtin_offsetof(FilterRecord, name) == kFilterRecordNative.offset[FR_##name], \
-                  "FilterRecord::" #name " is not where the interface puts it");
-TV_FILTER_RECORD_FIELDS(TV_CHECK)
-#undef TV_CHECK
-static_assert(sizeof(FilterRecord) == kFilterRecordNative.size);
+namespace ReadDescriptorProcs_pins {
+using S = ReadDescriptorProcs;
+TV_SHAPE(76, 152, 4, 8)
+TV_AT(readDescriptorProcsVersion, 0, 0) TV_AT(numReadDescriptorProcs, 2, 2)
+TV_AT(openReadDescriptorProc, 4, 8) TV_AT(closeReadDescriptorProc, 8, 16) TV_AT(getKeyProc, 12, 24)
+TV_AT(getIntegerProc, 16, 32) TV_AT(getFloatProc, 20, 40) TV_AT(getUnitFloatProc, 24, 48)
+TV_AT(getBooleanProc, 28, 56) TV_AT(getTextProc, 32, 64) TV_AT(getAliasProc, 36, 72)
+TV_AT(getEnumeratedProc, 40, 80) TV_AT(getClassProc, 44, 88) TV_AT(getSimpleReferenceProc, 48, 96)
+TV_AT(getObjectProc, 52, 104) TV_AT(getCountProc, 56, 112) TV_AT(getStringProc, 60, 120)
+TV_AT(getPinnedIntegerProc, 64, 128) TV_AT(getPinnedFloatProc, 68, 136)
+TV_AT(getPinnedUnitFloatProc, 72, 144)
+}
 
-// Pinned offsets, 32-bit host / 64-bit host.
-#define TV_PIN(name, at32, at64)                                                                   \
-    static_assert(kFilterRecord32.offset[FR_##name] == at32, "32-bit offset of " #name);          \
-    static_assert(kFilterRecord64.offset[FR_##name] == at64, "64-bit offset of " #name);
-TV_PIN(abortProc, 4, 4)
-TV_PIN(parameters, 12, 20)
-TV_PIN(planes, 20, 32)
-TV_PIN(filterRect, 22, 34)
-TV_PIN(maxSpace, 44, 56)
-TV_PIN(inRect, 52, 64)
-TV_PIN(outRect, 64, 76)
-TV_PIN(inData, 76, 88)
-TV_PIN(inRowBytes, 80, 96)
-TV_PIN(outData, 84, 100)
-TV_PIN(outRowBytes, 88, 108)
-TV_PIN(haveMask, 93, 113)
-TV_PIN(maskRect, 96, 116)
-TV_PIN(maskData, 104, 124)
-TV_PIN(maskRowBytes, 108, 132)
-TV_PIN(hostSig, 120, 144)
-TV_PIN(imageMode, 128, 156)
-TV_PIN(floatCoord, 140, 168)
-TV_PIN(platformData, 188, 216)
-TV_PIN(bufferProcs, 192, 224)
-TV_PIN(displayPixels, 204, 248)
-TV_PIN(handleProcs, 208, 256)
-TV_PIN(filterCase, 216, 268)
-TV_PIN(advanceState, 224, 280)
-TV_PIN(inputPadding, 238, 302)
-TV_PIN(samplingSupport, 244, 308)
-TV_PIN(inputRate, 248, 312)
-TV_PIN(maskRate, 252, 316)
-TV_PIN(colorServices, 256, 320)
-TV_PIN(inLayerPlanes, 260, 328)
-TV_PIN(inPreDummyPlanes, 290, 358)
-TV_PIN(descriptorParameters, 356, 432)
-TV_PIN(sSPBasic, 372, 464)
-TV_PIN(depth, 380, 480)
-TV_PIN(iCCprofileData, 384, 484)
-TV_PIN(hasImageScrap, 396, 500)
-TV_PIN(bigDocumentData, 400, 504)
-TV_PIN(input3DScene, 404, 512)
-TV_PIN(output3DScene, 408, 520)
-TV_PIN(createNewLayer, 412, 528)
-TV_PIN(iCCWorkingProfileData, 416, 532)
-TV_PIN(iCCWorkingProfileSize, 420, 540)
-TV_PIN(bufferSpace64, 424, 544)
-TV_PIN(maxSpace64, 432, 552)
-TV_PIN(reserved, 440, 560)
-#undef TV_PIN
-static_assert(kFilterRecord32.size == 472 && kFilterRecord64.size == 592);
+namespace WriteDescriptorProcs_pins {
+using S = WriteDescriptorProcs;
+TV_SHAPE(68, 136, 4, 8)
+TV_AT(writeDescriptorProcsVersion, 0, 0) TV_AT(numWriteDescriptorProcs, 2, 2)
+TV_AT(openWriteDescriptorProc, 4, 8) TV_AT(closeWriteDescriptorProc, 8, 16) TV_AT(putIntegerProc, 12, 24)
+TV_AT(putFloatProc, 16, 32) TV_AT(putUnitFloatProc, 20, 40) TV_AT(putBooleanProc, 24, 48)
+TV_AT(putTextProc, 28, 56) TV_AT(putAliasProc, 32, 64) TV_AT(putEnumeratedProc, 36, 72)
+TV_AT(putClassProc, 40, 80) TV_AT(putSimpleReferenceProc, 44, 88) TV_AT(putObjectProc, 48, 96)
+TV_AT(putCountProc, 52, 104) TV_AT(putStringProc, 56, 112) TV_AT(putScopedClassProc, 60, 120)
+TV_AT(putScopedObjectProc, 64, 128)
+}
 
-// ---- suites and small records -------------------------------------------------
-#define TV_SIMPLE_STRUCT(Struct, FIELDS, size32, size64)                                           \
-    namespace Struct##_model {                                                                     \
-    enum Field { FIELDS(TV_FIELD_INDEX) count };                                                         \
-    constexpr Kind kinds[] = {FIELDS(TV_KIND)};                                                    \
-    constexpr Layout l32 = layOut(kinds, 4, 4);                                                    \
-    constexpr Layout l64 = layOut(kinds, 8, 4);                                                    \
-    constexpr const Layout& native = kNativePointer == 4 ? l32 : l64;                              \
-    static_assert(sizeof(Struct) == native.size, #Struct " size");                                 \
-    static_assert(l32.size == size32 && l64.size == size64, #Struct " size for 32/64-bit hosts"); \
-    }
+namespace PIDescriptorParameters_pins {
+using S = PIDescriptorParameters;
+TV_SHAPE(20, 32, 4, 8)
+TV_AT(descriptorParametersVersion, 0, 0) TV_AT(playInfo, 2, 2) TV_AT(recordInfo, 4, 4)
+TV_AT(descriptor, 8, 8) TV_AT(writeDescriptorProcs, 12, 16) TV_AT(readDescriptorProcs, 16, 24)
+}
 
-#define HANDLE_PROCS(X)                                                                             \
-    X(handleProcsVersion, I16) X(numHandleProcs, I16) X(newProc, Ptr) X(disposeProc, Ptr)          \
-    X(getSizeProc, Ptr) X(setSizeProc, Ptr) X(lockProc, Ptr) X(unlockProc, Ptr)                    \
-    X(recoverSpaceProc, Ptr) X(disposeRegularHandleProc, Ptr)
-TV_SIMPLE_STRUCT(HandleProcs, HANDLE_PROCS, 36, 68)
-static_assert(__builtin_offsetof(HandleProcs, lockProc) == HandleProcs_model::native.offset[HandleProcs_model::lockProc]);
-static_assert(HandleProcs_model::l32.offset[HandleProcs_model::lockProc] == 20 &&
-              HandleProcs_model::l64.offset[HandleProcs_model::lockProc] == 36);
+namespace ColorServicesInfo_pins {
+using S = ColorServicesInfo;
+TV_SHAPE(36, 56, 4, 8)
+TV_AT(infoSize, 0, 0) TV_AT(selector, 4, 4) TV_AT(sourceSpace, 6, 6) TV_AT(resultSpace, 8, 8)
+TV_AT(resultGamutInfoValid, 10, 10) TV_AT(resultInGamut, 11, 11) TV_AT(reservedSourceSpaceInfo, 12, 16)
+TV_AT(reservedResultSpaceInfo, 16, 24) TV_AT(colorComponents, 20, 32) TV_AT(reserved, 28, 40)
+TV_AT(selectorParameter, 32, 48)
+}
 
-#define BUFFER_PROCS(X)                                                                             \
-    X(bufferProcsVersion, I16) X(numBufferProcs, I16) X(allocateProc, Ptr) X(lockProc, Ptr)        \
-    X(unlockProc, Ptr) X(freeProc, Ptr) X(spaceProc, Ptr) X(reserveProc, Ptr)                      \
-    X(allocateProc64, Ptr) X(spaceProc64, Ptr)
-TV_SIMPLE_STRUCT(BufferProcs, BUFFER_PROCS, 36, 68)
-static_assert(__builtin_offsetof(BufferProcs, freeProc) == BufferProcs_model::native.offset[BufferProcs_model::freeProc]);
+namespace AboutRecord_pins {
+using S = AboutRecord;
+TV_SHAPE(256, 272, 4, 8)
+TV_AT(platformData, 0, 0) TV_AT(sSPBasic, 4, 8) TV_AT(plugInRef, 8, 16) TV_AT(reserved, 12, 24)
+}
 
-#define DESCRIPTOR_PARAMETERS(X)                                                                    \
-    X(descriptorParametersVersion, I16) X(playInfo, I16) X(recordInfo, I16) X(descriptor, Ptr)     \
-    X(writeDescriptorProcs, Ptr) X(readDescriptorProcs, Ptr)
-TV_SIMPLE_STRUCT(PIDescriptorParameters, DESCRIPTOR_PARAMETERS, 20, 32)
-static_assert(__builtin_offsetof(PIDescriptorParameters, descriptor) ==
-              PIDescriptorParameters_model::native.offset[PIDescriptorParameters_model::descriptor]);
-static_assert(PIDescriptorParameters_model::l32.offset[PIDescriptorParameters_model::descriptor] == 8 &&
-              PIDescriptorParameters_model::l64.offset[PIDescriptorParameters_model::descriptor] == 8);
+namespace PlatformData_pins {
+using S = PlatformData;
+TV_SHAPE(4, 8, 4, 8)
+TV_AT(hwnd, 0, 0)
+}
 
-#define READ_PROCS(X)                                                                               \
-    X(readDescriptorProcsVersion, I16) X(numReadDescriptorProcs, I16) X(open, Ptr) X(close, Ptr)   \
-    X(getKey, Ptr) X(getInteger, Ptr) X(getFloat, Ptr) X(getUnitFloat, Ptr) X(getBoolean, Ptr)     \
-    X(getText, Ptr) X(getAlias, Ptr) X(getEnumerated, Ptr) X(getClass, Ptr)                        \
-    X(getSimpleReference, Ptr) X(getObject, Ptr) X(getCount, Ptr) X(getString, Ptr)               \
-    X(getPinnedInteger, Ptr) X(getPinnedFloat, Ptr) X(getPinnedUnitFloat, Ptr)
-TV_SIMPLE_STRUCT(ReadDescriptorProcs, READ_PROCS, 76, 148)
-static_assert(__builtin_offsetof(ReadDescriptorProcs, getEnumeratedProc) ==
-              ReadDescriptorProcs_model::native.offset[ReadDescriptorProcs_model::getEnumerated]);
+namespace FilterCaseInfo_pins {
+using S = FilterCaseInfo;
+TV_SHAPE(4, 4, 1, 1)
+TV_AT(inputHandling, 0, 0) TV_AT(outputHandling, 1, 1) TV_AT(flags1, 2, 2) TV_AT(flags2, 3, 3)
+}
 
-#define WRITE_PROCS(X)                                                                              \
-    X(writeDescriptorProcsVersion, I16) X(numWriteDescriptorProcs, I16) X(open, Ptr) X(close, Ptr) \
-    X(putInteger, Ptr) X(putFloat, Ptr) X(putUnitFloat, Ptr) X(putBoolean, Ptr) X(putText, Ptr)    \
-    X(putAlias, Ptr) X(putEnumerated, Ptr) X(putClass, Ptr) X(putSimpleReference, Ptr)             \
-    X(putObject, Ptr) X(putCount, Ptr) X(putString, Ptr) X(putScopedClass, Ptr)                    \
-    X(putScopedObject, Ptr)
-TV_SIMPLE_STRUCT(WriteDescriptorProcs, WRITE_PROCS, 68, 132)
-static_assert(__builtin_offsetof(WriteDescriptorProcs, putEnumeratedProc) ==
-              WriteDescriptorProcs_model::native.offset[WriteDescriptorProcs_model::putEnumerated]);
+namespace PlugInMonitor_pins {
+using S = PlugInMonitor;
+TV_SHAPE(40, 40, 4, 4)
+TV_AT(gamma, 0, 0) TV_AT(redX, 4, 4) TV_AT(redY, 8, 8) TV_AT(greenX, 12, 12) TV_AT(greenY, 16, 16)
+TV_AT(blueX, 20, 20) TV_AT(blueY, 24, 24) TV_AT(whiteX, 28, 28) TV_AT(whiteY, 32, 32) TV_AT(ambient, 36, 36)
+}
+#undef TV_SHAPE
+#undef TV_AT
 
-#define COLOR_SERVICES(X)                                                                           \
-    X(infoSize, I32) X(selector, I16) X(sourceSpace, I16) X(resultSpace, I16)                      \
-    X(resultGamutInfoValid, I8) X(resultInGamut, I8) X(reservedSourceSpaceInfo, Ptr)               \
-    X(reservedResultSpaceInfo, Ptr) X(colorComponents, I16x4) X(reserved, Ptr)                     \
-    X(selectorParameter, Ptr)
-TV_SIMPLE_STRUCT(ColorServicesInfo, COLOR_SERVICES, 36, 52)
-static_assert(__builtin_offsetof(ColorServicesInfo, colorComponents) ==
-              ColorServicesInfo_model::native.offset[ColorServicesInfo_model::colorComponents]);
-static_assert(__builtin_offsetof(ColorServicesInfo, selectorParameter) ==
-              ColorServicesInfo_model::native.offset[ColorServicesInfo_model::selectorParameter]);
-
-#define BIG_DOCUMENT(X)                                                                             \
-    X(PluginUsing32BitCoordinates, I32) X(imageSize32, VPt) X(filterRect32, VRc) X(inRect32, VRc)  \
-    X(outRect32, VRc) X(maskRect32, VRc) X(floatCoord32, VPt) X(wholeSize32, VPt)
-TV_SIMPLE_STRUCT(BigDocumentStruct, BIG_DOCUMENT, 92, 92)
-static_assert(__builtin_offsetof(BigDocumentStruct, floatCoord32) == 76);
-
-#define ABOUT_RECORD(X) X(platformData, Ptr) X(sSPBasic, Ptr) X(plugInRef, Ptr) X(reserved, Reserved244)
-TV_SIMPLE_STRUCT(AboutRecord, ABOUT_RECORD, 256, 268)
-static_assert(__builtin_offsetof(AboutRecord, sSPBasic) == AboutRecord_model::native.offset[AboutRecord_model::sSPBasic]);
-
-// Filter-case records: 1-byte packing, four bytes each.
-static_assert(sizeof(FilterCaseInfo) == 4 && alignof(FilterCaseInfo) == 1);
-
-#undef TV_SIMPLE_STRUCT
-#undef TV_INDEX
-#undef TV_KIND
-#undef TV_FIELD_INDEX
+// The size stated in a colour-services block is the block's own.
+static_assert(kColorServicesInfoSize == (k32 ? 36 : 56));
 
 }  // namespace tv::pi::layout

@@ -4,9 +4,14 @@
 //
 // Field order and types follow the public binary layout of the interface, so
 // that the same structures match what a host passes on 32- and 64-bit Windows:
-// the filter record and its suites are laid out under 4-byte packing (on
-// 64-bit a pointer may sit on a 4-byte boundary); Photoshop's 32-bit `long` is
-// `int32` here (never the C `long`, which is 64-bit on Linux).
+// only the filter record and the big-document record are laid out under 4-byte
+// packing (on 64-bit a pointer in them may sit on a 4-byte boundary); the
+// suites (handle, buffer, descriptor read and write, colour services), the
+// about record, the descriptor parameters and the platform data keep natural
+// alignment (8 on 64-bit); the filter-case records of the property list use
+// 1-byte packing. Every build, Linux included, uses this same layout.
+// Photoshop's 32-bit `long` is `int32` here (never the C `long`, which is
+// 64-bit on Linux).
 //
 // This header includes no system header, so that it can be checked by a
 // compiler for another pointer size without that target's C library
@@ -119,8 +124,6 @@ struct RGBColor {
     uint16 red, green, blue;
 };
 using FilterColor = uint8[4];
-
-#pragma pack(push, 4)
 
 struct PlugInMonitor {
     Fixed gamma;
@@ -339,8 +342,13 @@ struct ColorServicesInfo {
         int32 specialColorID;
     } selectorParameter;
 };
+// The size a module states in infoSize: 36 bytes for a 32-bit host, 56 for a
+// 64-bit one.
+constexpr int32 kColorServicesInfoSize = int32(sizeof(ColorServicesInfo));
 
 // ---- Big documents -------------------------------------------------------------
+#pragma pack(push, 4)
+
 struct BigDocumentStruct {
     int32 PluginUsing32BitCoordinates;  // non-zero: use the 32-bit fields
     VPoint imageSize32;
@@ -491,8 +499,10 @@ struct FilterRecord {
     int32 iCCWorkingProfileSize;
     int64 bufferSpace64;
     int64 maxSpace64;
-    char reserved[32];  // zero; never read by the module
+    char reserved[46];  // zero; never read by the module
 };
+
+#pragma pack(pop)
 
 // The about selector passes this record in place of the filter record.
 struct AboutRecord {
@@ -501,8 +511,6 @@ struct AboutRecord {
     void* plugInRef;
     char reserved[244];
 };
-
-#pragma pack(pop)
 
 // The exported entry: selector, filter record (the about record for the about
 // selector), the host-kept data slot, the result code.

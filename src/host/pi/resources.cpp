@@ -139,7 +139,7 @@ bool fail(std::string* error, const char* why) {
 
 }  // namespace
 
-std::vector<uint8_t> buildPropertyList() {
+std::vector<uint8_t> buildPropertyList(OSType codeProperty) {
     LeWriter w;
     w.i16(1);   // resource signature
     w.i32(0);   // property list version
@@ -148,7 +148,7 @@ std::vector<uint8_t> buildPropertyList() {
     property(w, fourCC('n', 'a', 'm', 'e'), pascalData(kMenuName));
     property(w, fourCC('c', 'a', 't', 'g'), pascalData(kCategory));
     property(w, fourCC('v', 'e', 'r', 's'), wordData(0x00040000));
-    property(w, fourCC('w', 'x', '8', '6'), cstringData(kEntryName));
+    property(w, codeProperty, cstringData(kEntryName));
     {
         LeWriter t;
         t.i32(0);  // terminology version
@@ -217,7 +217,11 @@ bool parsePropertyList(const uint8_t* data, size_t size, PropertyListInfo& out, 
             }
             case fourCC('n', 'a', 'm', 'e'): good = pascal(out.name); break;
             case fourCC('c', 'a', 't', 'g'): good = pascal(out.category); break;
-            case fourCC('w', 'x', '8', '6'): good = cstringIn(p, length, out.entryPoint); break;
+            case kCodeWin32X86:
+            case kCodeWin64X86:
+                good = cstringIn(p, length, out.entryPoint);
+                out.codeProperty = key;
+                break;
             case fourCC('m', 'o', 'd', 'e'):
                 good = length >= 1;
                 if (good) out.modes = p[0];

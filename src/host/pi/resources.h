@@ -15,7 +15,12 @@
 
 namespace tv::pi {
 
-std::vector<uint8_t> buildPropertyList();
+// The code property naming the entry point: 'wx86' for 32-bit x86 code (the
+// Linux module keeps it too), '8664' for 64-bit Windows code.
+constexpr OSType kCodeWin32X86 = fourCC('w', 'x', '8', '6');
+constexpr OSType kCodeWin64X86 = fourCC('8', '6', '6', '4');
+
+std::vector<uint8_t> buildPropertyList(OSType codeProperty = kCodeWin32X86);
 std::vector<uint8_t> buildTerminology();
 
 // What a host needs from a property list.
@@ -24,7 +29,8 @@ struct PropertyListInfo {
     std::string name;             // menu name
     std::string category;         // submenu
     int32_t version = 0;          // interface version, major << 16 | minor
-    std::string entryPoint;       // 'wx86'
+    std::string entryPoint;       // 'wx86' or '8664'
+    uint32_t codeProperty = 0;    // which of the two named it
     uint8_t modes = 0;            // first byte of the supported-modes bit set
     std::vector<std::string> enableInfo;
     bool hasFilterCases = false;

@@ -6,4 +6,8 @@ namespace tv::platform {
 
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
+void useBinaryStandardStreams() {}
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
 }  // namespace tv::platform

@@ -35,6 +35,15 @@ void unloadModule(LoadedModule* module) {
     delete module;
 }
 
+const uint8_t* moduleResource(LoadedModule* module, uint32_t type, int16_t id, size_t* size) {
+    using ResourceProc = const unsigned char* (*)(unsigned int, short, int*);
+    auto resource = reinterpret_cast<ResourceProc>(moduleSymbol(module, "TerravaneResource"));
+    int n = 0;
+    const unsigned char* bytes = resource ? resource(type, id, &n) : nullptr;
+    if (size) *size = bytes && n > 0 ? size_t(n) : 0;
+    return bytes;
+}
+
 std::string executableFolder() {
     char buffer[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);

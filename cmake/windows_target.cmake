@@ -1,0 +1,95 @@
+# The Windows build (cross-compiled with cmake/mingw-w64.cmake, configured and
+# driven by cmake/windows_build.cmake from the Linux build): the plug-in module
+# "Terravane-193 32bit.8bf" or "Terravane-193 64bit.8bf" and terravane.exe.
+#
+# Inputs from the driving build:
+#   TV_JPEG_SOURCE_DIR     libjpeg-turbo's source, unpacked from Debian's source package
+#   TV_HOST_GENERATED_DIR  files made by the Linux build's generators: relief_data.cpp,
+#                          pipl-wx86.bin, pipl-8664.bin, aete.bin
+include(ExternalProject)
+enable_language(RC)
+
+if(TV_MINGW_ARCH STREQUAL "i686")
+  set(TV_BITS 32)
+  set(TV_CODE_PROPERTY wx86)
+  # SSE2 arithmetic, as on x86-64, so that both give the same results (the x87
+  # unit rounds differently); hosts call in with a 4-byte aligned stack.
+  add_compile_options(-msse2 -mfpmath=sse -mincoming-stack-boundary=2)
+else()
+  set(TV_BITS 64)
+  set(TV_CODE_PROPERTY 8664)
+endif()
+set(TV_MODULE_NAME "Terravane-193 ${TV_BITS}bit")
+add_compile_definitions(_WIN32_WINNT=0x0601 UNICODE _UNICODE)
+
+# libjpeg-turbo (the 6.2 interface), built for this target from Debian's source.
+set(TV_JPEG_BUILD ${CMAKE_BINARY_DIR}/libjpeg-turbo)
+ExternalProject_Add(libjpeg_turbo
+  SOURCE_DIR ${TV_JPEG_SOURCE_DIR}
+  BINARY_DIR ${TV_JPEG_BUILD}
+  CMAKE_ARGS -G Ninja
+             -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
+             -DTV_MINGW_ARCH=${TV_MINGW_ARCH}
+             -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=${TV_JPEG_BUILD}/unused
+             -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF
+  BUILD_COMMAND ${CMAKE_COMMAND} --build . --target jpeg-static
+  INSTALL_COMMAND ""
+  BUILD_BYPRODUCTS ${TV_JPEG_BUILD}/libjpeg.a)
+file(MAKE_DIRECTORY ${TV_JPEG_BUILD})
+add_library(tv_jpeg STATIC IMPORTED)
+set_target_properties(tv_jpeg PROPERTIES
+  IMPORTED_LOCATION ${TV_JPEG_BUILD}/libjpeg.a
+  INTERFACE_INCLUDE_DIRECTORIES "${TV_JPEG_BUILD};${TV_JPEG_SOURCE_DIR}")
+add_dependencies(tv_jpeg libjpeg_turbo)
+
+# The engine: everything under src/ but the other systems' backends and the
+# module's entry file.
+file(GLOB_RECURSE TV_CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
+list(FILTER TV_CORE_SOURCES EXCLUDE REGEX "/src/platform/(posix|gtk|headless)/")
+list(FILTER TV_CORE_SOURCES EXCLUDE REGEX "/src/host/module/")
+add_library(terravane_core STATIC ${TV_CORE_SOURCES} ${TV_HOST_GENERATED_DIR}/relief_data.cpp)
+target_include_directories(terravane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(terravane_core PUBLIC tv_jpeg wininet shell32 comdlg32 comctl32 gdi32 user32)
+
+# Everything links the C++ runtime, libgcc and winpthreads statically, so that
+# the files need only system libraries.
+set(TV_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+if(CMAKE_BUILD_TYPE STREQUAL "Release")
+  list(APPEND TV_STATIC_RUNTIME -s)  # no symbol tables in the shipped files
+endif()
+
+# The module, with its property list, terminology and version as resources.
+set(TV_PIPL_FILE ${TV_HOST_GENERATED_DIR}/pipl-${TV_CODE_PROPERTY}.bin)
+set(TV_AETE_FILE ${TV_HOST_GENERATED_DIR}/aete.bin)
+set(TV_FILE_NAME "${TV_MODULE_NAME}.8bf")
+set(TV_FILE_DESCRIPTION "Terravane planet filter (${TV_BITS}-bit)")
+set(TV_FILE_TYPE VFT_DLL)
+configure_file(${CMAKE_SOURCE_DIR}/resources/windows/module.rc.in ${CMAKE_BINARY_DIR}/module.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/module.rc PROPERTIES OBJECT_DEPENDS "${TV_PIPL_FILE};${TV_AETE_FILE}")
+file(GLOB TV_MODULE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/host/module/*.cpp)
+add_library(terravane_plugin MODULE ${TV_MODULE_SOURCES} ${CMAKE_BINARY_DIR}/module.rc)
+target_link_libraries(terravane_plugin PRIVATE terravane_core)
+target_link_options(terravane_plugin PRIVATE ${TV_STATIC_RUNTIME} -Wl,--no-undefined)
+set_target_properties(terravane_plugin PROPERTIES
+  PREFIX "" SUFFIX ".8bf" OUTPUT_NAME "${TV_MODULE_NAME}"
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The command-line host, loading the module from beside itself.
+file(GLOB TV_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/apps/terravane/*.cpp)
+set(TV_APP_LIB_SOURCES ${TV_APP_SOURCES})
+list(FILTER TV_APP_LIB_SOURCES EXCLUDE REGEX "/main\\.cpp$")
+add_library(terravane_app STATIC ${TV_APP_LIB_SOURCES})
+target_include_directories(terravane_app PUBLIC ${CMAKE_SOURCE_DIR}/apps/terravane)
+target_link_libraries(terravane_app PUBLIC terravane_core)
+# No PNG, TIFF or OpenEXR library is cross-built: PPM, PGM and BMP files only.
+target_compile_definitions(terravane_app PRIVATE TV_NO_PNG TV_NO_TIFF TV_NO_EXR)
+set(TV_FILE_NAME "terravane.exe")
+set(TV_FILE_DESCRIPTION "Terravane command-line host (${TV_BITS}-bit)")
+set(TV_FILE_TYPE VFT_APP)
+set(TV_PIPL_FILE "")
+configure_file(${CMAKE_SOURCE_DIR}/resources/windows/module.rc.in ${CMAKE_BINARY_DIR}/host.rc @ONLY)
+add_executable(terravane ${CMAKE_SOURCE_DIR}/apps/terravane/main.cpp ${CMAKE_BINARY_DIR}/host.rc)
+target_link_libraries(terravane PRIVATE terravane_app)
+target_link_options(terravane PRIVATE ${TV_STATIC_RUNTIME})
+set_target_properties(terravane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_dependencies(terravane terravane_plugin)
