@@ -110,6 +110,30 @@ GimpPDBStatusType filter(GimpRunMode mode, gint32 image, gint32 drawable, const 
     return GIMP_PDB_SUCCESS;
 }
 
+// GEGL for buffers only. Its operation modules and babl's cache of
+// conversion paths take seconds to load (the cache grows with every program
+// that uses babl) and this program needs neither: a few conversions are found
+// when first asked for. The environment is put back before anything else
+// starts, so the filter helper gets it as GIMP gave it.
+void initBuffers() {
+    const char* names[] = {"XDG_CACHE_HOME", "GEGL_PATH"};
+    std::string saved[2];
+    bool had[2];
+    for (int i = 0; i < 2; ++i) {
+        const char* v = g_getenv(names[i]);
+        had[i] = v != nullptr;
+        if (v) saved[i] = v;
+        g_setenv(names[i], "/nonexistent", TRUE);
+    }
+    gegl_init(nullptr, nullptr);
+    for (int i = 0; i < 2; ++i) {
+        if (had[i])
+            g_setenv(names[i], saved[i].c_str(), TRUE);
+        else
+            g_unsetenv(names[i]);
+    }
+}
+
 void query() {
     static const GimpParamDef args[] = {
         {GIMP_PDB_INT32, const_cast<gchar*>("run-mode"),
@@ -140,7 +164,7 @@ void run(const gchar*, gint nparams, const GimpParam* params, gint* nreturn, Gim
     GimpPDBStatusType status = GIMP_PDB_CALLING_ERROR;
     message = "plug-in-terravane needs a run mode, an image and a drawable";
     if (nparams >= 3) {
-        gegl_init(nullptr, nullptr);
+        initBuffers();
         const auto mode = GimpRunMode(params[0].data.d_int32);
         const std::string settings = nparams > 3 && params[3].data.d_string ? params[3].data.d_string : "";
         const std::string assignments = nparams > 4 && params[4].data.d_string ? params[4].data.d_string : "";

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "../support/programs.h"
+#include "../support/temp_home.h"
 #include "image_io.h"
 #include "../support/terravane.h"
 
@@ -203,69 +204,54 @@ cli::Image ellipseMask(int32_t width, int32_t height, const char* select) {
     return mask;
 }
 
-class GimpPluginTest : public ::testing::Test {
+class GimpPluginTest : public TempHome {
 protected:
-    static void SetUpTestSuite() {
-        root_ = fs::temp_directory_path() / ("tv-gimp-" + std::to_string(::getpid()));
-        fs::remove_all(root_);
-        for (const char* folder : {"home", "gimp-home", "profile/gradients", "plug-ins", "cli"})
+    // Runs the session in GIMP (its home, profile and plug-ins in the test's
+    // folder); its status, with its output in *output.
+    int runGimp(std::string* output) {
+        for (const char* folder : {"gimp-home", "profile/gradients", "plug-ins", "cli"})
             fs::create_directories(root_ / folder);
         // GIMP's own plug-ins that the session needs (Script-Fu, PNG, TIFF).
         for (const char* plugin : {"script-fu", "file-png", "file-tiff"})
             fs::create_directory_symlink(fs::path(TV_GIMP_PLUGIN_DIR) / plugin, root_ / "plug-ins" / plugin);
         const std::string presets = std::string(TV_SOURCE_DIR) + "/presets/";
-        fs::copy_file(presets + "Thalassa.q1q", root_ / "Thalassa.q1q");
-        fs::copy_file(presets + "Thalassa.q1q", root_ / "cli" / "Thalassa.q1q");
-        writeText((root_ / "bad.json").string(), "{\"planet size\": \"big\"}\n");
-        writeText((root_ / "cli" / "inline.json").string(), "{\"planet size\": 70, \"random seed\": 5}\n");
-        ::setenv("TERRAVANE_HOME", (root_ / "home").c_str(), 1);
+        for (const char* folder : {"", "cli/"}) fs::copy_file(presets + "Thalassa.q1q", path(folder + std::string("Thalassa.q1q")));
         std::string json;
-        const std::string show = terravanePath() + " preset show " + presets + "Verdance.q1q";
-        ASSERT_EQ(runCommand(show, &json), 0);
-        writeText((root_ / "verdance.json").string(), json);
-        writeText((root_ / "cli" / "verdance.json").string(), json);
-        writeText((root_ / "session.scm").string(), sessionScript(root_));
-        for (const Case& c : kCases) {
-            if (!*c.select) continue;
-            ASSERT_TRUE(cli::writeImage((root_ / (std::string(c.name) + "-mask.png")).string(),
-                                        ellipseMask(c.imageW, c.imageH, c.select), nullptr));
-        }
-
-        const std::string home = (root_ / "gimp-home").string();
-        const std::string command =
-            "cd '" + root_.string() + "' && env HOME='" + home + "' XDG_CONFIG_HOME='" + home +
-            "/config' XDG_CACHE_HOME='" + home + "/cache' XDG_DATA_HOME='" + home + "/data' GIMP2_DIRECTORY='" +
-            (root_ / "profile").string() + "' GIMP_TESTING_PLUGINDIRS='" + TV_BINARY_DIR + "/gimp-plug-ins:" +
-            (root_ / "plug-ins").string() + "' TERRAVANE_HOME='" + (root_ / "home").string() +
-            "' gimp -i -d -f -b - <session.scm 2>&1";
-        gimpStatus_ = runCommand(command, &gimpOutput_);
+        if (runCommand(terravanePath() + " preset show " + presets + "Verdance.q1q", &json) != 0) return -1;
+        writeText(path("verdance.json"), json);
+        writeText(path("cli/verdance.json"), json);
+        writeText(path("bad.json"), "{\"planet size\": \"big\"}\n");
+        writeText(path("cli/inline.json"), "{\"planet size\": 70, \"random seed\": 5}\n");
+        writeText(path("session.scm"), sessionScript(root_));
+        for (const Case& c : kCases)
+            if (*c.select) cli::writeImage(path(c.name + std::string("-mask.png")), ellipseMask(c.imageW, c.imageH, c.select), nullptr);
+        const std::string gimpHome = path("gimp-home");
+        return runCommand("cd '" + root_.string() + "' && env HOME='" + gimpHome + "' XDG_CONFIG_HOME='" + gimpHome +
+                              "/config' XDG_CACHE_HOME='" + gimpHome + "/cache' XDG_DATA_HOME='" + gimpHome +
+                              "/data' GIMP2_DIRECTORY='" + path("profile") + "' GIMP_TESTING_PLUGINDIRS='" +
+                              TV_BINARY_DIR + "/gimp-plug-ins:" + path("plug-ins") +
+                              "' gimp -i -d -f -b - <session.scm 2>&1",
+                          output);
     }
-    static void TearDownTestSuite() { fs::remove_all(root_); }
 
     // terravane render of the same planet, read back.
-    static cli::Image rendered(const std::string& name, const std::string& args) {
+    cli::Image rendered(const std::string& name, const std::string& args) {
         const Result r = runTerravane(root_ / "cli", "render --quiet -o " + name + " " + args);
         EXPECT_EQ(r.status, 0) << args << "\n" << r.err;
-        return read(root_ / "cli" / name);
+        return read("cli/" + name);
     }
-    static cli::Image read(const fs::path& path) {
+    cli::Image read(const std::string& name) {
         cli::Image image;
         std::string error;
-        EXPECT_TRUE(cli::readImage(path.string(), image, &error)) << error;
+        EXPECT_TRUE(cli::readImage(path(name), image, &error)) << error;
         return image;
     }
-
-    static fs::path root_;
-    static std::string gimpOutput_;
-    static int gimpStatus_;
 };
 
-fs::path GimpPluginTest::root_;
-std::string GimpPluginTest::gimpOutput_;
-int GimpPluginTest::gimpStatus_ = -1;
-
-TEST_F(GimpPluginTest, ScriptedRendersEqualTheCommandLine) {
-    ASSERT_EQ(gimpStatus_, 0) << gimpOutput_;
+// One test: ctest would start a GIMP session for each.
+TEST_F(GimpPluginTest, ScriptedRunsEqualTheCommandLineAndBadSettingsChangeNothing) {
+    std::string gimpOutput;
+    ASSERT_EQ(runGimp(&gimpOutput), 0) << gimpOutput;
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         const bool tiff = std::strcmp(c.name, "rgb32") == 0;
@@ -276,42 +262,40 @@ TEST_F(GimpPluginTest, ScriptedRendersEqualTheCommandLine) {
         cli::Image mask, source;
         if (c.gradient) {
             args += " --source ../" + std::string(c.name) + "-source" + extension;
-            source = read(root_ / (c.name + ("-source" + extension)));
+            source = read(c.name + ("-source" + extension));
         }
         if (*c.select) {
             // The selection's part over the layer.
             mask = cropped(ellipseMask(c.imageW, c.imageH, c.select), c.layerX, c.layerY, c.layerW, c.layerH);
-            ASSERT_TRUE(cli::writeImage((root_ / "cli" / (std::string(c.name) + "-mask.png")).string(), mask, nullptr));
+            ASSERT_TRUE(cli::writeImage(path("cli/" + std::string(c.name) + "-mask.png"), mask, nullptr));
             args += std::string(" --mask ") + c.name + "-mask.png";
         }
         std::string why;
-        EXPECT_TRUE(sameImages(read(root_ / file), rendered(file, args), &why, *c.select ? &mask : nullptr,
+        EXPECT_TRUE(sameImages(read(file), rendered(file, args), &why, *c.select ? &mask : nullptr,
                                c.gradient ? &source : nullptr))
             << why << "\n" << args;
     }
     // Repeat Last after the .q1q run: its full 16-bit colours came back.
     std::string why;
-    EXPECT_TRUE(sameImages(read(root_ / "repeat.png"),
+    EXPECT_TRUE(sameImages(read("repeat.png"),
                            rendered("repeat.png", "--preset Thalassa.q1q --size 300x200 --depth 16"), &why))
         << why;
     // The floating selection got a planet of its own size at its place.
-    EXPECT_TRUE(sameImages(cropped(read(root_ / "floating.png"), 40, 30, 120, 90),
+    EXPECT_TRUE(sameImages(cropped(read("floating.png"), 40, 30, 120, 90),
                            rendered("floating.png", "--defaults --set 'planet size=90' --size 120x90"), &why))
         << why;
-}
 
-TEST_F(GimpPluginTest, BadSettingsGiveAClearErrorAndChangeNothing) {
-    ASSERT_EQ(gimpStatus_, 0) << gimpOutput_;
+    // Bad settings: a clear error, and the image as it was.
     const std::string root = root_.string();
-    EXPECT_NE(gimpOutput_.find("TV-ERROR Procedure execution of plug-in-terravane failed: Terravane: no settings "
+    EXPECT_NE(gimpOutput.find("TV-ERROR Procedure execution of plug-in-terravane failed: Terravane: no settings "
                                "file \"" + root + "/nothere.json\""),
               std::string::npos)
-        << gimpOutput_;
-    EXPECT_NE(gimpOutput_.find("TV-ERROR Procedure execution of plug-in-terravane failed: Terravane: \"" + root +
+        << gimpOutput;
+    EXPECT_NE(gimpOutput.find("TV-ERROR Procedure execution of plug-in-terravane failed: Terravane: \"" + root +
                                "/bad.json\": \"planet size\" needs a whole number"),
               std::string::npos)
-        << gimpOutput_;
-    const cli::Image image = read(root_ / "bad.png");
+        << gimpOutput;
+    const cli::Image image = read("bad.png");
     ASSERT_EQ(image.channels, 3);
     for (size_t i = 0; i < image.data.size(); i += 3)
         ASSERT_TRUE(image.data[i] == 200 && image.data[i + 1] == 100 && image.data[i + 2] == 50) << "pixel " << i / 3;
