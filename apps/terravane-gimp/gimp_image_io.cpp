@@ -159,13 +159,22 @@ bool writeDrawable(const DrawableJob& d, const FilterOutcome& outcome, std::stri
                            job.depth, false);
         }
 
+    // The result into the shadow first: this takes a while for a large image,
+    // and GIMP may end this program meanwhile (its cancel), which must leave
+    // no undo step begun.
+    const int32_t image = d.image, drawable = d.drawable;
+    const GeglRectangle rect{changed.left + d.dx, changed.top + d.dy, changed.width(), changed.height()};
+    GeglBuffer* shadow = gimp_drawable_get_shadow_buffer(drawable);
+    const size_t stride = size_t(region.width()) * gimpPlanes * bytes;
+    const size_t first = size_t(changed.top - region.top) * stride + size_t(changed.left - region.left) * gimpPlanes * bytes;
+    gegl_buffer_set(shadow, &rect, 0, d.format, merged.data() + first, int(stride));
+    g_object_unref(shadow);
+
     // GIMP lays a filter's result through the selection; the module has done
     // that already, so for the merge the selection is the changed rectangle,
     // and afterwards the user's selection again. One undo step holds it all.
-    const int32_t image = d.image, drawable = d.drawable;
     gint ox = 0, oy = 0;
     gimp_drawable_offsets(drawable, &ox, &oy);
-    const GeglRectangle rect{changed.left + d.dx, changed.top + d.dy, changed.width(), changed.height()};
     const bool selection = !gimp_item_is_selection(drawable) && !gimp_selection_is_empty(image);
     const gint32 activeLayer = gimp_image_get_active_layer(image), activeChannel = gimp_image_get_active_channel(image);
     gimp_image_undo_group_start(image);
@@ -177,11 +186,6 @@ bool writeDrawable(const DrawableJob& d, const FilterOutcome& outcome, std::stri
         gimp_image_select_rectangle(image, GIMP_CHANNEL_OP_REPLACE, rect.x + ox, rect.y + oy, rect.width, rect.height);
         gimp_context_pop();
     }
-    GeglBuffer* shadow = gimp_drawable_get_shadow_buffer(drawable);
-    const size_t stride = size_t(region.width()) * gimpPlanes * bytes;
-    const size_t first = size_t(changed.top - region.top) * stride + size_t(changed.left - region.left) * gimpPlanes * bytes;
-    gegl_buffer_set(shadow, &rect, 0, d.format, merged.data() + first, int(stride));
-    g_object_unref(shadow);
     const bool merged_ok = gimp_drawable_merge_shadow(drawable, TRUE);
     gimp_drawable_update(drawable, rect.x, rect.y, rect.width, rect.height);
     if (saved != -1) {

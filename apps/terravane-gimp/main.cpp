@@ -83,6 +83,7 @@ GimpPDBStatusType filter(GimpRunMode mode, gint32 image, gint32 drawable, const 
         playSettings(*last, request);  // without last values the module takes its own cached settings
     }
 
+    gimp_progress_init("Terravane");
     DrawableJob d;
     if (!readDrawable(image, drawable, d, &message)) return GIMP_PDB_EXECUTION_ERROR;
     if (d.job.region.empty()) return GIMP_PDB_SUCCESS;  // the selection does not touch this drawable
@@ -90,7 +91,6 @@ GimpPDBStatusType filter(GimpRunMode mode, gint32 image, gint32 drawable, const 
     job.descriptor = request.descriptor;
     job.cachedSettings = request.cachedSettings;
     job.interactive = mode == GIMP_RUN_INTERACTIVE;
-    gimp_progress_init("Terravane");
     if (job.interactive) job.parentWindow = uint64_t(gimp_progress_get_window_handle());
 
     FilterOutcome outcome;
