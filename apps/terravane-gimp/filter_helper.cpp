@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "host.h"
 #include "persist/settings_file.h"
@@ -151,7 +152,13 @@ int filterHelperMain() {
     auto progress = [&](int32_t done, int32_t total) {
         if (!parentGone && !sendProgress(toParent, done, total)) parentGone = true;
     };
-    const FilterOutcome outcome = runFilterJob(job, modulePath(), abort, progress);
+    FilterOutcome outcome;
+    try {
+        outcome = runFilterJob(job, modulePath(), abort, progress);
+    } catch (const std::bad_alloc&) {
+        outcome = failure(pi::memFullErr, "not enough memory for a " + std::to_string(job.width) + "x" +
+                                              std::to_string(job.height) + " image");
+    }
     if (parentGone) return 130;
     return sendOutcome(toParent, outcome) ? 0 : 130;
 }

@@ -1,5 +1,7 @@
 #include "filter_job.h"
 
+#include <new>
+
 #include "base/bytes.h"
 #include "host.h"
 #include "persist/settings_file.h"

@@ -11,6 +11,7 @@
 #include <libgimp/gimp.h>
 
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "filter_helper.h"
@@ -110,10 +111,9 @@ GimpPDBStatusType filter(GimpRunMode mode, gint32 image, gint32 drawable, const 
     return GIMP_PDB_SUCCESS;
 }
 
-// GEGL for buffers only. Its operation modules and babl's cache of
-// conversion paths take seconds to load (the cache grows with every program
-// that uses babl) and this program needs neither: a few conversions are found
-// when first asked for. The environment is put back before anything else
+// GEGL for buffers only. Loading its operation modules and reading babl's
+// cache of conversion paths took seconds a run, and this program needs
+// neither: its few conversions are found when first asked for. The environment is put back before anything else
 // starts, so the filter helper gets it as GIMP gave it.
 void initBuffers() {
     const char* names[] = {"XDG_CACHE_HOME", "GEGL_PATH"};
@@ -169,7 +169,12 @@ void run(const gchar*, gint nparams, const GimpParam* params, gint* nreturn, Gim
         const std::string settings = nparams > 3 && params[3].data.d_string ? params[3].data.d_string : "";
         const std::string assignments = nparams > 4 && params[4].data.d_string ? params[4].data.d_string : "";
         message.clear();
-        status = filter(mode, params[1].data.d_image, params[2].data.d_drawable, settings, assignments, message);
+        try {
+            status = filter(mode, params[1].data.d_image, params[2].data.d_drawable, settings, assignments, message);
+        } catch (const std::bad_alloc&) {
+            status = GIMP_PDB_EXECUTION_ERROR;
+            message = "not enough memory for this image";
+        }
     }
     values[0].data.d_status = status;
     if (status != GIMP_PDB_SUCCESS && !message.empty()) {
