@@ -2,7 +2,8 @@
 #               default planet to planet.png
 # make test     install what is missing, build everything, run the whole test suite
 # make install  install the host, the module, the presets, the man page and bash
-#               completion (PREFIX, default /usr/local; DESTDIR for staging)
+#               completion (PREFIX, default /usr/local; DESTDIR for staging), and
+#               the GIMP plug-in where GIMP looks (see GIMP_PLUGINS)
 # make package  a Debian package in build/
 # make windows  cross-build the Windows modules and terravane.exe into build/windows/
 #               (make test builds them too and checks them under Wine)
@@ -11,6 +12,10 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 PREFIX ?= /usr/local
+# The GIMP plug-in goes to PREFIX/lib/gimp/2.0/plug-ins/terravane-gimp/, which
+# is GIMP's own plug-ins folder when PREFIX is /usr; for any other PREFIX the
+# user's GIMP plug-ins folder gets a link to it.
+GIMP_PLUGINS ?= $(or $(XDG_CONFIG_HOME),$(HOME)/.config)/GIMP/2.10/plug-ins
 
 .PHONY: all deps node-tools configure build windows run test bench fuzz clean install package
 
@@ -45,6 +50,11 @@ test: build windows node-tools
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+	@if [ "$(PREFIX)" != /usr ]; then \
+	    mkdir -p "$(DESTDIR)$(GIMP_PLUGINS)" && \
+	    ln -sfn "$(PREFIX)/lib/gimp/2.0/plug-ins/terravane-gimp" "$(DESTDIR)$(GIMP_PLUGINS)/terravane-gimp" && \
+	    echo "make install: GIMP finds Terravane through $(GIMP_PLUGINS)/terravane-gimp"; \
+	fi
 
 package: build
 	cd $(BUILD) && cpack -G DEB

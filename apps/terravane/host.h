@@ -100,7 +100,9 @@ struct HostOptions {
     std::optional<Rect> filterRect;  // default: the selection's bounds, or the whole image
     int32_t cancelAfterTiles = -1;   // abortProc answers yes once this many tiles were requested
     const platform::InterruptWatch* interrupt = nullptr;  // Ctrl-C under this watch answers abortProc
+    std::function<bool()> abort;     // abortProc also answers yes when this does
     std::function<void(int32_t done, int32_t total)> progress;
+    pi::intptr parentWindow = 0;     // the window a dialog opens over (platform data)
 };
 
 // What outlives one run: the blocks the host keeps for the module and the

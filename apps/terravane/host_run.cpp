@@ -200,7 +200,7 @@ FilterHost::FilterHost(PluginModule& module, FilterSession& session, HostImage& 
     r.floatCoord = {clamp16(options.floatY), clamp16(options.floatX)};
     r.wholeSize = r.imageSize;
     r.monitor.gamma = (18 << 16) / 10;
-    platformData_.hwnd = 0;
+    platformData_.hwnd = options.parentWindow;
     r.platformData = &platformData_;
     r.bufferProcs = options.bufferSuite ? hostBufferProcs() : nullptr;
     r.processEvent = processEventProc;
@@ -377,6 +377,7 @@ pi::OSErr FilterHost::advanceState() {
 pi::Boolean FilterHost::abortRequested() {
     if (options_.interrupt && options_.interrupt->interrupted()) return 1;
     if (options_.cancelAfterTiles >= 0 && report_.tilesRequested >= options_.cancelAfterTiles) return 1;
+    if (options_.abort && options_.abort()) return 1;
     return 0;
 }
 

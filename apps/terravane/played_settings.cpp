@@ -134,23 +134,14 @@ SettingsPlay planSettingsPlay(const ParamRecord& record) {
     return play;
 }
 
-std::optional<ParamRecord> lastRunSettings(std::string* warning) {
-    std::string damaged;
-    const std::optional<pi::MemoryDescriptor> recorded = host::loadRecordedDescriptor(&damaged);
-    if (!damaged.empty() && warning) *warning = damaged;
-    ParamRecord cached = defaultRecord();
-    const std::string cachedPath = persist::cachedSettingsPath();
-    const bool haveCached = platform::fileExists(cachedPath) &&
-                            persist::readSettingsFile(cachedPath, persist::ReadMode::Load, &cached, nullptr) ==
-                                platform::kFileOk;
-    if (!recorded) return haveCached ? std::optional<ParamRecord>(cached) : std::nullopt;
-    ParamRecord r = recordFromDescriptor(*recorded);
-    if (!haveCached) return r;
+ParamRecord mergeRecordedSettings(const pi::MemoryDescriptor& recorded, const ParamRecord* cached) {
+    ParamRecord r = recordFromDescriptor(recorded);
+    if (!cached) return r;
     // The descriptor's 8-bit colours and 0/1 switches, completed from the
-    // settings file where the two agree (both were written by the last run).
+    // settings file where the two agree (both were written by the same run).
     for (const ScriptKey& k : scriptKeys()) {
         auto* to = reinterpret_cast<uint8_t*>(&r) + k.offset;
-        const auto* from = reinterpret_cast<const uint8_t*>(&cached) + k.offset;
+        const auto* from = reinterpret_cast<const uint8_t*>(cached) + k.offset;
         if (k.value == ScriptValue::Channel) {
             auto& c = *reinterpret_cast<Colour16*>(to);
             const auto& f = *reinterpret_cast<const Colour16*>(from);
@@ -162,10 +153,23 @@ std::optional<ParamRecord> lastRunSettings(std::string* warning) {
             if (v == ((f & 0xFF) != 0 ? 1 : 0)) std::memcpy(to, &f, 4);
         }
     }
-    r.spareColor = cached.spareColor;
-    r.spareValue1 = cached.spareValue1;
-    r.spareValue2 = cached.spareValue2;
+    r.spareColor = cached->spareColor;
+    r.spareValue1 = cached->spareValue1;
+    r.spareValue2 = cached->spareValue2;
     return r;
+}
+
+std::optional<ParamRecord> lastRunSettings(std::string* warning) {
+    std::string damaged;
+    const std::optional<pi::MemoryDescriptor> recorded = host::loadRecordedDescriptor(&damaged);
+    if (!damaged.empty() && warning) *warning = damaged;
+    ParamRecord cached = defaultRecord();
+    const std::string cachedPath = persist::cachedSettingsPath();
+    const bool haveCached = platform::fileExists(cachedPath) &&
+                            persist::readSettingsFile(cachedPath, persist::ReadMode::Load, &cached, nullptr) ==
+                                platform::kFileOk;
+    if (!recorded) return haveCached ? std::optional<ParamRecord>(cached) : std::nullopt;
+    return mergeRecordedSettings(*recorded, haveCached ? &cached : nullptr);
 }
 
 bool PlacedSettings::place(const std::vector<uint8_t>& bytes, std::string* error) {

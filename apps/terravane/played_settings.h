@@ -36,6 +36,9 @@ SettingsPlay planSettingsPlay(const ParamRecord& record);
 // wrote in the same run; the cached settings alone when nothing was recorded;
 // none when neither is there. warning receives why a damaged file was ignored.
 std::optional<ParamRecord> lastRunSettings(std::string* warning);
+// The settings of a run from what it left: the descriptor it recorded and,
+// when there is one, the settings file it wrote (null: none).
+ParamRecord mergeRecordedSettings(const pi::MemoryDescriptor& recorded, const ParamRecord* cached);
 
 // Puts the cached settings file in place for one run and takes it back
 // (the previous file, or none) unless the run succeeded.
