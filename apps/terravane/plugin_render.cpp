@@ -200,7 +200,7 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
         if (!damaged.empty() && warning) *warning = damaged;
     }
     host::HostOptions options;
-    options.playInfo = pi::plugInDialogSilent;
+    options.playInfo = request.interactive ? pi::plugInDialogDisplay : pi::plugInDialogSilent;
     options.interrupt = request.interrupt;
     if (ProgressBar* bar = request.progress)
         options.progress = [bar](int32_t done, int32_t total) {
@@ -213,10 +213,13 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
         host::FilterHost filter(module, session, image, request.mask ? &selection : nullptr, options);
         host::RunRequest run;
         run.descriptor = request.settings;
+        run.interactive = request.interactive;
         result = filter.run(run, report);
     }
     host::unloadPlugin(module);
-    if (result == pi::userCanceledErr) return fail(error, "the render was cancelled (-128); nothing was written");
+    if (result == pi::userCanceledErr)
+        return fail(error, request.interactive ? "cancelled (-128); nothing was written"
+                                               : "the render was cancelled (-128); nothing was written");
     if (result != 0)
         return fail(error, std::string("the plug-in failed at ") + selectorName(report.failedSelector) + ": " +
                                host::resultMeaning(result));
