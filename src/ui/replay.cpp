@@ -383,45 +383,43 @@ bool ReplayScript::step(platform::HeadlessWindow& window) {
     return !failed_;
 }
 
-const ReplayStep* ReplayScript::takeAnswer(ReplayStep::Kind kind, const std::string& what) {
-    static ReplayStep taken;
+std::optional<ReplayStep> ReplayScript::takeAnswer(ReplayStep::Kind kind, const std::string& what) {
     for (auto it = answers_.begin(); it != answers_.end(); ++it)
         if (it->kind == kind) {
-            taken = *it;
+            ReplayStep taken = *it;
             answers_.erase(it);
-            return &taken;
+            return taken;
         }
     if (!failed_) {
         error_ = "line " + std::to_string(line_) + ": no answer was queued for " + answerName(kind) + " \"" + what +
                  "\"";
         failed_ = true;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 bool ReplayScript::answerFile(const platform::FileRequest& request, std::string& path) {
-    const ReplayStep* a = takeAnswer(ReplayStep::AnswerFile, request.title);
+    const auto a = takeAnswer(ReplayStep::AnswerFile, request.title);
     if (!a || a->cancel) return false;
     path = a->text;
     return true;
 }
 
 bool ReplayScript::answerFolder(const std::string& prompt, std::string& folder) {
-    const ReplayStep* a = takeAnswer(ReplayStep::AnswerFolder, prompt);
+    const auto a = takeAnswer(ReplayStep::AnswerFolder, prompt);
     if (!a || a->cancel) return false;
     folder = a->text;
     return true;
 }
 
 bool ReplayScript::answerColour(const std::string& prompt, uint8_t rgb[3]) {
-    const ReplayStep* a = takeAnswer(ReplayStep::AnswerColour, prompt);
+    const auto a = takeAnswer(ReplayStep::AnswerColour, prompt);
     if (!a || a->cancel) return false;
     for (int i = 0; i < 3; ++i) rgb[i] = a->rgb[i];
     return true;
 }
 
-void ReplayScript::answerMessage(const std::string& title, const std::string& text) {
-    messages_.push_back(title + ": " + text);
+void ReplayScript::answerMessage(const std::string& title, const std::string&) {
     takeAnswer(ReplayStep::AnswerMessage, title);
 }
 

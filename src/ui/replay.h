@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,18 +61,15 @@ public:
 
     // What went wrong while playing (empty when nothing did).
     const std::string& error() const { return error_; }
-    // The messages the dialog showed, as "title: text".
-    const std::vector<std::string>& messages() const { return messages_; }
 
 private:
-    const ReplayStep* takeAnswer(ReplayStep::Kind kind, const std::string& what);
+    std::optional<ReplayStep> takeAnswer(ReplayStep::Kind kind, const std::string& what);
 
     std::vector<ReplayStep> steps_;
     size_t next_ = 0;
     int32_t line_ = 0;
     std::deque<ReplayStep> answers_;
     std::string error_;
-    std::vector<std::string> messages_;
     bool failed_ = false;
 };
 
