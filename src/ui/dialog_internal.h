@@ -2,6 +2,7 @@
 // slider, globe and list arithmetic, and small helpers that add actions.
 #pragma once
 
+#include "persist/memory_dots.h"
 #include "ui/dialog.h"
 
 namespace tv::ui {
@@ -54,7 +55,7 @@ void message(Actions& out, const std::string& title, const std::string& text);
 void cancelEditTimer(DialogState& s, Actions& out);
 void refreshFromRecord(DialogState& s, Actions& out);
 void takeThumbnail(DialogState& s);
-void showPicture(DialogState& s, Actions& out);
+void applyDotChange(DialogState& s, const persist::DotChange& change, Actions& out);
 void applyUndoClass(DialogState& s, int undoClass);
 void plainCurrentDot(DialogState& s, Actions& out);
 void checkRealClouds(DialogState& s, Actions& out);

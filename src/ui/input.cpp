@@ -164,14 +164,7 @@ void setHot(DialogState& s, int id, Actions& out) {
     // A filled memory dot shows its picture.
     const int n = dotIndex(id);
     StateBlock& st = *s.setup.state;
-    if (n >= 0 && st.dotDisplay[n] != persist::kDotEmpty) {
-        const persist::DotChange change = persist::showDotPicture(n, st);
-        if (change.pictureShown) showPicture(s, out);
-        if (change.pictureHidden) {
-            s.picture = RgbImage();
-            repaint(out, kSpecialDot);
-        }
-    }
+    if (n >= 0 && st.dotDisplay[n] != persist::kDotEmpty) applyDotChange(s, persist::showDotPicture(n, st), out);
 }
 
 void hoverCursor(DialogState& s, float x, float y, Actions& out) {
