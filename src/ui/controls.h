@@ -71,6 +71,10 @@ struct Control {
 
 // The descriptor of id, or null when id has none (not drawn, not hit).
 const Control* control(int id);
+inline Kind kindOf(int id) {
+    const Control* c = control(id);
+    return c ? c->kind : Kind::None;
+}
 std::span<const Control> controls();
 
 // The dialog's size in window pixels.

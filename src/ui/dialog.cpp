@@ -90,11 +90,6 @@ constexpr int16_t kExchangeOrder[] = {
     112, 100,                                       // globes
 };
 
-Kind kindOf(int id) {
-    const Control* c = control(id);
-    return c ? c->kind : Kind::None;
-}
-
 // Text of a number as "%g" writes it, whatever the process's locale.
 std::string formatNumber(double v) {
     char buffer[64];
@@ -301,6 +296,14 @@ void checkRealClouds(DialogState& s, Actions& out) {
     r.realClouds = 0;
     setControlValue(s, kRealCloudsBox, 0);
     repaint(out, kRealCloudsBox);
+}
+
+void valueChanged(DialogState& s, Actions& out) {
+    readControls(s);
+    applyUndoClass(s, 1);
+    plainCurrentDot(s, out);
+    cancelEditTimer(s, out);
+    renderPreview(s, out);
 }
 
 void setName(DialogState& s, const char* name, Actions& out) {
@@ -542,11 +545,7 @@ void clickCommand(DialogState& s, int id, Actions& out) {
 void command(DialogState& s, int id, int code, Actions& out) {
     const Kind kind = kindOf(id);
     if (kind == Kind::ModeList && code == 1) {
-        readControls(s);
-        applyUndoClass(s, 1);
-        plainCurrentDot(s, out);
-        cancelEditTimer(s, out);
-        renderPreview(s, out);
+        valueChanged(s, out);
         return;
     }
     if (code == kEditChange) {

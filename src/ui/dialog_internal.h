@@ -59,6 +59,9 @@ void applyDotChange(DialogState& s, const persist::DotChange& change, Actions& o
 void applyUndoClass(DialogState& s, int undoClass);
 void plainCurrentDot(DialogState& s, Actions& out);
 void checkRealClouds(DialogState& s, Actions& out);
+// A value the user changed by a drag, a key, the list or typing: the record
+// takes the controls, an undo step is recorded, the preview follows.
+void valueChanged(DialogState& s, Actions& out);
 }  // namespace detail
 
 }  // namespace tv::ui

@@ -18,11 +18,6 @@ constexpr float kTextSize = 11.0f;
 constexpr int32_t kEditPadding = 5;
 constexpr size_t kEditMaxLength = 12;
 
-Kind kindOf(int id) {
-    const Control* c = control(id);
-    return c ? c->kind : Kind::None;
-}
-
 bool isButtonLike(Kind k) {
     return k == Kind::IconButton || k == Kind::DialogButton || k == Kind::ColourButton || k == Kind::CheckBox;
 }
@@ -65,6 +60,7 @@ void selectAll(EditBox& e) {
 // Replaces the selection with text; true when the box changed.
 bool insertText(EditBox& e, const std::string& text) {
     const int32_t a = std::min(e.caret, e.anchor), b = std::max(e.caret, e.anchor);
+    if (a == b && text.empty()) return false;
     if (e.text.size() - size_t(b - a) + text.size() > kEditMaxLength) return false;
     e.text.replace(size_t(a), size_t(b - a), text);
     e.caret = e.anchor = a + int32_t(text.size());
@@ -238,17 +234,7 @@ void endDrag(DialogState& s, float x, float y, Actions& out) {
         if (control(id)->rect.contains(x, y)) command(s, id, 0, out);
         return;
     }
-    if (k == Kind::Slider || k == Kind::Globe) {
-        readControls(s);
-        if (s.dragChanged) {
-            applyUndoClass(s, 1);
-            plainCurrentDot(s, out);
-            cancelEditTimer(s, out);
-            renderPreview(s, out);
-        }
-        return;
-    }
-    if (k == Kind::SliderEdit) return;
+    if ((k == Kind::Slider || k == Kind::Globe) && s.dragChanged) valueChanged(s, out);
 }
 
 // ---- the drop-down list -------------------------------------------------------------
@@ -498,13 +484,7 @@ void keyDown(DialogState& s, const platform::WindowEvent& e, Actions& out) {
         }
         s.dragChanged = false;
         sliderTo(s, id, std::clamp(v, s.minimum[size_t(id)], s.maximum[size_t(id)]), out);
-        if (s.dragChanged) {
-            readControls(s);
-            applyUndoClass(s, 1);
-            plainCurrentDot(s, out);
-            cancelEditTimer(s, out);
-            renderPreview(s, out);
-        }
+        if (s.dragChanged) valueChanged(s, out);
         return;
     }
     if (focusKind == Kind::ModeList) {
@@ -628,11 +608,7 @@ void windowEvent(DialogState& s, const platform::WindowEvent& e, Actions& out) {
         case W::Text: textTyped(s, e, out); break;
         case W::Timer:
             if (e.id == kPreviewTimer && s.editTimerRunning) {
-                s.editTimerRunning = false;
-                readControls(s);
-                applyUndoClass(s, 1);
-                plainCurrentDot(s, out);
-                renderPreview(s, out);
+                valueChanged(s, out);
                 for (const Control& c : controls())
                     if (c.kind == Kind::SliderEdit) repaint(out, c.id);
             } else if (e.id == kTooltipTimer && s.tipFor != kNoControl && s.tipFor == s.hot && !s.listOpen &&
