@@ -47,7 +47,8 @@ void BM_FitPreview1920x1080(benchmark::State& s) {
     const tv::ui::ControlRect pane = tv::ui::previewInner();
     rig.params.sampleFactor = tv::ui::fitFactorFor(1920, 1080, pane.width(), pane.height());
     for (auto _ : s) {
-        if (tv::renderDialogPreview(rig.dialogHost, pane.width(), pane.height()) != 0) s.SkipWithError("preview failed");
+        if (tv::renderDialogPreview(rig.dialogHost, pane.width(), pane.height()) != 0)
+            s.SkipWithError("preview failed");
     }
     s.counters["factor"] = rig.params.sampleFactor;
     s.counters["pixels"] = double(rig.state.renderWidth) * rig.state.renderHeight;
@@ -65,7 +66,7 @@ void BM_FirstPaint(benchmark::State& s) {
     tv::platform::DisplaySurface surface;
     std::vector<uint32_t> surfacePixels(size_t(tv::ui::previewInner().width()) * tv::ui::previewInner().height());
     surface = {tv::platform::kDisplaySurfaceMagic, tv::ui::previewInner().width(), tv::ui::previewInner().height(),
-               tv::ui::previewInner().width(), surfacePixels.data(), &surface};
+               tv::ui::previewInner().width(),     surfacePixels.data(),           &surface};
     tv::ui::DialogSetup setup;
     setup.params = &rig.params;
     setup.state = &rig.state;
@@ -84,7 +85,13 @@ void BM_FirstPaint(benchmark::State& s) {
 }
 
 // Argument: worker threads (0 = one per processor).
-BENCHMARK(BM_FitPreview1920x1080)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_FitPreview1920x1080)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->MinTime(1.0);
 BENCHMARK(BM_FirstPaint)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->MinTime(1.0);
 
 }  // namespace

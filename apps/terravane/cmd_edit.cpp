@@ -79,14 +79,22 @@ int runEdit(int argc, char** argv) {
                    opt == "--threads" || opt == "--replay" || opt == "--screenshot") {
             if (!args.value(value)) return usageError(std::string(opt) + " needs a value");
             bool ok = true;
-            if (opt == "-o") output = value;
-            else if (opt == "--size") ok = parseSize(value, request.width, request.height, &error);
-            else if (opt == "--depth") ok = depthGiven = parseDepth(value, request.depth, &error);
-            else if (opt == "--set") assignments.push_back(value);
-            else if (opt == "--preset") preset = value;
-            else if (opt == "--threads") ok = parseThreads(value, request.threads, &error);
-            else if (opt == "--replay") replay = value;
-            else screenshot = value;
+            if (opt == "-o")
+                output = value;
+            else if (opt == "--size")
+                ok = parseSize(value, request.width, request.height, &error);
+            else if (opt == "--depth")
+                ok = depthGiven = parseDepth(value, request.depth, &error);
+            else if (opt == "--set")
+                assignments.push_back(value);
+            else if (opt == "--preset")
+                preset = value;
+            else if (opt == "--threads")
+                ok = parseThreads(value, request.threads, &error);
+            else if (opt == "--replay")
+                replay = value;
+            else
+                screenshot = value;
             if (!ok) return usageError(error);
         } else if (!opt.empty() && opt[0] != '-' && imagePath.empty()) {
             imagePath = std::string(opt);
@@ -102,7 +110,8 @@ int runEdit(int argc, char** argv) {
         std::vector<ui::ReplayStep> steps;
         if (!platform::readFile(replay, bytes, ui::kReplayMaxBytes))
             return usageError("cannot read the events file \"" + replay + "\"");
-        if (!ui::parseReplay(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), steps, &error))
+        if (!ui::parseReplay(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), steps,
+                             &error))
             return usageError(replay + ": " + error);
         platform::setEnvironmentValue("TERRAVANE_DIALOG_REPLAY", replay);
         if (!screenshot.empty())
@@ -127,7 +136,8 @@ int runEdit(int argc, char** argv) {
     if (output.empty()) output = defaultOutput(imagePath);
     const ImageFormat format = formatForPath(output);
     if (format == ImageFormat::Unknown)
-        return failWith(kCommand, "cannot tell the image type of \"" + output + "\" (use .png, .tif, .exr, .ppm or .pgm)");
+        return failWith(kCommand,
+                        "cannot tell the image type of \"" + output + "\" (use .png, .tif, .exr, .ppm or .pgm)");
     if (format == ImageFormat::Pgm) request.grey = true;
     std::optional<Image> source;
     if (!imagePath.empty()) {

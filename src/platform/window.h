@@ -90,21 +90,21 @@ struct WindowEvent {
     float x = 0.0f, y = 0.0f;  // window pixels
     MouseButton button = MouseButton::None;
     uint32_t modifiers = 0;
-    int32_t clicks = 1;        // 2 for the second press of a double click
+    int32_t clicks = 1;  // 2 for the second press of a double click
     Key key = Key::None;
     uint32_t character = 0;
-    int32_t id = 0;            // timer or command id
-    int32_t steps = 0;         // wheel
+    int32_t id = 0;     // timer or command id
+    int32_t steps = 0;  // wheel
 };
 
 // A cursor of the client's own drawing (premultiplied 0xAARRGGBB at the
 // given scale), or a system one.
 struct CursorShape {
     enum Kind : uint8_t { Arrow, Wait, Image } kind = Arrow;
-    int32_t id = 0;  // identifies an image cursor, so a peer can keep it
+    int32_t id = 0;                 // identifies an image cursor, so a peer can keep it
     int32_t width = 0, height = 0;  // device pixels
     float scale = 1.0f;
-    int32_t hotX = 0, hotY = 0;     // device pixels
+    int32_t hotX = 0, hotY = 0;  // device pixels
     std::vector<uint32_t> pixels;
 };
 
@@ -212,7 +212,7 @@ struct DialogPeerChoice {
 DialogPeerChoice dialogPeerChoice();
 
 // Writes rows of 0xAARRGGBB words as an 8-bit RGB PNG file (whole or not at all).
-bool writeCanvasPng(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height,
-                    int32_t stride, std::string* error);
+bool writeCanvasPng(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
+                    std::string* error);
 
 }  // namespace tv::platform

@@ -227,7 +227,8 @@ platform::CursorShape cursorShape(CursorId id, float scale) {
             p.line(3, 12, 21, 12, w, c);
             for (const auto& [x, y, dx, dy] : {std::array<float, 4>{12, 3, 1, 0}, std::array<float, 4>{12, 21, 1, 0},
                                                std::array<float, 4>{3, 12, 0, 1}, std::array<float, 4>{21, 12, 0, 1}}) {
-                const float sx = x == 12 ? 0.0f : (x < 12 ? 1.0f : -1.0f), sy = y == 12 ? 0.0f : (y < 12 ? 1.0f : -1.0f);
+                const float sx = x == 12 ? 0.0f : (x < 12 ? 1.0f : -1.0f),
+                            sy = y == 12 ? 0.0f : (y < 12 ? 1.0f : -1.0f);
                 p.line(x, y, x + 3.5f * sx + 3.5f * dx, y + 3.5f * sy + 3.5f * dy, w, c);
                 p.line(x, y, x + 3.5f * sx - 3.5f * dx, y + 3.5f * sy - 3.5f * dy, w, c);
             }

@@ -17,26 +17,6 @@ constexpr int16_t rowTop(int slot) { return int16_t(slotTop(slot) + 3); }
 
 constexpr ControlRect rect(int l, int t, int r, int b) { return {int16_t(l), int16_t(t), int16_t(r), int16_t(b)}; }
 
-constexpr Control slider(int id, int edit, int x0, int slot, Field field, int track = 101) {
-    Control c;
-    c.bitmap = int16_t(track);
-    c.id = int16_t(id);
-    c.kind = Kind::Slider;
-    c.rect = rect(x0 + 90, rowTop(slot), x0 + 204, rowTop(slot) + 20);
-    c.companion = edit;
-    c.minimum = 0;
-    c.maximum = 100;
-    c.field = field;
-    return c;
-}
-constexpr Control sliderEdit(int id, int sliderId, int x0, int slot) {
-    Control c;
-    c.id = int16_t(id);
-    c.kind = Kind::SliderEdit;
-    c.rect = rect(x0 + 210, rowTop(slot), x0 + 246, rowTop(slot) + 20);
-    c.companion = sliderId;
-    return c;
-}
 constexpr Control label(int id, int of, int index, ControlRect r, int8_t align) {
     Control c;
     c.id = int16_t(id);
@@ -47,16 +27,8 @@ constexpr Control label(int id, int of, int index, ControlRect r, int8_t align) 
     c.align = align;
     return c;
 }
-constexpr Control sliderLabel(int id, int sliderId, int index, int x0, int slot) {
-    return label(id, sliderId, index, rect(x0, rowTop(slot), x0 + 84, rowTop(slot) + 20), 0);
-}
-constexpr Control swatch(int id, int x0, int slot, Field field) {
-    Control c;
-    c.id = int16_t(id);
-    c.kind = Kind::ColourButton;
-    c.rect = rect(x0 + 250, rowTop(slot) + 1, x0 + 268, rowTop(slot) + 19);
-    c.field = field;
-    return c;
+constexpr ControlRect columnSlot(int x0, int slot) {
+    return rect(x0, slotTop(slot), x0 + 268, slotTop(slot) + kRowPitch);
 }
 constexpr Control heading(int id, const char* text, ControlRect r) {
     Control c;
@@ -65,9 +37,6 @@ constexpr Control heading(int id, const char* text, ControlRect r) {
     c.rect = r;
     c.caption = text;
     return c;
-}
-constexpr Control columnHeading(int id, const char* text, int x0, int slot) {
-    return heading(id, text, rect(x0, slotTop(slot), x0 + 268, slotTop(slot) + kRowPitch));
 }
 constexpr Control button(int id, Kind kind, ControlRect r, const char* caption, Glyph glyph) {
     Control c;
@@ -100,48 +69,53 @@ constexpr int16_t kPanelLeft = 572, kPanelRight = 863;
 constexpr int16_t kBarTop = 526, kBarBottom = 556;
 constexpr ControlRect barButton(int left, int width) { return rect(left, kBarTop, left + width, kBarBottom); }
 
-constexpr auto kTable = std::to_array<Control>({
-    // Column A: the planet, the atmosphere, storms.
-    columnHeading(160, "Planet", kColumnA, 0),
-    slider(37, 86, kColumnA, 1, Field::PlanetSize), sliderEdit(86, 37, kColumnA, 1), sliderLabel(36, 37, 11, kColumnA, 1),
-    slider(39, 85, kColumnA, 2, Field::LandComplexity), sliderEdit(85, 39, kColumnA, 2), sliderLabel(38, 39, 12, kColumnA, 2),
-    slider(55, 90, kColumnA, 3, Field::SeaLevel, 102), sliderEdit(90, 55, kColumnA, 3), sliderLabel(54, 55, 27, kColumnA, 3),
-    swatch(9, kColumnA, 3, Field::SeaColour),
-    slider(57, 91, kColumnA, 4, Field::Desert, 102), sliderEdit(91, 57, kColumnA, 4), sliderLabel(56, 57, 28, kColumnA, 4),
-    swatch(19, kColumnA, 4, Field::DesertColour),
-    slider(65, 81, kColumnA, 5, Field::Ice, 102), sliderEdit(81, 65, kColumnA, 5), sliderLabel(64, 65, 23, kColumnA, 5),
-    swatch(20, kColumnA, 5, Field::IceColour),
-    columnHeading(161, "Atmosphere", kColumnA, 6),
-    slider(12, 79, kColumnA, 7, Field::AirDepth), sliderEdit(79, 12, kColumnA, 7), sliderLabel(22, 12, 9, kColumnA, 7),
-    swatch(8, kColumnA, 7, Field::AirColour),
-    slider(51, 83, kColumnA, 8, Field::AirBrightness), sliderEdit(83, 51, kColumnA, 8), sliderLabel(50, 51, 17, kColumnA, 8),
-    slider(13, 80, kColumnA, 9, Field::Sunset), sliderEdit(80, 13, kColumnA, 9), sliderLabel(4, 13, 10, kColumnA, 9),
-    columnHeading(162, "Storms", kColumnA, 10),
-    slider(45, 88, kColumnA, 11, Field::StormCount), sliderEdit(88, 45, kColumnA, 11), sliderLabel(44, 45, 14, kColumnA, 11),
-    slider(43, 87, kColumnA, 12, Field::StormSize), sliderEdit(87, 43, kColumnA, 12), sliderLabel(42, 43, 13, kColumnA, 12),
-    slider(47, 89, kColumnA, 13, Field::StormSwirl), sliderEdit(89, 47, kColumnA, 13), sliderLabel(46, 47, 16, kColumnA, 13),
+// A slider row: the slider, its edit box, its label (and label text), where
+// it sits, what it edits, its track style, and the colour button of what it
+// sets, when there is one.
+struct SliderRow {
+    int16_t slider, edit, label, labelIndex;
+    int16_t x0, slot;
+    Field field;
+    int16_t track;
+    int16_t swatch = -1;
+    Field swatchField = Field::None;
+};
 
+constexpr SliderRow kSliderRows[] = {
+    // Column A: the planet, the atmosphere, storms.
+    {37, 86, 36, 11, kColumnA, 1, Field::PlanetSize, 101},
+    {39, 85, 38, 12, kColumnA, 2, Field::LandComplexity, 101},
+    {55, 90, 54, 27, kColumnA, 3, Field::SeaLevel, 102, 9, Field::SeaColour},
+    {57, 91, 56, 28, kColumnA, 4, Field::Desert, 102, 19, Field::DesertColour},
+    {65, 81, 64, 23, kColumnA, 5, Field::Ice, 102, 20, Field::IceColour},
+    {12, 79, 22, 9, kColumnA, 7, Field::AirDepth, 101, 8, Field::AirColour},
+    {51, 83, 50, 17, kColumnA, 8, Field::AirBrightness, 101},
+    {13, 80, 4, 10, kColumnA, 9, Field::Sunset, 101},
+    {45, 88, 44, 14, kColumnA, 11, Field::StormCount, 101},
+    {43, 87, 42, 13, kColumnA, 12, Field::StormSize, 101},
+    {47, 89, 46, 16, kColumnA, 13, Field::StormSwirl, 101},
     // Column B: clouds and the surface.
-    columnHeading(163, "Clouds", kColumnB, 0),
-    slider(98, 99, kColumnB, 1, Field::CloudCoverage, 102), sliderEdit(99, 98, kColumnB, 1), sliderLabel(97, 98, 7, kColumnB, 1),
-    swatch(14, kColumnB, 1, Field::CloudColour),
-    slider(69, 95, kColumnB, 2, Field::CloudEdges, 102), sliderEdit(95, 69, kColumnB, 2), sliderLabel(68, 69, 25, kColumnB, 2),
-    slider(67, 82, kColumnB, 3, Field::CloudTexture, 102), sliderEdit(82, 67, kColumnB, 3), sliderLabel(66, 67, 24, kColumnB, 3),
-    slider(11, 78, kColumnB, 4, Field::CloudHeight, 102), sliderEdit(78, 11, kColumnB, 4), sliderLabel(15, 11, 8, kColumnB, 4),
-    slider(10, 77, kColumnB, 5, Field::CloudShadows, 102), sliderEdit(77, 10, kColumnB, 5), sliderLabel(24, 10, 5, kColumnB, 5),
-    slider(110, 111, kColumnB, 6, Field::CloudViscosity), sliderEdit(111, 110, kColumnB, 6),
-    sliderLabel(109, 110, 21, kColumnB, 6),
-    slider(114, 115, kColumnB, 7, Field::CloudCoriolis), sliderEdit(115, 114, kColumnB, 7),
-    sliderLabel(113, 114, 34, kColumnB, 7),
-    columnHeading(164, "Surface", kColumnB, 8),
-    slider(59, 92, kColumnB, 9, Field::CraterCount), sliderEdit(92, 59, kColumnB, 9), sliderLabel(58, 59, 18, kColumnB, 9),
-    slider(61, 93, kColumnB, 10, Field::CraterSize), sliderEdit(93, 61, kColumnB, 10), sliderLabel(60, 61, 19, kColumnB, 10),
-    slider(63, 94, kColumnB, 11, Field::CraterTexture), sliderEdit(94, 63, kColumnB, 11),
-    sliderLabel(62, 63, 22, kColumnB, 11),
-    slider(103, 104, kColumnB, 12, Field::LandTexture), sliderEdit(104, 103, kColumnB, 12),
-    sliderLabel(102, 103, 6, kColumnB, 12), swatch(7, kColumnB, 12, Field::LandColour),
-    slider(107, 108, kColumnB, 13, Field::Cities, 102), sliderEdit(108, 107, kColumnB, 13),
-    sliderLabel(106, 107, 46, kColumnB, 13), swatch(29, kColumnB, 13, Field::CityColour),
+    {98, 99, 97, 7, kColumnB, 1, Field::CloudCoverage, 102, 14, Field::CloudColour},
+    {69, 95, 68, 25, kColumnB, 2, Field::CloudEdges, 102},
+    {67, 82, 66, 24, kColumnB, 3, Field::CloudTexture, 102},
+    {11, 78, 15, 8, kColumnB, 4, Field::CloudHeight, 102},
+    {10, 77, 24, 5, kColumnB, 5, Field::CloudShadows, 102},
+    {110, 111, 109, 21, kColumnB, 6, Field::CloudViscosity, 101},
+    {114, 115, 113, 34, kColumnB, 7, Field::CloudCoriolis, 101},
+    {59, 92, 58, 18, kColumnB, 9, Field::CraterCount, 101},
+    {61, 93, 60, 19, kColumnB, 10, Field::CraterSize, 101},
+    {63, 94, 62, 22, kColumnB, 11, Field::CraterTexture, 101},
+    {103, 104, 102, 6, kColumnB, 12, Field::LandTexture, 101, 7, Field::LandColour},
+    {107, 108, 106, 46, kColumnB, 13, Field::Cities, 102, 29, Field::CityColour},
+};
+
+// Everything else.
+constexpr Control kOtherControls[] = {
+    heading(160, "Planet", columnSlot(kColumnA, 0)),
+    heading(161, "Atmosphere", columnSlot(kColumnA, 6)),
+    heading(162, "Storms", columnSlot(kColumnA, 10)),
+    heading(163, "Clouds", columnSlot(kColumnB, 0)),
+    heading(164, "Surface", columnSlot(kColumnB, 8)),
 
     // Light and axis.
     heading(165, "Light and axis", rect(kColumnA, kLowerTop, kColumnA + 268, kLowerTop + kRowPitch)),
@@ -173,8 +147,31 @@ constexpr auto kTable = std::to_array<Control>({
     // Memory: the picture of the dot under the pointer, and the dots.
     heading(167, "Memory", rect(kPanelLeft, slotTop(9), kPanelRight, slotTop(10))),
     simple(119, Kind::SpecialDot, rect(kPanelRight - 96, 266, kPanelRight, 362)),
-    dot(0), dot(1), dot(2), dot(3), dot(4), dot(5), dot(6), dot(7), dot(8), dot(9), dot(10), dot(11), dot(12),
-    dot(13), dot(14), dot(15), dot(16), dot(17), dot(18), dot(19), dot(20), dot(21), dot(22), dot(23), dot(24),
+    dot(0),
+    dot(1),
+    dot(2),
+    dot(3),
+    dot(4),
+    dot(5),
+    dot(6),
+    dot(7),
+    dot(8),
+    dot(9),
+    dot(10),
+    dot(11),
+    dot(12),
+    dot(13),
+    dot(14),
+    dot(15),
+    dot(16),
+    dot(17),
+    dot(18),
+    dot(19),
+    dot(20),
+    dot(21),
+    dot(22),
+    dot(23),
+    dot(24),
 
     // The maker's mark: opens the about box.
     button(25, Kind::Icon, rect(kPanelLeft, 404, kPanelLeft + 48, 452), nullptr, Glyph::Logo),
@@ -192,13 +189,57 @@ constexpr auto kTable = std::to_array<Control>({
     button(116, Kind::IconButton, barButton(674, 30), nullptr, Glyph::Information),
     button(3, Kind::DialogButton, barButton(722, 82), "&OK", Glyph::None),
     button(2, Kind::DialogButton, barButton(812, 82), "&Cancel", Glyph::None),
-});
+};
 
-constexpr auto kTabOrder = std::to_array<int16_t>({
-    37, 86,  39, 85,  55, 90, 9,  57, 91, 19, 65, 81, 20,  12, 79, 8, 51, 83, 13, 80,  45, 88, 43, 87, 47, 89,
-    98, 99, 14, 69, 95, 67, 82, 11, 78, 10, 77, 110, 111, 114, 115,  59, 92, 61, 93, 63, 94, 103, 104, 7, 107, 108, 29,
-    73, 48, 52, 21, 105,  33, 32, 34,  35, 26, 27, 74, 72, 75, 17, 71, 150, 116, 3, 2,
-});
+constexpr size_t kSwatchCount = [] {
+    size_t n = 0;
+    for (const SliderRow& r : kSliderRows) n += r.swatch >= 0 ? 1 : 0;
+    return n;
+}();
+
+// The whole table: each slider row as its four controls, then the others.
+constexpr auto kTable = [] {
+    std::array<Control, std::size(kSliderRows) * 3 + kSwatchCount + std::size(kOtherControls)> table{};
+    size_t n = 0;
+    for (const SliderRow& r : kSliderRows) {
+        const int16_t top = rowTop(r.slot);
+        Control& slider = table[n++];
+        slider.id = r.slider;
+        slider.kind = Kind::Slider;
+        slider.rect = rect(r.x0 + 90, top, r.x0 + 204, top + 20);
+        slider.companion = r.edit;
+        slider.minimum = 0;
+        slider.maximum = 100;
+        slider.field = r.field;
+        slider.bitmap = r.track;
+        Control& edit = table[n++];
+        edit.id = r.edit;
+        edit.kind = Kind::SliderEdit;
+        edit.rect = rect(r.x0 + 210, top, r.x0 + 246, top + 20);
+        edit.companion = r.slider;
+        table[n++] = label(r.label, r.slider, r.labelIndex, rect(r.x0, top, r.x0 + 84, top + 20), 0);
+        if (r.swatch >= 0)
+            table[n++] =
+                simple(r.swatch, Kind::ColourButton, rect(r.x0 + 250, top + 1, r.x0 + 268, top + 19), r.swatchField);
+    }
+    for (const Control& c : kOtherControls) table[n++] = c;
+    return table;
+}();
+
+constexpr int16_t kOtherTabOrder[] = {73, 48, 52, 21, 105, 33, 32, 34, 35, 26, 27, 74, 72, 75, 17, 71, 150, 116, 3, 2};
+
+// Tab walks the slider rows (slider, box, colour), then the other controls.
+constexpr auto kTabOrder = [] {
+    std::array<int16_t, std::size(kSliderRows) * 2 + kSwatchCount + std::size(kOtherTabOrder)> order{};
+    size_t n = 0;
+    for (const SliderRow& r : kSliderRows) {
+        order[n++] = r.slider;
+        order[n++] = r.edit;
+        if (r.swatch >= 0) order[n++] = r.swatch;
+    }
+    for (int16_t id : kOtherTabOrder) order[n++] = id;
+    return order;
+}();
 
 constexpr std::array<int16_t, kControlCount> indexTable() {
     std::array<int16_t, kControlCount> index{};
@@ -216,19 +257,51 @@ struct Text {
 // The label table (label index -> text). 46 and 47 are our own: the cities
 // slider and the light globe have no label of their own.
 constexpr Text kLabels[] = {
-    {2, "Auto preview"}, {3, "Real clouds"}, {4, "Backlighting"}, {5, "Shadows"}, {6, "Land texture"},
-    {7, "Coverage"}, {8, "Height"}, {9, "Depth"}, {10, "Sunset"}, {11, "Size"}, {12, "Complexity"},
-    {13, "Storm size"}, {14, "Storm count"}, {15, "Storm spacing"}, {16, "Storm spin"}, {17, "Brightness"},
-    {18, "Crater count"}, {19, "Crater size"}, {21, "Viscosity"}, {22, "Crater texture"}, {23, "Ice"},
-    {24, "Texture"}, {25, "Edges"}, {26, "Swirl"}, {27, "Sea level"}, {28, "Desert"}, {33, "random settings"},
-    {34, "Coriolis"}, {35, "Choose the land color."}, {36, "Choose the air color."}, {37, "Choose the water color."},
-    {38, "Choose the cloud color."}, {39, "Real Luna"}, {40, "Choose the desert color."},
-    {41, "Choose the ice color."}, {42, "Choose the city color."}, {43, "Lunar climate"}, {44, "Axis"},
-    {45, "Map mode"}, {46, "Cities"}, {47, "Light"},
+    {2, "Auto preview"},
+    {3, "Real clouds"},
+    {4, "Backlighting"},
+    {5, "Shadows"},
+    {6, "Land texture"},
+    {7, "Coverage"},
+    {8, "Height"},
+    {9, "Depth"},
+    {10, "Sunset"},
+    {11, "Size"},
+    {12, "Complexity"},
+    {13, "Storm size"},
+    {14, "Storm count"},
+    {15, "Storm spacing"},
+    {16, "Storm spin"},
+    {17, "Brightness"},
+    {18, "Crater count"},
+    {19, "Crater size"},
+    {21, "Viscosity"},
+    {22, "Crater texture"},
+    {23, "Ice"},
+    {24, "Texture"},
+    {25, "Edges"},
+    {26, "Swirl"},
+    {27, "Sea level"},
+    {28, "Desert"},
+    {33, "random settings"},
+    {34, "Coriolis"},
+    {35, "Choose the land color."},
+    {36, "Choose the air color."},
+    {37, "Choose the water color."},
+    {38, "Choose the cloud color."},
+    {39, "Real Luna"},
+    {40, "Choose the desert color."},
+    {41, "Choose the ice color."},
+    {42, "Choose the city color."},
+    {43, "Lunar climate"},
+    {44, "Axis"},
+    {45, "Map mode"},
+    {46, "Cities"},
+    {47, "Light"},
 };
 
 constexpr Text kPrompts[] = {
-    {7, "Choose the land color."},   {8, "Choose the air color."},   {9, "Choose the water color."},
+    {7, "Choose the land color."},   {8, "Choose the air color."},     {9, "Choose the water color."},
     {14, "Choose the cloud color."}, {19, "Choose the desert color."}, {20, "Choose the ice color."},
     {29, "Choose the city color."},
 };
@@ -292,9 +365,9 @@ constexpr Text kTooltips[] = {
     {2, "Close without rendering; the settings go back to how they were"},
 };
 
-constexpr const char* kModes[] = {"normal",     "composite", "lit map",    "map color",  "land color",
-                                  "land bump",  "ocean mask", "air color", "cloud mask", "cloud bump",
-                                  "cities",     "mural",     "hypsometric", "bump w/o ocean"};
+constexpr const char* kModes[] = {"normal",    "composite",  "lit map",     "map color",     "land color",
+                                  "land bump", "ocean mask", "air color",   "cloud mask",    "cloud bump",
+                                  "cities",    "mural",      "hypsometric", "bump w/o ocean"};
 
 const char* find(std::span<const Text> table, int id) {
     for (const Text& t : table)

@@ -37,15 +37,63 @@ enum class Kind : int8_t {
 
 // The pictures drawn on buttons and icons.
 enum class Glyph : int8_t {
-    None, Load, Save, Plain, Dice, Ecce, Undo, Clouds, Layers, ZoomOut, ZoomIn, Percent, Catalogue, Information, Logo,
+    None,
+    Load,
+    Save,
+    Plain,
+    Dice,
+    Ecce,
+    Undo,
+    Clouds,
+    Layers,
+    ZoomOut,
+    ZoomIn,
+    Percent,
+    Catalogue,
+    Information,
+    Logo,
 };
 
 // Which record field a control edits.
 enum class Field : int8_t {
-    None, AirDepth, CloudHeight, CloudShadows, Sunset, PlanetSize, LandComplexity, StormSize, StormCount, StormSwirl,
-    AirBrightness, RealClouds, Backlighting, RealLuna, SeaLevel, Desert, CraterCount, CraterSize, CraterTexture,
-    LandTexture, CloudCoverage, CloudEdges, Cities, CloudViscosity, CloudCoriolis, LunarClimate, Ice, CloudTexture,
-    LandColour, AirColour, SeaColour, DesertColour, IceColour, CloudColour, CityColour, Light, Axis, OutputMode,
+    None,
+    AirDepth,
+    CloudHeight,
+    CloudShadows,
+    Sunset,
+    PlanetSize,
+    LandComplexity,
+    StormSize,
+    StormCount,
+    StormSwirl,
+    AirBrightness,
+    RealClouds,
+    Backlighting,
+    RealLuna,
+    SeaLevel,
+    Desert,
+    CraterCount,
+    CraterSize,
+    CraterTexture,
+    LandTexture,
+    CloudCoverage,
+    CloudEdges,
+    Cities,
+    CloudViscosity,
+    CloudCoriolis,
+    LunarClimate,
+    Ice,
+    CloudTexture,
+    LandColour,
+    AirColour,
+    SeaColour,
+    DesertColour,
+    IceColour,
+    CloudColour,
+    CityColour,
+    Light,
+    Axis,
+    OutputMode,
 };
 
 struct ControlRect {
@@ -64,9 +112,9 @@ struct Control {
     int8_t align = 0;                  // labels: 0 right, 1 left, 2 centre
     int16_t minimum = 0, maximum = 0;  // sliders
     Field field = Field::None;
-    const char* caption = nullptr;     // buttons: text with '&' before the mnemonic; headings
+    const char* caption = nullptr;  // buttons: text with '&' before the mnemonic; headings
     Glyph glyph = Glyph::None;
-    int16_t bitmap = 0;                // sliders: the track style, 101 or 102
+    int16_t bitmap = 0;  // sliders: the track style, 101 or 102
 };
 
 // The descriptor of id, or null when id has none (not drawn, not hit).

@@ -81,13 +81,13 @@ float* vectorField(ParamRecord& r, Field f) {
 
 // The exchange order.
 constexpr int16_t kExchangeOrder[] = {
-    48, 52, 105,                                    // check boxes
-    7, 8, 9, 19, 20, 14, 29,                        // colours
-    12, 11, 10, 13, 37, 39, 43, 45, 47, 51,         // sliders
-    21, 48, 52,                                     // check boxes
-    55, 57, 59, 61, 107, 110, 114, 63, 69, 65, 67, 103, 98,  // sliders
-    73,                                             // the list
-    112, 100,                                       // globes
+    48,  52,  105,                                              // check boxes
+    7,   8,   9,   19, 20,  14,  29,                            // colours
+    12,  11,  10,  13, 37,  39,  43,  45, 47, 51,               // sliders
+    21,  48,  52,                                               // check boxes
+    55,  57,  59,  61, 107, 110, 114, 63, 69, 65, 67, 103, 98,  // sliders
+    73,                                                         // the list
+    112, 100,                                                   // globes
 };
 
 // Text of a number as "%g" writes it, whatever the process's locale.
@@ -241,7 +241,8 @@ void takeThumbnail(DialogState& s) {
         for (int32_t x = 0; x < pv.rowLength; ++x) {
             const size_t at = size_t(y) * size_t(pv.rowLength) + size_t(x);
             uint8_t* o = image.at(x, y);
-            for (int c = 0; c < 3; ++c) o[c] = pv.pixels[size_t(pv.planeCount >= 3 ? c : 0) * size_t(pv.planeSize) + at];
+            for (int c = 0; c < 3; ++c)
+                o[c] = pv.pixels[size_t(pv.planeCount >= 3 ? c : 0) * size_t(pv.planeSize) + at];
         }
     RgbImage square = persist::centredSquare(image, Rect{0, 0, st.renderHeight, st.renderWidth});
     if (square.width > 0) persist::replaceThumbnail(st, std::move(square));
@@ -320,8 +321,14 @@ namespace {
 // The undo class of a click on id (dots are decided by their handler).
 int undoClassOf(int id) {
     switch (id) {
-        case kCancel: case kOk: case kSave: case kZoomIn: case kZoomOut: case kZoomFull: case kUndo: case kCatalogue:
-            return 0;
+        case kCancel:
+        case kOk:
+        case kSave:
+        case kZoomIn:
+        case kZoomOut:
+        case kZoomFull:
+        case kUndo:
+        case kCatalogue: return 0;
         case kLoad: return 2;
         default: break;
     }
@@ -416,8 +423,8 @@ void clickDot(DialogState& s, int id, Actions& out) {
     }
     // The special dot.
     if (click == persist::DotClick::Right) {
-        askFile(s, Pending::DotsPage, true, "Save an HTML page", "HTML files (*.html)", "*.html",
-                r.catalogueFolder, "Terravane memory dots.html", out);
+        askFile(s, Pending::DotsPage, true, "Save an HTML page", "HTML files (*.html)", "*.html", r.catalogueFolder,
+                "Terravane memory dots.html", out);
         return;
     }
     if (click == persist::DotClick::Ctrl) {
@@ -607,7 +614,8 @@ void answer(DialogState& s, const Event& e, Actions& out) {
                     refreshFromRecord(s, out);
                 } else {
                     message(out, "Open a settings file",
-                            "\"" + e.path + "\" could not be read" + (report.message.empty() ? "." : ": " + report.message));
+                            "\"" + e.path + "\" could not be read" +
+                                (report.message.empty() ? "." : ": " + report.message));
                 }
             }
             finishClick(s, kLoad, loaded ? 2 : 0, loaded, out);
@@ -681,8 +689,9 @@ void work(DialogState& s, Actions& out) {
             request.height = s.setup.preview.imageHeight;
             request.depthBits = s.setup.depthBits;
             result = exportLayers(*engine, path, request);
-            if (result != 0) message(out, "Save a PSD file", "The layered document could not be written (" +
-                                                                 std::to_string(result) + ").");
+            if (result != 0)
+                message(out, "Save a PSD file",
+                        "The layered document could not be written (" + std::to_string(result) + ").");
             finishClick(s, kLayers, 1, false, out);
             break;
         }
@@ -690,13 +699,15 @@ void work(DialogState& s, Actions& out) {
             id = kCatalogue;
             setText(r.catalogueFolder, platform::folderOf(path).c_str());
             result = writePresetsCatalogue(s.pendingFolder, path, engineThumbnailRenderer(), CatalogueProgress{});
-            if (result != 0) message(out, "Save an HTML page", "The page could not be written (" + std::to_string(result) + ").");
+            if (result != 0)
+                message(out, "Save an HTML page", "The page could not be written (" + std::to_string(result) + ").");
             finishClick(s, id, 0, false, out);
             break;
         case Pending::DotsPage:
             setText(r.catalogueFolder, platform::folderOf(path).c_str());
             result = writeMemoryDotsCatalogue(st, path, engineThumbnailRenderer(), CatalogueProgress{});
-            if (result != 0) message(out, "Save an HTML page", "The page could not be written (" + std::to_string(result) + ").");
+            if (result != 0)
+                message(out, "Save an HTML page", "The page could not be written (" + std::to_string(result) + ").");
             finishClick(s, kSpecialDot, currentDot(s) >= 0 ? 2 : 1, false, out);
             break;
         case Pending::RefreshFolder: {

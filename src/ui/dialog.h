@@ -22,8 +22,8 @@ class Painter;
 // The host's side of the preview, given by the module.
 struct PreviewHost {
     void* context = nullptr;
-    bool available = false;  // the host can deliver and show a preview (the host-preview flag)
-    bool canZoom = false;    // ... at a reduced sampling (zoom buttons work)
+    bool available = false;                   // the host can deliver and show a preview (the host-preview flag)
+    bool canZoom = false;                     // ... at a reduced sampling (zoom buttons work)
     int32_t imageWidth = 0, imageHeight = 0;  // the filter rectangle
     // Renders the visible window at the record's sample factor and origin
     // into the state block's preview image, cut to paneWidth x paneHeight.
@@ -52,7 +52,15 @@ struct EditBox {
 
 // A system dialog the dialog is waiting for.
 enum class Pending : uint8_t {
-    None, Colour, Load, Save, Layers, CatalogueFolder, CataloguePage, DotsPage, RefreshFolder,
+    None,
+    Colour,
+    Load,
+    Save,
+    Layers,
+    CatalogueFolder,
+    CataloguePage,
+    DotsPage,
+    RefreshFolder,
 };
 
 // The timers.

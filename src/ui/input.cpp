@@ -76,9 +76,7 @@ bool editKey(EditBox& e, platform::Key key, uint32_t mods) {
     };
     const bool selection = e.caret != e.anchor;
     switch (key) {
-        case platform::Key::Left:
-            moveTo(!shift && selection ? std::min(e.caret, e.anchor) : e.caret - 1);
-            return false;
+        case platform::Key::Left: moveTo(!shift && selection ? std::min(e.caret, e.anchor) : e.caret - 1); return false;
         case platform::Key::Right:
             moveTo(!shift && selection ? std::max(e.caret, e.anchor) : e.caret + 1);
             return false;
@@ -303,8 +301,8 @@ void mouseDown(DialogState& s, const platform::WindowEvent& e, Actions& out) {
                 const Control* c = control(id);
                 const float span = float(std::max(1, c->rect.width() - 14));
                 const float range = float(std::max(1, s.maximum[size_t(id)] - s.minimum[size_t(id)]));
-                const float expected = float(c->rect.left + 5) +
-                                       float(s.values[size_t(id)] - s.minimum[size_t(id)]) * span / range;
+                const float expected =
+                    float(c->rect.left + 5) + float(s.values[size_t(id)] - s.minimum[size_t(id)]) * span / range;
                 s.grabOffset = e.x - expected;
             } else {
                 s.grabOffset = 0.0f;
@@ -474,8 +472,10 @@ void keyDown(DialogState& s, const platform::WindowEvent& e, Actions& out) {
         const int id = s.focus;
         int32_t v = s.values[size_t(id)];
         switch (e.key) {
-            case Key::Left: case Key::Down: v -= 1; break;
-            case Key::Right: case Key::Up: v += 1; break;
+            case Key::Left:
+            case Key::Down: v -= 1; break;
+            case Key::Right:
+            case Key::Up: v += 1; break;
             case Key::PageDown: v -= 10; break;
             case Key::PageUp: v += 10; break;
             case Key::Home: v = s.minimum[size_t(id)]; break;

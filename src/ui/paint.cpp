@@ -42,7 +42,8 @@ void focusRing(Painter& p, const RectF& r, float radius) {
 }
 
 Colour toColour(const Colour16& c) {
-    return rgb((uint32_t(channelTo8(c.red)) << 16) | (uint32_t(channelTo8(c.green)) << 8) | uint32_t(channelTo8(c.blue)));
+    return rgb((uint32_t(channelTo8(c.red)) << 16) | (uint32_t(channelTo8(c.green)) << 8) |
+               uint32_t(channelTo8(c.blue)));
 }
 
 // ---- controls ---------------------------------------------------------------------------
@@ -93,7 +94,9 @@ void paintEdit(const DialogState& s, Painter& p, const Control& c) {
     const float textRight = r.right - 5.0f;
     const float w = textWidth(e.text, theme::textSize);
     const float left = textRight - w;
-    auto xAt = [&](int32_t i) { return left + textWidth(std::string_view(e.text).substr(0, size_t(i)), theme::textSize); };
+    auto xAt = [&](int32_t i) {
+        return left + textWidth(std::string_view(e.text).substr(0, size_t(i)), theme::textSize);
+    };
     if (focus && e.caret != e.anchor) {
         const float a = xAt(std::min(e.caret, e.anchor)), b = xAt(std::max(e.caret, e.anchor));
         p.fillRect({a, r.top + 4, b, r.bottom - 4}, theme::accentSoft);
@@ -110,9 +113,9 @@ void paintCheckBox(const DialogState& s, Painter& p, const Control& c) {
     const RectF r = toRect(c.rect);
     const bool on = s.values[size_t(c.id)] != 0;
     const bool pressed = s.pressed == c.id || (s.pressed != kNoControl && control(s.pressed)->companion == c.id &&
-                                                control(s.pressed)->kind == Kind::Label);
-    const bool hot = s.hot == c.id || (s.hot != kNoControl && control(s.hot)->kind == Kind::Label &&
-                                       control(s.hot)->companion == c.id);
+                                               control(s.pressed)->kind == Kind::Label);
+    const bool hot = s.hot == c.id ||
+                     (s.hot != kNoControl && control(s.hot)->kind == Kind::Label && control(s.hot)->companion == c.id);
     if (on) {
         p.fillRoundRect(r, 3.0f, pressed && s.pressInside ? rgb(0x2458B8) : theme::accent);
         Path tick;
@@ -177,24 +180,25 @@ void paintGlobe(const DialogState& s, Painter& p, const Control& c) {
     // A sphere: lit by the light vector, or carrying a grid that turns with the axis.
     const float lx = light ? v[0] : -0.5f, ly = light ? v[1] : -0.55f, lz = light ? v[2] : 0.67f;
     float ax = v[0], ay = v[1], az = v[2];
-    p.shade({cx - radius - 1, cy - radius - 1, cx + radius + 1, cy + radius + 1},
-            [&](float x, float y, float px, float& coverage) {
-                const float dx = (x - cx) / radius, dy = (y - cy) / radius;
-                const float d = std::sqrt(dx * dx + dy * dy);
-                coverage = std::clamp((1.0f - d) * radius / px + 0.5f, 0.0f, 1.0f);
-                const float dz = std::sqrt(std::max(0.0f, 1.0f - d * d));
-                const float lambert = std::max(0.0f, dx * lx + dy * ly + dz * lz);
-                Colour base = light ? mix(rgb(0x0E1A2E), rgb(0xF4D58A), std::pow(lambert, 0.8f))
-                                    : mix(rgb(0x24344C), rgb(0x8FB4E6), 0.15f + 0.85f * lambert);
-                if (!light) {
-                    // Latitude circles and meridians about the axis.
-                    const float lat = dx * ax + dy * ay + dz * az;
-                    const float band = std::fabs(std::fmod(std::asin(std::clamp(lat, -1.0f, 1.0f)) * 6.0f / 3.14159f + 10.0f, 1.0f) - 0.5f);
-                    if (band > 0.46f) base = mix(base, rgb(0xFFFFFF), 0.25f);
-                    if (std::fabs(lat) > 0.97f) base = mix(base, rgb(0xFFFFFF), 0.5f);
-                }
-                return base;
-            });
+    p.shade({cx - radius - 1, cy - radius - 1, cx + radius + 1, cy + radius + 1}, [&](float x, float y, float px,
+                                                                                      float& coverage) {
+        const float dx = (x - cx) / radius, dy = (y - cy) / radius;
+        const float d = std::sqrt(dx * dx + dy * dy);
+        coverage = std::clamp((1.0f - d) * radius / px + 0.5f, 0.0f, 1.0f);
+        const float dz = std::sqrt(std::max(0.0f, 1.0f - d * d));
+        const float lambert = std::max(0.0f, dx * lx + dy * ly + dz * lz);
+        Colour base = light ? mix(rgb(0x0E1A2E), rgb(0xF4D58A), std::pow(lambert, 0.8f))
+                            : mix(rgb(0x24344C), rgb(0x8FB4E6), 0.15f + 0.85f * lambert);
+        if (!light) {
+            // Latitude circles and meridians about the axis.
+            const float lat = dx * ax + dy * ay + dz * az;
+            const float band =
+                std::fabs(std::fmod(std::asin(std::clamp(lat, -1.0f, 1.0f)) * 6.0f / 3.14159f + 10.0f, 1.0f) - 0.5f);
+            if (band > 0.46f) base = mix(base, rgb(0xFFFFFF), 0.25f);
+            if (std::fabs(lat) > 0.97f) base = mix(base, rgb(0xFFFFFF), 0.5f);
+        }
+        return base;
+    });
     p.strokeCircle(cx, cy, radius, 1.0f, withAlpha(rgb(0x000000), 0x50));
     if (!s.enabled[size_t(c.id)]) return;
     // The line towards the marker: solid on the near side, faint on the far side.
@@ -236,7 +240,8 @@ void paintListPopup(const DialogState& s, Painter& p) {
                  hot ? theme::field : theme::text);
         if (selected) {
             Path tick;
-            tick.addStroke({{item.left + 7, item.top + 9.2f}, {item.left + 9.6f, item.top + 11.8f},
+            tick.addStroke({{item.left + 7, item.top + 9.2f},
+                            {item.left + 9.6f, item.top + 11.8f},
                             {item.left + 14.4f, item.top + 6.4f}},
                            1.6f);
             p.fillPath(tick, hot ? theme::field : theme::accent);
@@ -381,8 +386,8 @@ void paint(const DialogState& s, Painter& p) {
     paintBrand(p);
     // The band the memory dots sit on.
     const ControlRect first = control(kFirstDot)->rect, last = control(kLastDot)->rect;
-    p.fillRoundRect({float(first.left - 4), float(first.top - 6), float(first.right + 4), float(last.bottom + 6)}, 12.0f,
-                    rgb(0xE6E9EE));
+    p.fillRoundRect({float(first.left - 4), float(first.top - 6), float(first.right + 4), float(last.bottom + 6)},
+                    12.0f, rgb(0xE6E9EE));
     for (const Control& c : controls()) {
         const RectF r = toRect(c.rect).inset(-5.0f);
         if (!p.visible(r)) continue;

@@ -64,7 +64,8 @@ bool point(const std::vector<std::string_view>& w, size_t& at, float& x, float& 
         if (colon != std::string_view::npos) {
             const std::string_view f = s.substr(colon + 1);
             const size_t comma = f.find(',');
-            if (comma == std::string_view::npos || !number(f.substr(0, comma), fx) || !number(f.substr(comma + 1), fy)) {
+            if (comma == std::string_view::npos || !number(f.substr(0, comma), fx) ||
+                !number(f.substr(comma + 1), fy)) {
                 why = "bad fractions in \"" + std::string(w[at]) + "\"";
                 return false;
             }
@@ -90,11 +91,21 @@ struct KeyName {
     platform::Key key;
 };
 constexpr KeyName kKeys[] = {
-    {"tab", platform::Key::Tab},       {"return", platform::Key::Return},   {"enter", platform::Key::Return},
-    {"escape", platform::Key::Escape}, {"esc", platform::Key::Escape},      {"space", platform::Key::Space},
-    {"backspace", platform::Key::Backspace}, {"delete", platform::Key::Delete}, {"left", platform::Key::Left},
-    {"right", platform::Key::Right},   {"up", platform::Key::Up},           {"down", platform::Key::Down},
-    {"home", platform::Key::Home},     {"end", platform::Key::End},         {"pageup", platform::Key::PageUp},
+    {"tab", platform::Key::Tab},
+    {"return", platform::Key::Return},
+    {"enter", platform::Key::Return},
+    {"escape", platform::Key::Escape},
+    {"esc", platform::Key::Escape},
+    {"space", platform::Key::Space},
+    {"backspace", platform::Key::Backspace},
+    {"delete", platform::Key::Delete},
+    {"left", platform::Key::Left},
+    {"right", platform::Key::Right},
+    {"up", platform::Key::Up},
+    {"down", platform::Key::Down},
+    {"home", platform::Key::Home},
+    {"end", platform::Key::End},
+    {"pageup", platform::Key::PageUp},
     {"pagedown", platform::Key::PageDown},
 };
 
@@ -391,8 +402,8 @@ std::optional<ReplayStep> ReplayScript::takeAnswer(ReplayStep::Kind kind, const 
             return taken;
         }
     if (!failed_) {
-        error_ = "line " + std::to_string(line_) + ": no answer was queued for " + answerName(kind) + " \"" + what +
-                 "\"";
+        error_ =
+            "line " + std::to_string(line_) + ": no answer was queued for " + answerName(kind) + " \"" + what + "\"";
         failed_ = true;
     }
     return std::nullopt;

@@ -29,15 +29,29 @@ constexpr size_t kReplayMaxLine = 4096;
 
 struct ReplayStep {
     enum Kind : uint8_t {
-        Move, Press, Release, Click, Drag, Wheel, Type, Key, Timer, Screenshot, Ok, Cancel,
-        AnswerFile, AnswerFolder, AnswerColour, AnswerMessage,
+        Move,
+        Press,
+        Release,
+        Click,
+        Drag,
+        Wheel,
+        Type,
+        Key,
+        Timer,
+        Screenshot,
+        Ok,
+        Cancel,
+        AnswerFile,
+        AnswerFolder,
+        AnswerColour,
+        AnswerMessage,
     } kind = Move;
     int32_t line = 0;
     float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     bool right = false, ctrl = false;
-    int32_t id = 0;      // type: the control
-    int32_t steps = 0;   // wheel
-    std::string text;    // type, screenshot, answer paths
+    int32_t id = 0;     // type: the control
+    int32_t steps = 0;  // wheel
+    std::string text;   // type, screenshot, answer paths
     platform::Key key = platform::Key::None;
     uint32_t modifiers = 0;
     uint32_t character = 0;

@@ -98,7 +98,8 @@ int runMainDialog(const DialogSetup& setup, void* parentWindow) {
         std::vector<ReplayStep> steps;
         std::string why;
         if (!platform::readFile(choice.replayPath, bytes, kReplayMaxBytes)) {
-            platform::showMessage("terravane edit", ("cannot read the events file \"" + choice.replayPath + "\"").c_str());
+            platform::showMessage("terravane edit",
+                                  ("cannot read the events file \"" + choice.replayPath + "\"").c_str());
             return -1;
         }
         if (!parseReplay(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), steps, &why)) {

@@ -118,7 +118,7 @@ TEST_F(DialogTest, PreviewFitsZoomsPansAndPlacesThePlanet) {
     mouse(WindowEvent::MouseMove, pane.left + 90, pane.top + 50);
     mouse(WindowEvent::MouseUp, pane.left + 90, pane.top + 50);
     EXPECT_EQ(params.previewOriginX, originX + 50);
-    EXPECT_NEAR(params.xCenter, 0.5f, 0.01f);  // a drag is no click
+    EXPECT_NEAR(params.xCenter, 0.5f, 0.01f);                   // a drag is no click
     mouse(WindowEvent::MouseDown, pane.left - 2000, pane.top);  // off the dialog: nothing
     mouse(WindowEvent::MouseUp, pane.left - 2000, pane.top);
     // A press and release without a move is a click, even when zoomed in.

@@ -81,8 +81,8 @@ TEST_F(EditTest, BadEventsAndNoDisplayAreUsageErrors) {
 // the starting settings is the current one, the others are empty.
 TEST_F(EditTest, ScreenshotOfTheCanvas) {
     events("shot.txt", "answer-file saved\nclick @26\nmove 5 5\nscreenshot shot.png\ncancel\n");
-    const Result r = run("edit --defaults --size 640x400 --replay shot.txt --screenshot end.png",
-                         "export TERRAVANE_DIALOG_SCALE=2");
+    const Result r =
+        run("edit --defaults --size 640x400 --replay shot.txt --screenshot end.png", "export TERRAVANE_DIALOG_SCALE=2");
     ASSERT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(exists("saved.q1q"));
     cli::Image shot, end;
@@ -150,14 +150,19 @@ TEST_F(EditTest, GtkWindowUnderXvfb) {
         GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import is missing (scripts/install-deps installs them)";
     const std::string script =
         "unset TERRAVANE_DIALOG_PEER TERRAVANE_DIALOG_REPLAY\n"
-        "export DISPLAY=:" + std::to_string(90 + ::getpid() % 500) + "\n"
+        "export DISPLAY=:" +
+        std::to_string(90 + ::getpid() % 500) +
+        "\n"
         "Xvfb $DISPLAY -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &\n"
         "xvfb=$!\n"
         "trap 'kill $xvfb 2>/dev/null' EXIT\n"
         "for i in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done\n"
-        "'" + terravanePath() + "' edit --defaults --size 400x300 -o g.png >/dev/null 2>edit.err </dev/null &\n"
+        "'" +
+        terravanePath() +
+        "' edit --defaults --size 400x300 -o g.png >/dev/null 2>edit.err </dev/null &\n"
         "edit=$!\n"
-        "for i in $(seq 300); do w=$(xdotool search --onlyvisible --name '^Terravane$' | tail -1); [ -n \"$w\" ] && break; sleep 0.1; done\n"
+        "for i in $(seq 300); do w=$(xdotool search --onlyvisible --name '^Terravane$' | tail -1); [ -n \"$w\" ] && "
+        "break; sleep 0.1; done\n"
         "sleep 1\n"
         "import -window root screen.png\n"
         "xdotool windowfocus \"$w\" key Escape\n"

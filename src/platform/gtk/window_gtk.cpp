@@ -23,7 +23,8 @@ bool initialised(std::string* why) {
     if (why) {
         const char* display = g_getenv("DISPLAY");
         const char* wayland = g_getenv("WAYLAND_DISPLAY");
-        *why = (display && *display) || (wayland && *wayland) ? "cannot open the display" : "no display (DISPLAY is not set)";
+        *why = (display && *display) || (wayland && *wayland) ? "cannot open the display"
+                                                              : "no display (DISPLAY is not set)";
     }
     return false;
 }
@@ -38,20 +39,32 @@ uint32_t modifiersOf(guint state) {
 
 Key keyOf(guint keyval) {
     switch (keyval) {
-        case GDK_KEY_Tab: case GDK_KEY_ISO_Left_Tab: case GDK_KEY_KP_Tab: return Key::Tab;
-        case GDK_KEY_Return: case GDK_KEY_KP_Enter: return Key::Return;
+        case GDK_KEY_Tab:
+        case GDK_KEY_ISO_Left_Tab:
+        case GDK_KEY_KP_Tab: return Key::Tab;
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter: return Key::Return;
         case GDK_KEY_Escape: return Key::Escape;
         case GDK_KEY_space: return Key::Space;
         case GDK_KEY_BackSpace: return Key::Backspace;
-        case GDK_KEY_Delete: case GDK_KEY_KP_Delete: return Key::Delete;
-        case GDK_KEY_Left: case GDK_KEY_KP_Left: return Key::Left;
-        case GDK_KEY_Right: case GDK_KEY_KP_Right: return Key::Right;
-        case GDK_KEY_Up: case GDK_KEY_KP_Up: return Key::Up;
-        case GDK_KEY_Down: case GDK_KEY_KP_Down: return Key::Down;
-        case GDK_KEY_Home: case GDK_KEY_KP_Home: return Key::Home;
-        case GDK_KEY_End: case GDK_KEY_KP_End: return Key::End;
-        case GDK_KEY_Page_Up: case GDK_KEY_KP_Page_Up: return Key::PageUp;
-        case GDK_KEY_Page_Down: case GDK_KEY_KP_Page_Down: return Key::PageDown;
+        case GDK_KEY_Delete:
+        case GDK_KEY_KP_Delete: return Key::Delete;
+        case GDK_KEY_Left:
+        case GDK_KEY_KP_Left: return Key::Left;
+        case GDK_KEY_Right:
+        case GDK_KEY_KP_Right: return Key::Right;
+        case GDK_KEY_Up:
+        case GDK_KEY_KP_Up: return Key::Up;
+        case GDK_KEY_Down:
+        case GDK_KEY_KP_Down: return Key::Down;
+        case GDK_KEY_Home:
+        case GDK_KEY_KP_Home: return Key::Home;
+        case GDK_KEY_End:
+        case GDK_KEY_KP_End: return Key::End;
+        case GDK_KEY_Page_Up:
+        case GDK_KEY_KP_Page_Up: return Key::PageUp;
+        case GDK_KEY_Page_Down:
+        case GDK_KEY_KP_Page_Down: return Key::PageDown;
         default: return gdk_keyval_to_unicode(keyval) ? Key::Character : Key::None;
     }
 }
@@ -65,7 +78,8 @@ struct TimerTicket {
 
 class GtkPeer final : public Window {
 public:
-    GtkPeer(const WindowOptions& options, WindowClient& client) : client_(client), width_(options.width), height_(options.height) {
+    GtkPeer(const WindowOptions& options, WindowClient& client)
+        : client_(client), width_(options.width), height_(options.height) {
         window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         g_object_ref_sink(window_);
         gtk_window_set_title(GTK_WINDOW(window_), options.title.c_str());
@@ -100,8 +114,10 @@ public:
     }
 
     ~GtkPeer() override {
-        for (auto& [id, source] : timers_) g_source_remove(source.first);
-        for (auto& [id, source] : timers_) delete source.second;
+        for (auto& [id, timer] : timers_) {
+            g_source_remove(timer.first);
+            delete timer.second;
+        }
         for (auto& [id, cursor] : cursors_) g_object_unref(cursor);
         if (surface_) cairo_surface_destroy(surface_);
         gtk_widget_destroy(window_);
@@ -185,16 +201,16 @@ public:
 
     DisplaySurface* displaySurface(int32_t width, int32_t height) override {
         surfacePixels_.assign(size_t(std::max(width, 0)) * size_t(std::max(height, 0)), 0xFF000000u);
-        surface_info_ = DisplaySurface{kDisplaySurfaceMagic, width, height, width, surfacePixels_.data(), nullptr};
-        surface_info_.nativeContext = &surface_info_;
-        return &surface_info_;
+        display_ = DisplaySurface{kDisplaySurfaceMagic, width, height, width, surfacePixels_.data(), nullptr};
+        display_.nativeContext = &display_;
+        return &display_;
     }
 
     bool chooseFile(const FileRequest& request, std::string& path) override {
         GtkWidget* dialog = gtk_file_chooser_dialog_new(
             request.title.c_str(), GTK_WINDOW(window_),
-            request.save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
-            GTK_RESPONSE_CANCEL, request.save ? "_Save" : "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+            request.save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
+            request.save ? "_Save" : "_Open", GTK_RESPONSE_ACCEPT, nullptr);
         GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
         if (request.save) gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
         if (!request.pattern.empty() && request.pattern != "*") {
@@ -218,9 +234,9 @@ public:
     }
 
     bool chooseFolder(const std::string& prompt, std::string& folder) override {
-        GtkWidget* dialog = gtk_file_chooser_dialog_new(prompt.c_str(), GTK_WINDOW(window_),
-                                                        GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Cancel",
-                                                        GTK_RESPONSE_CANCEL, "_Select", GTK_RESPONSE_ACCEPT, nullptr);
+        GtkWidget* dialog =
+            gtk_file_chooser_dialog_new(prompt.c_str(), GTK_WINDOW(window_), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
+                                        "_Cancel", GTK_RESPONSE_CANCEL, "_Select", GTK_RESPONSE_ACCEPT, nullptr);
         const bool ok = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT;
         if (ok) {
             gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
@@ -301,7 +317,9 @@ private:
         WindowEvent e{event->type == GDK_BUTTON_PRESS ? WindowEvent::MouseDown : WindowEvent::MouseUp};
         e.x = float(event->x);
         e.y = float(event->y);
-        e.button = event->button == 1 ? MouseButton::Left : (event->button == 3 ? MouseButton::Right : MouseButton::Middle);
+        e.button = event->button == 1   ? MouseButton::Left
+                   : event->button == 3 ? MouseButton::Right
+                                        : MouseButton::Middle;
         e.modifiers = modifiersOf(event->state);
         if (e.kind == WindowEvent::MouseDown) {
             gint doubleTime = 400;
@@ -399,7 +417,7 @@ private:
     int32_t code_ = 0;
     std::map<int32_t, std::pair<guint, TimerTicket*>> timers_;
     std::map<int32_t, GdkCursor*> cursors_;
-    DisplaySurface surface_info_;
+    DisplaySurface display_;
     std::vector<uint32_t> surfacePixels_;
     guint32 lastPress_ = 0;
     double lastX_ = 0.0, lastY_ = 0.0;

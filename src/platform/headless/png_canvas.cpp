@@ -24,8 +24,8 @@ bool fail(std::string* error, const std::string& why) {
 
 }  // namespace
 
-bool writeCanvasPng(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height,
-                    int32_t stride, std::string* error) {
+bool writeCanvasPng(const std::string& path, const uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
+                    std::string* error) {
     if (!pixels || width <= 0 || height <= 0) return fail(error, "nothing to write");
     std::vector<uint8_t> bytes;
     std::vector<uint8_t> row(size_t(width) * 3);
@@ -55,7 +55,8 @@ bool writeCanvasPng(const std::string& path, const uint32_t* pixels, int32_t wid
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    if (writeFileAtomic(path, bytes.data(), bytes.size()) != kFileOk) return fail(error, "cannot write \"" + path + "\"");
+    if (writeFileAtomic(path, bytes.data(), bytes.size()) != kFileOk)
+        return fail(error, "cannot write \"" + path + "\"");
     return true;
 }
 

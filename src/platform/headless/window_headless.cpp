@@ -16,8 +16,7 @@ namespace {
 WindowRect unite(const WindowRect& a, const WindowRect& b) {
     if (a.empty()) return b;
     if (b.empty()) return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-            std::max(a.bottom, b.bottom)};
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
 class Headless final : public HeadlessWindow {
@@ -46,7 +45,9 @@ public:
         killTimer(id);
         timers_.push_back(id);
     }
-    void killTimer(int32_t id) override { timers_.erase(std::remove(timers_.begin(), timers_.end(), id), timers_.end()); }
+    void killTimer(int32_t id) override {
+        timers_.erase(std::remove(timers_.begin(), timers_.end(), id), timers_.end());
+    }
     void setCursor(const CursorShape& cursor) override { cursor_ = cursor; }
     float scale() const override { return canvas_.scale; }
 
@@ -77,7 +78,9 @@ public:
         return &surface_;
     }
 
-    bool chooseFile(const FileRequest& request, std::string& path) override { return script_.answerFile(request, path); }
+    bool chooseFile(const FileRequest& request, std::string& path) override {
+        return script_.answerFile(request, path);
+    }
     bool chooseFolder(const std::string& prompt, std::string& folder) override {
         return script_.answerFolder(prompt, folder);
     }
