@@ -57,9 +57,12 @@ bool readInput(const char* what, const std::string& path, std::optional<Image>& 
 
 }  // namespace
 
-int runRender(int argc, char** argv) {
+int runRender(int argc, char** argv) { return runFilterCommand(argc, argv, kCommand, false); }
+
+int runFilterCommand(int argc, char** argv, const char* command, bool interactive) {
     std::string output = "planet.png";
     PluginRenderRequest request;
+    request.interactive = interactive;
     bool depthGiven = false, quiet = false, defaults = false;
     std::vector<std::string> assignments;
     std::string error, value, preset, sourcePath, maskPath;
@@ -81,7 +84,7 @@ int runRender(int argc, char** argv) {
             defaults = true;
         } else if (opt == "-o" || opt == "--size" || opt == "--depth" || opt == "--set" || opt == "--threads" ||
                    opt == "--preset" || opt == "--source" || opt == "--mask") {
-            if (!args.value(value)) return failWith(kCommand, std::string(opt) + " needs a value");
+            if (!args.value(value)) return failWith(command, std::string(opt) + " needs a value");
             bool ok = true;
             if (opt == "-o") {
                 output = value;
@@ -101,9 +104,9 @@ int runRender(int argc, char** argv) {
             } else {
                 ok = parseThreads(value, request.threads, &error);
             }
-            if (!ok) return failWith(kCommand, error);
+            if (!ok) return failWith(command, error);
         } else {
-            return failWith(kCommand, "unknown option \"" + std::string(opt) + "\" (try terravane render --help)");
+            return failWith(command, "unknown option \"" + std::string(opt) + "\" (try terravane " + command + " --help)");
         }
     }
 
@@ -111,22 +114,22 @@ int runRender(int argc, char** argv) {
     // assignments; with none of them the last run's settings play again.
     if (defaults || !preset.empty() || !assignments.empty()) {
         ParamRecord record = defaultRecord();
-        if (!preset.empty() && !loadPresetFile(preset, record, &error)) return failWith(kCommand, error);
-        if (!applyAssignments(record, assignments, &error)) return failWith(kCommand, error);
+        if (!preset.empty() && !loadPresetFile(preset, record, &error)) return failWith(command, error);
+        if (!applyAssignments(record, assignments, &error)) return failWith(command, error);
         request.settings = descriptorOf(record);
     }
 
     const ImageFormat format = formatForPath(output);
     if (format == ImageFormat::Unknown)
-        return failWith(kCommand, "cannot tell the image type of \"" + output + "\" (use .png, .tif, .exr, .ppm or .pgm)");
+        return failWith(command, "cannot tell the image type of \"" + output + "\" (use .png, .tif, .exr, .ppm or .pgm)");
     if (format == ImageFormat::Pgm) request.grey = true;
     if (request.layer && (format == ImageFormat::Ppm || format == ImageFormat::Pgm))
-        return failWith(kCommand, std::string(formatName(format)) +
+        return failWith(command, std::string(formatName(format)) +
                                       " files hold no transparency plane (use .png, .tif or .exr with --layer)");
 
     std::optional<Image> source, mask;
-    if (!sourcePath.empty() && !readInput("--source", sourcePath, source, &error)) return failWith(kCommand, error);
-    if (!maskPath.empty() && !readInput("--mask", maskPath, mask, &error)) return failWith(kCommand, error);
+    if (!sourcePath.empty() && !readInput("--source", sourcePath, source, &error)) return failWith(command, error);
+    if (!maskPath.empty() && !readInput("--mask", maskPath, mask, &error)) return failWith(command, error);
     request.source = source ? &*source : nullptr;
     request.mask = mask ? &*mask : nullptr;
 
@@ -136,13 +139,13 @@ int runRender(int argc, char** argv) {
         if (!formatSupportsDepth(format, request.depth, nullptr)) request.depth = 16;
     }
     HostImageShape shape;
-    if (!resolveHostImage(request, shape, &error)) return failWith(kCommand, error);
-    if (!formatSupportsDepth(format, shape.depth, &error)) return failWith(kCommand, error);
+    if (!resolveHostImage(request, shape, &error)) return failWith(command, error);
+    if (!formatSupportsDepth(format, shape.depth, &error)) return failWith(command, error);
 
     // Find out now, not after the render, whether the output can be written.
     {
         platform::FileWriter probe;
-        if (probe.open(output) != platform::kFileOk) return failWith(kCommand, "cannot write \"" + output + "\"");
+        if (probe.open(output) != platform::kFileOk) return failWith(command, "cannot write \"" + output + "\"");
         probe.abandon();
     }
 
@@ -155,9 +158,9 @@ int runRender(int argc, char** argv) {
     Image image;
     std::string warning;
     const bool rendered = renderThroughPlugin(request, image, &error, &warning);
-    if (!warning.empty()) std::fprintf(stderr, "terravane %s: warning: %s\n", kCommand, warning.c_str());
-    if (!rendered) return failWith(kCommand, error);
-    if (!writeImage(output, image, &error)) return failWith(kCommand, error);
+    if (!warning.empty()) std::fprintf(stderr, "terravane %s: warning: %s\n", command, warning.c_str());
+    if (!rendered) return failWith(command, error);
+    if (!writeImage(output, image, &error)) return failWith(command, error);
     return 0;
 }
 
