@@ -391,7 +391,6 @@ void askFolder(DialogState& s, Pending pending, Actions& out) {
 void startWork(DialogState& s, Pending work, const std::string& path, Actions& out) {
     s.work = work;
     s.workPath = path;
-    s.busy = true;
     setCursor(s, out, CursorId::Wait);
     Action a;
     a.kind = Action::Work;
@@ -567,7 +566,7 @@ void command(DialogState& s, int id, int code, Actions& out) {
         setTimer(out, kPreviewTimer, kPreviewTimerMs);
         return;
     }
-    if (code != 0 || s.pending != Pending::None || s.busy || s.endCode != 0) return;
+    if (code != 0 || s.pending != Pending::None || s.work != Pending::None || s.endCode != 0) return;
     if (!s.enabled[size_t(std::clamp(id, 0, kControlCount - 1))]) return;
     clickCommand(s, id, out);
 }
@@ -674,7 +673,6 @@ void refreshHook(void* context, ParamRecord&, StateBlock&) {
 void work(DialogState& s, Actions& out) {
     const Pending what = s.work;
     s.work = Pending::None;
-    s.busy = false;
     ParamRecord& r = *s.setup.params;
     StateBlock& st = *s.setup.state;
     Engine* engine = s.setup.engine;

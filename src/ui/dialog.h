@@ -101,7 +101,6 @@ struct DialogState {
     int32_t fitFactor = 1;
     bool previewShown = false;
     double lastRenderSeconds = 0.0;
-    int32_t renders = 0;
     platform::DisplaySurface* surface = nullptr;
 
     // The map-mode list's drop-down.
@@ -120,8 +119,7 @@ struct DialogState {
     Pending pending = Pending::None;
     int pendingControl = kNoControl;
     std::string pendingFolder;
-    bool busy = false;  // a long job is asked for (Work)
-    Pending work = Pending::None;
+    Pending work = Pending::None;  // a long job asked for (a Work event runs it)
     std::string workPath;
     int endCode = 0;  // 3 OK, 2 Cancel once ended
 };

@@ -108,7 +108,6 @@ void renderPreview(DialogState& s, Actions& out) {
     if (s.surface && h.display) h.display(h.context, s.surface->nativeContext);
     s.lastRenderSeconds = platform::monotonicSeconds() - started;
     s.previewShown = true;
-    ++s.renders;
     repaint(out, kPreview);
 }
 
