@@ -283,8 +283,19 @@ int currentDot(const DialogState& s) {
     return -1;
 }
 
+// An undo step is recorded only when the settings differ from the latest
+// step: a click or a drag that changed nothing would otherwise make the next
+// Undo go back to the very same settings.
 void applyUndoClass(DialogState& s, int undoClass) {
     if (undoClass == 0 || !s.setup.undo) return;
+    const persist::UndoSlots& undo = *s.setup.undo;
+    const int32_t latest = s.setup.state->undoIndex;
+    if (latest >= 0 && latest < 2 && undo.valid[latest]) {
+        SettingsSnapshot now{}, then{};
+        copyToSnapshot(*s.setup.params, now);
+        copyToSnapshot(undo.slot[latest], then);
+        if (std::memcmp(&now, &then, sizeof now) == 0) return;
+    }
     persist::recordUndo(*s.setup.params, *s.setup.state, *s.setup.undo, undoClass == 2);
 }
 
@@ -617,7 +628,7 @@ void answer(DialogState& s, const Event& e, Actions& out) {
                                 (report.message.empty() ? "." : ": " + report.message));
                 }
             }
-            finishClick(s, kLoad, loaded ? 2 : 0, loaded, out);
+            finishClick(s, kLoad, 2, loaded, out);
             return;
         }
         case Pending::Layers:

@@ -213,6 +213,12 @@ TEST_F(DialogTest, UndoAlternatesEcceChangesTheSeedAndCancelRestoresEverything) 
     click(45, 0.9f);  // storm count
     const int32_t changed = params.stormCount;
     ASSERT_NE(changed, start.stormCount);
+    // A colour dialog cancelled changes nothing and records no undo step.
+    click(kLandColourButton);
+    ASSERT_EQ(s.pending, Pending::Colour);
+    Event cancelled;
+    cancelled.kind = Event::Answer;
+    handle(s, cancelled, last);
     click(kUndo);
     EXPECT_EQ(params.stormCount, start.stormCount);
     click(kUndo);
