@@ -14,3 +14,15 @@ add_custom_command(
   COMMENT "Generating the relief images"
   VERBATIM)
 list(APPEND TV_GENERATED_SOURCES ${TV_GENERATED_DIR}/relief_data.cpp)
+
+# The dialog's text face: DejaVu Sans (Debian's fonts-dejavu-core), read at
+# build time and built into the engine.
+set(TV_DIALOG_FONT /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf CACHE FILEPATH "The dialog's font (DejaVu Sans)")
+add_executable(tool_gen_font_data ${CMAKE_SOURCE_DIR}/tools/gen_font_data.cpp)
+add_custom_command(
+  OUTPUT ${TV_GENERATED_DIR}/dialog_font_data.cpp
+  COMMAND tool_gen_font_data ${TV_DIALOG_FONT} ${TV_GENERATED_DIR}/dialog_font_data.cpp
+  DEPENDS tool_gen_font_data ${TV_DIALOG_FONT}
+  COMMENT "Building the dialog's font in"
+  VERBATIM)
+list(APPEND TV_GENERATED_SOURCES ${TV_GENERATED_DIR}/dialog_font_data.cpp)

@@ -68,9 +68,12 @@ bool readInput(const char* what, const std::string& path, std::optional<Image>& 
 
 }  // namespace
 
-int runRender(int argc, char** argv) {
+int runRender(int argc, char** argv) { return runFilterCommand(argc, argv, kCommand, false); }
+
+int runFilterCommand(int argc, char** argv, const char* command, bool interactive) {
     std::string output = "planet.png", formatText;
     PluginRenderRequest request;
+    request.interactive = interactive;
     bool depthGiven = false, quiet = false, defaults = false;
     SettingsOptions settings;
     std::string error, value, sourcePath, maskPath;
@@ -93,7 +96,7 @@ int runRender(int argc, char** argv) {
         } else if (opt == "-o" || opt == "--size" || opt == "--depth" || opt == "--set" || opt == "--threads" ||
                    opt == "--preset" || opt == "--settings" || opt == "--source" || opt == "--mask" ||
                    opt == "--format") {
-            if (!args.value(value)) return usageError(kCommand, std::string(opt) + " needs a value");
+            if (!args.value(value)) return usageError(command, std::string(opt) + " needs a value");
             bool ok = true;
             if (opt == "-o") {
                 output = value;
@@ -117,22 +120,22 @@ int runRender(int argc, char** argv) {
             } else {
                 ok = parseThreads(value, request.threads, &error);
             }
-            if (!ok) return usageError(kCommand, error);
+            if (!ok) return usageError(command, error);
         } else {
-            return usageError(kCommand, "unknown option \"" + std::string(opt) + "\"");
+            return usageError(command, "unknown option \"" + std::string(opt) + "\"");
         }
     }
-    if (!args.error().empty()) return usageError(kCommand, args.error());
+    if (!args.error().empty()) return usageError(command, args.error());
 
     // The settings to play: built from the defaults, a settings file or JSON
     // and the assignments; with none of them the last run's settings again.
     std::string warning;
     auto warn = [&](const std::string& text) {
-        if (!text.empty()) std::fprintf(stderr, "terravane %s: warning: %s\n", kCommand, text.c_str());
+        if (!text.empty()) std::fprintf(stderr, "terravane %s: warning: %s\n", command, text.c_str());
     };
     ParamRecord played = defaultRecord();
     if (defaults || settings.given()) {
-        if (!buildSettings(settings, played, &error)) return failWith(kCommand, error);
+        if (!buildSettings(settings, played, &error)) return failWith(command, error);
     } else if (auto last = lastRunSettings(&warning)) {
         played = *last;
     }
@@ -145,24 +148,24 @@ int runRender(int argc, char** argv) {
     if (!formatText.empty()) {
         const ImageFormat named = formatForName(formatText);
         if (named == ImageFormat::Unknown)
-            return usageError(kCommand, "unknown --format \"" + formatText + "\" (expected png, tif, exr, ppm or pgm)");
+            return usageError(command, "unknown --format \"" + formatText + "\" (expected png, tif, exr, ppm or pgm)");
         if (format != ImageFormat::Unknown && format != named)
-            return usageError(kCommand, "--format " + formatText + " does not match the name \"" + output + "\"");
+            return usageError(command, "--format " + formatText + " does not match the name \"" + output + "\"");
         format = named;
     } else if (output == "-") {
         format = ImageFormat::Png;
     }
     if (format == ImageFormat::Unknown)
-        return usageError(kCommand, "cannot tell the image type of \"" + output +
+        return usageError(command, "cannot tell the image type of \"" + output +
                                         "\" (use .png, .tif, .exr, .ppm, .pgm, .bmp or .pfm, or --format)");
     if (format == ImageFormat::Pgm) request.grey = true;
     if (request.layer && (format == ImageFormat::Ppm || format == ImageFormat::Pgm || format == ImageFormat::Pfm))
-        return usageError(kCommand, std::string(formatName(format)) +
+        return usageError(command, std::string(formatName(format)) +
                                         " files hold no transparency plane (use .png, .tif, .exr or .bmp with --layer)");
 
     std::optional<Image> source, mask;
-    if (!sourcePath.empty() && !readInput("--source", sourcePath, source, &error)) return failWith(kCommand, error);
-    if (!maskPath.empty() && !readInput("--mask", maskPath, mask, &error)) return failWith(kCommand, error);
+    if (!sourcePath.empty() && !readInput("--source", sourcePath, source, &error)) return failWith(command, error);
+    if (!maskPath.empty() && !readInput("--mask", maskPath, mask, &error)) return failWith(command, error);
     request.source = source ? &*source : nullptr;
     request.mask = mask ? &*mask : nullptr;
 
@@ -172,14 +175,14 @@ int runRender(int argc, char** argv) {
         if (!formatSupportsDepth(format, request.depth, nullptr)) request.depth = 16;
     }
     HostImageShape shape;
-    if (!resolveHostImage(request, shape, &error)) return failWith(kCommand, error);
-    if (!formatSupportsDepth(format, shape.depth, &error)) return usageError(kCommand, error);
+    if (!resolveHostImage(request, shape, &error)) return failWith(command, error);
+    if (!formatSupportsDepth(format, shape.depth, &error)) return usageError(command, error);
 
     // Find out now, not after the render, whether the output can be written.
     if (output != "-") {
         platform::FileWriter probe;
         platform::clearLastError();
-        if (probe.open(output) != platform::kFileOk) return failWith(kCommand, cannotWrite(output));
+        if (probe.open(output) != platform::kFileOk) return failWith(command, cannotWrite(output));
         probe.abandon();
     }
 
@@ -200,10 +203,10 @@ int runRender(int argc, char** argv) {
     const bool rendered = renderThroughPlugin(request, image, &error, &warning);
     warn(warning);
     if (!rendered) {
-        if (interrupt.interrupted()) return cancelledWith(kCommand, error);
-        return failWith(kCommand, error);
+        if (interrupt.interrupted()) return cancelledWith(command, error);
+        return failWith(command, error);
     }
-    if (!writeImage(output, format, image, &error)) return failWith(kCommand, error);
+    if (!writeImage(output, format, image, &error)) return failWith(command, error);
     return kExitOk;
 }
 

@@ -11,4 +11,8 @@ int runLayers(int argc, char** argv);     // terravane layers ...
 int runCatalogue(int argc, char** argv);  // terravane catalogue presets|dots ...
 int runClouds(int argc, char** argv);     // terravane clouds list|fetch|convert|update-list
 
+// A filter run through the plug-in written to a file, with render's options;
+// interactive runs show the plug-in's dialog first (terravane edit).
+int runFilterCommand(int argc, char** argv, const char* command, bool interactive);
+
 }  // namespace tv::cli

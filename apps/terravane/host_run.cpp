@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/interrupt.h"
 #include "platform/module_loader.h"
+#include "platform/window.h"
 
 namespace tv::host {
 
@@ -23,8 +24,30 @@ pi::Boolean abortProc() { return gCurrent ? gCurrent->abortRequested() : 0; }
 void progressProc(pi::int32 done, pi::int32 total) {
     if (gCurrent) gCurrent->progress(done, total);
 }
-pi::OSErr displayPixelsProc(const pi::PSPixelMap*, const pi::VRect*, pi::int32, pi::int32, void*) {
-    return pi::noErr;  // no window to show the preview in
+// The preview on the dialog's display surface (our own platform context:
+// pixels at one per window pixel, recognised by their magic word).
+pi::OSErr displayPixelsProc(const pi::PSPixelMap* source, const pi::VRect* srcRect, pi::int32 dstRow,
+                            pi::int32 dstCol, void* platformContext) {
+    auto* surface = static_cast<platform::DisplaySurface*>(platformContext);
+    if (!source || !srcRect || !surface || surface->magic != platform::kDisplaySurfaceMagic || !source->baseAddr)
+        return pi::noErr;
+    const bool grey = source->imageMode == pi::kModeGrayScale || source->imageMode == pi::kModeGray16;
+    const auto* base = static_cast<const uint8_t*>(source->baseAddr);
+    const pi::VRect& b = source->bounds;
+    for (int32_t y = std::max(srcRect->top, b.top); y < std::min(srcRect->bottom, b.bottom); ++y) {
+        const int32_t dy = dstRow + (y - srcRect->top);
+        if (dy < 0 || dy >= surface->height) continue;
+        uint32_t* out = surface->pixels + size_t(dy) * size_t(surface->stride);
+        for (int32_t x = std::max(srcRect->left, b.left); x < std::min(srcRect->right, b.right); ++x) {
+            const int32_t dx = dstCol + (x - srcRect->left);
+            if (dx < 0 || dx >= surface->width) continue;
+            const ptrdiff_t at = ptrdiff_t(y - b.top) * source->rowBytes + ptrdiff_t(x - b.left) * source->colBytes;
+            uint32_t rgb[3];
+            for (int c = 0; c < 3; ++c) rgb[c] = base[at + (grey ? 0 : c) * ptrdiff_t(source->planeBytes)];
+            out[dx] = 0xFF000000u | (rgb[0] << 16) | (rgb[1] << 8) | rgb[2];
+        }
+    }
+    return pi::noErr;
 }
 void processEventProc(void*) {}
 

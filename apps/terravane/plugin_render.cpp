@@ -216,7 +216,7 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
         }
     }
     host::HostOptions options;
-    options.playInfo = pi::plugInDialogSilent;
+    options.playInfo = request.interactive ? pi::plugInDialogDisplay : pi::plugInDialogSilent;
     options.interrupt = request.interrupt;
     if (ProgressBar* bar = request.progress)
         options.progress = [bar](int32_t done, int32_t total) {
@@ -227,10 +227,13 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
     int16_t result;
     {
         host::FilterHost filter(module, session, image, request.mask ? &selection : nullptr, options);
+        run.interactive = request.interactive;
         result = filter.run(run, report);
     }
     host::unloadPlugin(module);
-    if (result == pi::userCanceledErr) return fail(error, "the render was cancelled (-128); nothing was written");
+    if (result == pi::userCanceledErr)
+        return fail(error, request.interactive ? "cancelled (-128); nothing was written"
+                                               : "the render was cancelled (-128); nothing was written");
     if (result != 0)
         return fail(error, std::string("the plug-in failed at ") + selectorName(report.failedSelector) + ": " +
                                host::resultMeaning(result));

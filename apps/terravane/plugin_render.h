@@ -38,6 +38,7 @@ struct PluginRenderRequest {
     ProgressBar* progress = nullptr;
     const platform::InterruptWatch* interrupt = nullptr;  // Ctrl-C under this watch cancels the render
     std::string pluginPath;         // empty: the module beside the executable
+    bool interactive = false;       // the module shows its dialog first (terravane edit)
 };
 
 // The size, depth and kind of host image the request makes (after the source
@@ -64,7 +65,8 @@ Image fileImageOf(const host::HostImage& image);
 // Every scripting key of record, as the module reads them.
 pi::MemoryDescriptor descriptorOf(const ParamRecord& record);
 
-// Loads the module, runs prepare, start, continue and finish over the host
+// Loads the module, runs prepare, start, continue and finish (after the
+// parameters selector and with the dialog when interactive) over the host
 // image and hands back the result; the descriptor the module records is kept
 // in the working folder for the next run. False with one clear reason (a
 // failure of the module is given with the meaning of its result code).

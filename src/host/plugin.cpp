@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "host/dialog_host.h"
 #include "host/frame_render.h"
 #include "host/scripting.h"
 #include "host/transfer.h"
@@ -251,7 +252,8 @@ void doStart() {
         if (*g.result == pi::noErr && s.showDialog) {
             persist::recordBeforeDialog(p, s, s.working->persist);
             shown = true;
-            const int code = g.dialogs.runMainDialog ? g.dialogs.runMainDialog(g.dialogs.context) : -1;
+            const int code = g.dialogs.runMainDialog ? g.dialogs.runMainDialog(g.dialogs.context)
+                                                     : runStartDialog(g.record, g.params, g.state, g.result);
             accepted = code == kDialogOk;
         }
         s.showDialog = 0;

@@ -28,9 +28,9 @@ struct WorkingMemory {
 
 void pluginMain(int16_t selector, void* record, pi::intptr* data, int16_t* result);
 
-// The interactive parts that arrive with the dialog: each returns what a run
-// without them does. The about box returns at once; the main dialog returns
-// -1 (it cannot be created), which counts as not accepted.
+// Stand-ins for the interactive parts (tests): when set, they replace the
+// about box and the main dialog. The main dialog returns 3 for OK; -1 (it
+// cannot be created) counts as not accepted.
 struct FrameDialogs {
     int (*runAboutBox)(void* context) = nullptr;
     int (*runMainDialog)(void* context) = nullptr;

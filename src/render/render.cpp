@@ -184,7 +184,8 @@ int32_t renderWithTarget(Engine& e, int32_t destination) {
     handlers.passIndex = params.passIndex;
     handlers.passCount = params.passCount;
     const intptr_t args[kJobArgCount] = {};
-    const JobRunResult r = runJobs(kJobRenderTile, args, run.area, 0, handlers);
+    const int32_t plan = destination == kDestinationPreview ? kPlanSmallTiles : kPlanTiles;
+    const JobRunResult r = runJobs(kJobRenderTile, args, run.area, plan, handlers);
     if (r.aborted && e.result == 0) e.result = kResultCancelled;
     params.passIndex = -1;
     return e.result;

@@ -132,8 +132,9 @@ JobPlan makePlan(const Rect& area, int32_t kind) {
     const int64_t width = int64_t{area.right} - area.left;
     const int64_t height = int64_t{area.bottom} - area.top;
     if (width <= 0 || height <= 0) return plan;
-    const int64_t across = (width + kTileSize - 1) / kTileSize;
-    const int64_t down = (height + kTileSize - 1) / kTileSize;
+    const int64_t side = kind == kPlanSmallTiles ? kSmallTileSize : kTileSize;
+    const int64_t across = (width + side - 1) / side;
+    const int64_t down = (height + side - 1) / side;
     if (width > INT32_MAX || height > INT32_MAX || across * down > INT32_MAX) return plan;
     plan.width = static_cast<int32_t>(width);
     plan.height = static_cast<int32_t>(height);
@@ -146,11 +147,12 @@ Rect tileOfJob(const JobPlan& plan) {
     if (plan.jobIndex < 0 || plan.jobIndex >= plan.jobCount) return Rect{-1, -1, -1, -1};
     const int32_t row = plan.jobIndex / plan.tilesAcross;
     const int32_t column = plan.jobIndex % plan.tilesAcross;
+    const int32_t side = plan.kind == kPlanSmallTiles ? kSmallTileSize : kTileSize;
     Rect tile;
-    tile.top = kTileSize * row;
-    tile.left = kTileSize * column;
-    tile.bottom = std::min(tile.top + kTileSize, plan.height);
-    tile.right = std::min(tile.left + kTileSize, plan.width);
+    tile.top = side * row;
+    tile.left = side * column;
+    tile.bottom = std::min(tile.top + side, plan.height);
+    tile.right = std::min(tile.left + side, plan.width);
     return tile;
 }
 

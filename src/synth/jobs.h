@@ -17,6 +17,11 @@ enum JobType : int32_t {
 };
 
 constexpr int32_t kTileSize = 256;
+// Plan kinds: 256 x 256 tiles, or the small tiles of the dialog's preview,
+// which is never larger than its pane and must spread over every worker.
+constexpr int32_t kPlanTiles = 0;
+constexpr int32_t kPlanSmallTiles = 1;
+constexpr int32_t kSmallTileSize = 64;
 constexpr int32_t kMaxThreads = 100;
 constexpr int32_t kJobArgCount = 13;
 
@@ -26,7 +31,7 @@ struct JobPlan {
     int32_t jobCount = 0;
     int32_t jobIndex = 0;
     int32_t gridWidth = 0, gridHeight = 0;  // tile size + 2, set with the views
-    int32_t kind = 0;                       // always 0: 256 x 256 tiles
+    int32_t kind = 0;                       // kPlanTiles or kPlanSmallTiles
     Rect area;                              // top, left, bottom, right
     Rect tile{-1, -1, -1, -1};              // relative to the area; empty in the plan itself
 };

@@ -2,7 +2,8 @@
 // repository root: in a fresh folder that holds the root's build/, presets/
 // and docs/ (linked), one shell line after another, each with exit status 0.
 // Not run: "make" lines (the build itself) and lines marked "[online]"
-// (they reach servers on the internet).
+// (they reach servers on the internet). The dialog of an `edit` line is
+// answered with OK by a replay (--replay) instead of a person.
 #include <sstream>
 
 #include "../support/programs.h"
@@ -24,6 +25,8 @@ std::vector<std::string> readmeCommands() {
         if (!inBlock || start == std::string::npos || line[start] == '#') continue;
         line = line.substr(start);
         if (line.rfind("make ", 0) == 0 || line.find("[online]") != std::string::npos) continue;
+        if (line.find("terravane edit") != std::string::npos && line.find("--replay") == std::string::npos)
+            line = line.substr(0, line.find(" #")) + " --replay ok.events";
         commands.push_back(line);
     }
     return commands;
@@ -37,6 +40,7 @@ TEST_F(ReadmeTest, EveryCommandRunsAsWritten) {
     for (const char* linked : {"presets", "docs"})
         std::filesystem::create_directory_symlink(std::filesystem::path(TV_SOURCE_DIR) / linked, root_ / linked);
     std::filesystem::create_directory_symlink(TV_BINARY_DIR, root_ / "build");
+    writeText(path("ok.events"), "ok\n");
     for (const std::string& command : commands) {
         std::string output;
         const int status =
@@ -45,7 +49,8 @@ TEST_F(ReadmeTest, EveryCommandRunsAsWritten) {
     }
     // What the commands were for.
     for (const char* made : {"planet.png", "map.tif", "photo-planet.png", "luna.ppm", "verdance.png", "mars.q1q",
-                             "planet.psd", "presets.html", "web_images/Lantern.jpg", "clouded.png"})
+                             "planet.psd", "presets.html", "web_images/Lantern.jpg", "clouded.png",
+                             "photo-edited.png", "verdance-hd.png", "dialog.png", "session-dialog.png"})
         EXPECT_TRUE(exists(made)) << made;
     EXPECT_EQ(readText(path("luna.ppm")).rfind("P6\n256 256\n", 0), 0u);
 }

@@ -365,8 +365,21 @@ using TestAbortProc = Boolean (*)();
 using ProgressProc = void (*)(int32 done, int32 total);
 using HostProc = void (*)(int16 selector, intptr* data);
 using ProcessEventProc = void (*)(void* event);
-struct PSPixelMap;
 struct PSPixelMask;
+// Pixels handed to the host's display routine (natural alignment).
+struct PSPixelMap {
+    int32 version;  // 1: the fields up to baseAddr
+    VRect bounds;
+    int32 imageMode;
+    int32 rowBytes;
+    int32 colBytes;
+    int32 planeBytes;
+    void* baseAddr;
+    PSPixelMask* mat;  // version 2
+    PSPixelMask* masks;
+    int32 maskPhaseRow;  // version 3
+    int32 maskPhaseCol;
+};
 using DisplayPixelsProc = OSErr (*)(const PSPixelMap* source, const VRect* srcRect, int32 dstRow,
                                     int32 dstCol, void* platformContext);
 using AdvanceStateProc = OSErr (*)();
