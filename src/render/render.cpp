@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "clouds/cloud_cache.h"
 #include "synth/jobs.h"
@@ -23,12 +26,42 @@ namespace {
 constexpr int32_t kResultCancelled = -128;
 constexpr int32_t kResultBadParameters = -30100;
 
+// A worker slot's cell grid, kept from one job of the slot to the next: a
+// fresh grid for every tile costs the memory system more than clearing one.
+struct SlotGrid {
+    RenderCell* cells = nullptr;
+    size_t count = 0;
+};
+
 struct RenderRun {
     Engine* engine = nullptr;
     RenderContext context;
     WriteContext write;
     Rect area;
+    std::vector<SlotGrid> grids;  // by slot
+
+    ~RenderRun() {
+        for (SlotGrid& g : grids) std::free(g.cells);
+    }
 };
+
+// The slot's grid, cleared, for view; false when it cannot be had.
+bool takeSlotGrid(RenderRun& run, int32_t slot, RenderView& view) {
+    if (slot < 0 || view.gridWidth <= 0 || view.gridHeight <= 0) return false;
+    if (size_t(slot) >= run.grids.size()) run.grids.resize(size_t(slot) + 1);
+    SlotGrid& g = run.grids[size_t(slot)];
+    const size_t count = size_t(view.gridWidth) * size_t(view.gridHeight);
+    if (g.count < count) {
+        std::free(g.cells);
+        g.cells = static_cast<RenderCell*>(std::malloc(count * sizeof(RenderCell)));
+        g.count = g.cells ? count : 0;
+        if (!g.cells) return false;
+    }
+    std::memset(static_cast<void*>(g.cells), 0, count * sizeof(RenderCell));
+    view.cells = g.cells;
+    view.cellsHandle = nullptr;  // owned by the run, not the view
+    return true;
+}
 
 bool setUpJob(void* c, RenderJob& job) {
     auto& run = *static_cast<RenderRun*>(c);
@@ -36,7 +69,7 @@ bool setUpJob(void* c, RenderJob& job) {
     if (!view) return false;
     view->owner = &job;
     setupRenderView(*view, run.context, job.plan.tile);
-    if (!allocateCells(*view)) {
+    if (!takeSlotGrid(run, job.slot, *view)) {
         delete view;
         return false;
     }
