@@ -50,6 +50,38 @@ bool formatSupportsDepth(ImageFormat format, int32_t depth, std::string* error);
 bool encodeImage(const Image& image, ImageFormat format, std::vector<uint8_t>& out, std::string* error);
 bool decodeImage(const uint8_t* data, size_t size, ImageFormat format, Image& out, std::string* error);
 
+// An image file written a band of rows at a time, top to bottom, so that an
+// image need never be held whole: into a file put in place whole by commit()
+// (a temporary beside it until then), or into bytes in memory. Rows are in
+// Image's layout. Destroying an uncommitted writer leaves no file and the
+// target untouched.
+class ImageWriter {
+public:
+    ImageWriter();
+    ~ImageWriter();
+    ImageWriter(const ImageWriter&) = delete;
+    ImageWriter& operator=(const ImageWriter&) = delete;
+
+    // The file's shape: channels 1 to 4 (PGM takes the first channel or the
+    // luminance of RGB, PPM replicates grey), depth as the format allows.
+    bool open(const std::string& path, ImageFormat format, int32_t width, int32_t height, int32_t channels,
+              int32_t depth, std::string* error);
+    bool openMemory(std::vector<uint8_t>& out, ImageFormat format, int32_t width, int32_t height, int32_t channels,
+                    int32_t depth, std::string* error);
+    // The next count rows (count x the row bytes of the shape).
+    bool writeRows(const uint8_t* rows, int32_t count, std::string* error);
+    // After the last row: ends the encoding and puts the file in place.
+    bool commit(std::string* error);
+    void abandon();
+    int32_t rowsWritten() const;
+    int32_t height() const;
+
+    struct State;
+
+private:
+    State* state_ = nullptr;
+};
+
 // Writes the whole file or nothing. PGM takes the first channel (or the
 // luminance of RGB); PPM replicates a grey image.
 bool writeImage(const std::string& path, const Image& image, std::string* error);

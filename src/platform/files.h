@@ -56,6 +56,9 @@ public:
 
     int open(const std::string& path);  // kFileOk or kFileOpenError
     bool write(const void* data, size_t size);
+    // Writes at a byte offset already written, or at the end (formats whose
+    // headers are completed last); position() does not move.
+    bool writeAt(int64_t offset, const void* data, size_t size);
     int64_t position() const { return written_; }
     int commit();  // kFileOk, or kFileWriteError (target untouched)
     void abandon();

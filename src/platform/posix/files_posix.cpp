@@ -182,6 +182,23 @@ bool FileWriter::write(const void* data, size_t size) {
     return true;
 }
 
+bool FileWriter::writeAt(int64_t offset, const void* data, size_t size) {
+    if (fd_ < 0 || failed_ || offset < 0) return false;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
+    }
+    return true;
+}
+
 int FileWriter::commit() {
     if (fd_ < 0) return kFileWriteError;
     bool ok = !failed_ && ::fsync(fd_) == 0;
