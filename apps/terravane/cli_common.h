@@ -40,6 +40,9 @@ bool parseThreads(std::string_view text, int32_t& threads, std::string* error);
 // Applies "NAME=VALUE" assignments in order; stops at the first bad one.
 bool applyAssignments(ParamRecord& record, const std::vector<std::string>& assignments, std::string* error);
 
+// The exit status of a command the user cancelled (Ctrl-C).
+constexpr int kExitCancelled = 130;
+
 // Prints "terravane COMMAND: message" on stderr and returns the failure status 1.
 int failWith(const char* command, const std::string& message);
 

@@ -12,6 +12,7 @@
 #include "platform/interrupt.h"
 #include "plugin_render.h"
 #include "preset_io.h"
+#include "render_stream.h"
 
 namespace tv::cli {
 
@@ -148,16 +149,19 @@ int runRender(int argc, char** argv) {
 
     ProgressBar bar(!quiet);
     request.progress = &bar;
-    // Ctrl-C cancels the render; held through the write, so that the file is
-    // put in place whole.
+    // Ctrl-C cancels the render and the write until the file is put in place;
+    // an existing file stays as it was.
     platform::InterruptWatch interrupt;
     request.interrupt = &interrupt;
-    Image image;
     std::string warning;
-    const bool rendered = renderThroughPlugin(request, image, &error, &warning);
+    StreamedRender outcome;
+    const bool written = renderToFile(request, output, format, outcome, &error, &warning);
     if (!warning.empty()) std::fprintf(stderr, "terravane %s: warning: %s\n", kCommand, warning.c_str());
-    if (!rendered) return failWith(kCommand, error);
-    if (!writeImage(output, image, &error)) return failWith(kCommand, error);
+    if (outcome.cancelled) {
+        std::fprintf(stderr, "terravane %s: %s\n", kCommand, error.c_str());
+        return kExitCancelled;
+    }
+    if (!written) return failWith(kCommand, error);
     return 0;
 }
 

@@ -38,6 +38,9 @@ inline uint16_t fileSample16(uint16_t v) {
 // Largest image the readers accept: each side and the pixel count.
 constexpr int32_t kMaxImageSide = 1 << 16;
 constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
+// Largest image written a band at a time (never held whole): 2^30 pixels,
+// e.g. 32768 x 32768.
+constexpr int64_t kMaxWrittenPixels = int64_t(1) << 30;
 
 // ".png", ".tif"/".tiff", ".exr", ".ppm", ".pgm" (any letter case).
 ImageFormat formatForPath(const std::string& path);

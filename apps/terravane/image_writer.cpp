@@ -198,7 +198,7 @@ bool tiffStart(State* s) {
     tiffWriteError.clear();
     // Classic TIFF up to 4 GB, BigTIFF beyond.
     const uint64_t bytes = uint64_t(s->rowBytes) * uint64_t(s->height);
-    const char* mode = bytes > (uint64_t(3) << 30) ? "w8" : "w";
+    const char* mode = bytes > (uint64_t(15) << 28) ? "w8" : "w";
     s->tif = TIFFClientOpen("image", mode, s, tiffNoRead, tiffPut, tiffSeekTo, tiffNoClose, tiffEnd, tiffNoMap,
                             tiffNoUnmap);
     if (!s->tif) return false;
@@ -395,7 +395,7 @@ bool startEncoder(State* s, std::string* error) {
 bool shapeAllowed(ImageFormat format, int32_t width, int32_t height, int32_t channels, int32_t depth,
                   std::string* error) {
     if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide ||
-        int64_t(width) * height > kMaxImagePixels || channels < 1 || channels > 4)
+        int64_t(width) * height > kMaxWrittenPixels || channels < 1 || channels > 4)
         return fail(error, "no image to write");
     return formatSupportsDepth(format, depth, error);
 }

@@ -98,38 +98,60 @@ bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape,
     if (!host::checkImageSize(shape.width, shape.height, planes, shape.depth, &why)) return fail(error, why);
     // The result becomes an image file of the command line.
     if (shape.width > kMaxImageSide || shape.height > kMaxImageSide ||
-        int64_t(shape.width) * shape.height > kMaxImagePixels)
+        int64_t(shape.width) * shape.height > kMaxWrittenPixels)
         return fail(error, "a " + std::to_string(shape.width) + "x" + std::to_string(shape.height) +
                                " image is too large for an image file (at most " + std::to_string(kMaxImageSide) +
-                               " pixels a side and " + std::to_string(kMaxImagePixels) + " in all)");
+                               " pixels a side and " + std::to_string(kMaxWrittenPixels) + " in all)");
     return true;
+}
+
+namespace {
+
+// HostImage::setValue for one sample.
+void storeValue(uint8_t* p, int32_t depth, float v) {
+    switch (depth) {
+        case 8: *p = uint8_t(std::clamp(std::nearbyint(v * 255.0f), 0.0f, 255.0f)); break;
+        case 16: {
+            const uint16_t s = uint16_t(std::clamp(std::nearbyint(v * 32768.0f), 0.0f, 32768.0f));
+            std::memcpy(p, &s, 2);
+            break;
+        }
+        default: std::memcpy(p, &v, 4); break;
+    }
+}
+
+}  // namespace
+
+void hostRowOf(const HostImageShape& shape, const Image* source, int32_t y, uint8_t* row) {
+    const int32_t colourPlanes = shape.grey ? 1 : 3;
+    const int32_t planes = colourPlanes + (shape.layer ? 1 : 0);
+    const size_t sampleBytes = size_t(shape.depth / 8);
+    if (!source) {
+        // Black, and a new layer is empty: every sample 0.
+        std::memset(row, 0, size_t(shape.width) * size_t(planes) * sampleBytes);
+        return;
+    }
+    for (int32_t x = 0; x < shape.width; ++x) {
+        uint8_t* px = row + size_t(x) * size_t(planes) * sampleBytes;
+        float rgba[4];
+        pixelOf(*source, x, y, shape.width, shape.height, rgba);
+        if (!shape.layer) {
+            // No transparency plane: flattened over the white background.
+            for (int c = 0; c < 3; ++c) rgba[c] = rgba[c] * rgba[3] + (1.0f - rgba[3]);
+        }
+        if (shape.grey)
+            storeValue(px, shape.depth, luminance(rgba[0], rgba[1], rgba[2]));
+        else
+            for (int32_t c = 0; c < 3; ++c) storeValue(px + size_t(c) * sampleBytes, shape.depth, rgba[c]);
+        if (shape.layer) storeValue(px + size_t(colourPlanes) * sampleBytes, shape.depth, rgba[3]);
+    }
 }
 
 host::HostImage makeHostImage(const HostImageShape& shape, const Image* source) {
     host::HostImage image = host::blankImage(shape.width, shape.height, shape.depth, shape.grey, false);
-    if (!source) {
-        // Black, and a new layer is empty: every sample 0.
-        image.transparency = shape.layer;
-        if (shape.layer) image.pixels.assign(image.rowBytes() * size_t(image.height), 0);
-        return image;
-    }
     image.transparency = shape.layer;
     image.pixels.resize(image.rowBytes() * size_t(image.height));
-    const int32_t alphaPlane = image.colourPlanes;
-    for (int32_t y = 0; y < image.height; ++y)
-        for (int32_t x = 0; x < image.width; ++x) {
-            float rgba[4];
-            pixelOf(*source, x, y, image.width, image.height, rgba);
-            if (!shape.layer) {
-                // No transparency plane: flattened over the white background.
-                for (int c = 0; c < 3; ++c) rgba[c] = rgba[c] * rgba[3] + (1.0f - rgba[3]);
-            }
-            if (shape.grey)
-                image.setValue(x, y, 0, luminance(rgba[0], rgba[1], rgba[2]));
-            else
-                for (int32_t c = 0; c < 3; ++c) image.setValue(x, y, c, rgba[c]);
-            if (shape.layer) image.setValue(x, y, alphaPlane, rgba[3]);
-        }
+    for (int32_t y = 0; y < image.height; ++y) hostRowOf(shape, source, y, image.pixels.data() + size_t(y) * image.rowBytes());
     return image;
 }
 

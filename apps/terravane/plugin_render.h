@@ -50,6 +50,8 @@ bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape,
 // alpha becomes the transparency plane with a layer, else it is flattened over
 // white. Without a source: black, and a layer starts fully transparent.
 host::HostImage makeHostImage(const HostImageShape& shape, const Image* source);
+// Row y of that host image, into row (the shape's row bytes).
+void hostRowOf(const HostImageShape& shape, const Image* source, int32_t y, uint8_t* row);
 // The selection from a mask image of the same size (grey, or the luminance,
 // times its alpha). False with a reason.
 bool makeSelection(const Image& mask, int32_t width, int32_t height, host::Selection& selection, std::string* error);

@@ -1,0 +1,232 @@
+#include "render_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "cli_common.h"
+#include "platform/interrupt.h"
+
+namespace tv::cli {
+
+BandRows::BandRows(int32_t height, size_t rowBytes, MakeRow make, TakeRow take)
+    : height_(height), rowBytes_(rowBytes), make_(std::move(make)), take_(std::move(take)),
+      done_(size_t(std::max(height, 0)), 0) {}
+
+uint8_t* BandRows::row(int32_t y) {
+    if (y < first_ || y >= height_ || stopped_) return nullptr;
+    while (int32_t(held_.size()) <= y - first_) {
+        std::vector<uint8_t> buffer;
+        if (!spare_.empty()) {
+            buffer = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        buffer.resize(rowBytes_);
+        make_(first_ + int32_t(held_.size()), buffer.data());
+        held_.push_back(std::move(buffer));
+    }
+    peak_ = std::max(peak_, held_.size());
+    return held_[size_t(y - first_)].data();
+}
+
+bool BandRows::complete(int32_t y) const {
+    if (y < filter_.top || y >= filter_.bottom || filter_.empty()) return true;
+    return done_[size_t(y)] >= filter_.width();
+}
+
+void BandRows::stored(const Rect& rect) {
+    const int32_t left = std::max(rect.left, filter_.left), right = std::min(rect.right, filter_.right);
+    if (right > left)
+        for (int32_t y = std::max(rect.top, filter_.top); y < std::min(rect.bottom, filter_.bottom); ++y)
+            done_[size_t(y)] += right - left;
+    handOnReady(false);
+}
+
+void BandRows::handOnReady(bool all) {
+    while (!stopped_ && first_ < height_ && (all || complete(first_))) {
+        const uint8_t* r = row(first_);
+        if (!r || !take_(first_, r)) {
+            stopped_ = true;
+            break;
+        }
+        spare_.push_back(std::move(held_.front()));
+        held_.pop_front();
+        // Keep a few buffers for the rows to come, not every one ever held.
+        if (spare_.size() > 2 * size_t(kSpareRows)) spare_.resize(size_t(kSpareRows));
+        ++first_;
+    }
+}
+
+bool BandRows::finish() {
+    handOnReady(true);
+    held_.clear();
+    spare_.clear();
+    return !stopped_ && first_ == height_;
+}
+
+namespace {
+
+bool fail(std::string* error, const std::string& why) {
+    if (error) *error = why;
+    return false;
+}
+
+const char* selectorName(int16_t selector) {
+    switch (selector) {
+        case pi::kSelectorParameters: return "parameters";
+        case pi::kSelectorPrepare: return "prepare";
+        case pi::kSelectorStart: return "start";
+        case pi::kSelectorContinue: return "continue";
+        case pi::kSelectorFinish: return "finish";
+        default: return "a call";
+    }
+}
+
+// Rows of the file, gathered into bands before they go to the writer.
+class FileRows {
+public:
+    FileRows(ImageWriter& writer, const HostImageShape& shape, int32_t planes)
+        : writer_(writer), depth_(shape.depth),
+          samples_(size_t(shape.width) * size_t(planes)),
+          rowBytes_(samples_ * size_t(shape.depth / 8)) {
+        band_.resize(rowBytes_ * size_t(kBand));
+    }
+
+    // A host row: 16-bit samples go from 0..32768 to the file's 0..65535.
+    bool add(const uint8_t* hostRow, std::string* error) {
+        uint8_t* to = band_.data() + size_t(count_) * rowBytes_;
+        if (depth_ == 16) {
+            for (size_t i = 0; i < samples_; ++i) {
+                uint16_t v;
+                std::memcpy(&v, hostRow + 2 * i, 2);
+                const uint16_t s = fileSample16(v);
+                std::memcpy(to + 2 * i, &s, 2);
+            }
+        } else {
+            std::memcpy(to, hostRow, rowBytes_);
+        }
+        return ++count_ < kBand || flush(error);
+    }
+
+    bool flush(std::string* error) {
+        const int32_t n = count_;
+        count_ = 0;
+        return n == 0 || writer_.writeRows(band_.data(), n, error);
+    }
+
+private:
+    static constexpr int32_t kBand = 32;
+    ImageWriter& writer_;
+    int32_t depth_;
+    size_t samples_, rowBytes_;
+    std::vector<uint8_t> band_;
+    int32_t count_ = 0;
+};
+
+}  // namespace
+
+bool renderToFile(const PluginRenderRequest& request, const std::string& path, ImageFormat format,
+                  StreamedRender& outcome, std::string* error, std::string* warning) {
+    outcome = StreamedRender{};
+    HostImageShape shape;
+    if (!resolveHostImage(request, shape, error)) return false;
+    host::Selection selection;
+    if (request.mask && !makeSelection(*request.mask, shape.width, shape.height, selection, error)) return false;
+    const platform::InterruptWatch* interrupt = request.interrupt;
+    auto interrupted = [interrupt] { return interrupt && interrupt->interrupted(); };
+    auto cancelled = [&] {
+        outcome.cancelled = true;
+        return fail(error, "cancelled; \"" + path + "\" was not written");
+    };
+
+    // The host image's shape; its rows live in the band.
+    host::HostImage image;
+    image.width = shape.width;
+    image.height = shape.height;
+    image.depth = shape.depth;
+    image.colourPlanes = shape.grey ? 1 : 3;
+    image.transparency = shape.layer;
+    const int32_t planes = image.planes();
+
+    ImageWriter writer;
+    if (!writer.open(path, format, shape.width, shape.height, planes, shape.depth, error)) return false;
+    FileRows fileRows(writer, shape, planes);
+
+    // Progress: the lesser of the render's and the file's, so that the bar
+    // reaches the end when the file does.
+    ProgressBar* bar = request.progress;
+    int32_t renderThousandths = 0, fileThousandths = 0;
+    auto showProgress = [&] {
+        if (bar) bar->update(std::min(renderThousandths, fileThousandths));
+    };
+
+    std::string writeError;
+    BandRows rows(
+        shape.height, image.rowBytes(),
+        [&](int32_t y, uint8_t* row) { hostRowOf(shape, request.source, y, row); },
+        [&](int32_t y, const uint8_t* row) {
+            if (interrupted() || !fileRows.add(row, &writeError)) return false;
+            const int32_t t = int32_t(int64_t(y + 1) * 1000 / shape.height);
+            if (t >= fileThousandths + 5) {
+                fileThousandths = t;
+                showProgress();
+            }
+            return true;
+        });
+
+    host::PluginModule module;
+    std::string why;
+    const std::string pluginPath = request.pluginPath.empty() ? host::defaultPluginPath() : request.pluginPath;
+    if (!host::loadPlugin(pluginPath, module, &why)) return fail(error, "cannot load the plug-in: " + why);
+    if (request.threads > 0 && host::pluginWorkerThreads(module, request.threads) < 0) {
+        host::unloadPlugin(module);
+        return fail(error, "the plug-in " + pluginPath + " cannot be given a thread count");
+    }
+    host::FilterSession session;
+    if (!request.settings) {
+        std::string damaged;
+        session.recorded = host::loadRecordedDescriptor(&damaged);
+        if (!damaged.empty() && warning) *warning = damaged;
+    }
+    host::HostOptions options;
+    options.playInfo = pi::plugInDialogSilent;
+    options.interrupt = interrupt;
+    options.progress = [&](int32_t done, int32_t total) {
+        if (total > 0) renderThousandths = int32_t(int64_t(done) * 1000 / total);
+        showProgress();
+    };
+
+    host::RunReport report;
+    int16_t result;
+    {
+        host::FilterHost filter(module, session, image, rows, request.mask ? &selection : nullptr, options);
+        rows.setFilterRect(filter.filterRect());
+        host::RunRequest run;
+        run.descriptor = request.settings;
+        result = filter.run(run, report);
+    }
+    host::unloadPlugin(module);
+    outcome.peakRows = rows.peakRows();
+    if (result == pi::userCanceledErr || interrupted()) return cancelled();
+    if (!writeError.empty()) return fail(error, writeError);
+    if (result != 0)
+        return fail(error, std::string("the plug-in failed at ") + selectorName(report.failedSelector) + ": " +
+                               host::resultMeaning(result));
+    renderThousandths = 1000;
+    // The rows no tile covered, then the end of the file.
+    if (!rows.finish() || !fileRows.flush(&writeError)) {
+        if (interrupted()) return cancelled();
+        return fail(error, writeError.empty() ? "the image could not be written" : writeError);
+    }
+    outcome.peakRows = rows.peakRows();
+    if (interrupted()) return cancelled();
+    if (!writer.commit(error)) return interrupted() ? cancelled() : false;
+    fileThousandths = 1000;
+    showProgress();
+    if (bar) bar->finish();
+
+    if (session.recorded && !host::saveRecordedDescriptor(*session.recorded, &why) && warning)
+        *warning = "the settings of this run were not kept for the next one: " + why;
+    return true;
+}
+
+}  // namespace tv::cli
