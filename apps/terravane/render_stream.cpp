@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "cli_common.h"
 #include "platform/interrupt.h"
@@ -14,15 +15,19 @@ BandRows::BandRows(int32_t height, size_t rowBytes, MakeRow make, TakeRow take)
 
 uint8_t* BandRows::row(int32_t y) {
     if (y < first_ || y >= height_ || stopped_) return nullptr;
-    while (int32_t(held_.size()) <= y - first_) {
-        std::vector<uint8_t> buffer;
-        if (!spare_.empty()) {
-            buffer = std::move(spare_.back());
-            spare_.pop_back();
+    try {
+        while (int32_t(held_.size()) <= y - first_) {
+            std::vector<uint8_t> buffer;
+            if (!spare_.empty()) {
+                buffer = std::move(spare_.back());
+                spare_.pop_back();
+            }
+            buffer.resize(rowBytes_);
+            make_(first_ + int32_t(held_.size()), buffer.data());
+            held_.push_back(std::move(buffer));
         }
-        buffer.resize(rowBytes_);
-        make_(first_ + int32_t(held_.size()), buffer.data());
-        held_.push_back(std::move(buffer));
+    } catch (const std::bad_alloc&) {
+        return nullptr;  // the host reports it to the module as a memory failure
     }
     peak_ = std::max(peak_, held_.size());
     return held_[size_t(y - first_)].data();
@@ -208,6 +213,7 @@ bool renderToFile(const PluginRenderRequest& request, const std::string& path, I
     outcome.peakRows = rows.peakRows();
     if (result == pi::userCanceledErr || interrupted()) return cancelled();
     if (!writeError.empty()) return fail(error, writeError);
+    if (result == pi::memFullErr) return fail(error, "not enough memory");
     if (result != 0)
         return fail(error, std::string("the plug-in failed at ") + selectorName(report.failedSelector) + ": " +
                                host::resultMeaning(result));
