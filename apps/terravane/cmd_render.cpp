@@ -125,15 +125,20 @@ int runRender(int argc, char** argv) {
         return failWith(kCommand, std::string(formatName(format)) +
                                       " files hold no transparency plane (use .png, .tif or .exr with --layer)");
 
-    std::optional<Image> source, mask;
-    if (!sourcePath.empty() && !readInput("--source", sourcePath, source, &error)) return failWith(kCommand, error);
+    // The source is read a band at a time as the render goes (only its header now).
+    std::optional<Image> mask;
+    ImageReader source;
+    if (!sourcePath.empty()) {
+        std::string why;
+        if (!source.open(sourcePath, &why)) return failWith(kCommand, "--source: " + why);
+        request.sourceReader = &source;
+    }
     if (!maskPath.empty() && !readInput("--mask", maskPath, mask, &error)) return failWith(kCommand, error);
-    request.source = source ? &*source : nullptr;
     request.mask = mask ? &*mask : nullptr;
 
     // The depth: as given, else the source's when the file can hold it.
     if (!depthGiven) {
-        request.depth = format == ImageFormat::Exr ? 32 : (source ? source->depth : 8);
+        request.depth = format == ImageFormat::Exr ? 32 : (request.sourceReader ? source.depth() : 8);
         if (!formatSupportsDepth(format, request.depth, nullptr)) request.depth = 16;
     }
     HostImageShape shape;

@@ -85,6 +85,34 @@ private:
     State* state_ = nullptr;
 };
 
+// An image file read a band of rows at a time, top to bottom, so that a large
+// source need never be held whole: PNG without interlacing, TIFF in strips of
+// the usual layouts, PPM and PGM. Other files (interlaced PNG, tiled or
+// unusual TIFF) are decoded whole when opened, within the readers' limits.
+// Rows come in Image's layout (16-bit samples rescaled to 0..65535).
+class ImageReader {
+public:
+    ImageReader();
+    ~ImageReader();
+    ImageReader(const ImageReader&) = delete;
+    ImageReader& operator=(const ImageReader&) = delete;
+
+    bool open(const std::string& path, std::string* error);
+    int32_t width() const;
+    int32_t height() const;
+    int32_t channels() const;
+    int32_t depth() const;
+    size_t rowBytes() const;
+    bool streaming() const;  // false: the image was decoded whole
+    // The next count rows.
+    bool readRows(uint8_t* out, int32_t count, std::string* error);
+
+    struct State;
+
+private:
+    State* state_ = nullptr;
+};
+
 // Writes the whole file or nothing. PGM takes the first channel (or the
 // luminance of RGB); PPM replicates a grey image.
 bool writeImage(const std::string& path, const Image& image, std::string* error);

@@ -76,21 +76,30 @@ const char* selectorName(int16_t selector) {
 }  // namespace
 
 bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape, std::string* error) {
-    const Image* source = request.source;
+    // The source's shape, from the image or the reader.
+    struct {
+        int32_t width, height, channels, depth;
+    } src{0, 0, 0, 0};
+    const bool source = request.source || request.sourceReader;
+    if (request.source)
+        src = {request.source->width, request.source->height, request.source->channels, request.source->depth};
+    else if (request.sourceReader)
+        src = {request.sourceReader->width(), request.sourceReader->height(), request.sourceReader->channels(),
+               request.sourceReader->depth()};
     shape = HostImageShape{};
     if (request.width > 0 && request.height > 0) {
         shape.width = request.width;
         shape.height = request.height;
     } else if (source) {
-        shape.width = source->width;
-        shape.height = source->height;
+        shape.width = src.width;
+        shape.height = src.height;
     } else {
         shape.width = shape.height = kDefaultSide;
     }
-    shape.depth = request.depth != 0 ? request.depth : (source ? source->depth : 8);
+    shape.depth = request.depth != 0 ? request.depth : (source ? src.depth : 8);
     if (shape.depth != 8 && shape.depth != 16 && shape.depth != 32)
         return fail(error, "bad depth " + std::to_string(shape.depth) + " (expected 8, 16 or 32)");
-    shape.grey = request.grey || (source && source->channels <= 2);
+    shape.grey = request.grey || (source && src.channels <= 2);
     shape.layer = request.layer;
     if (request.mask && !maskFits(*request.mask, shape.width, shape.height, error)) return false;
     const int32_t planes = (shape.grey ? 1 : 3) + (shape.layer ? 1 : 0);
@@ -122,19 +131,68 @@ void storeValue(uint8_t* p, int32_t depth, float v) {
 
 }  // namespace
 
-void hostRowOf(const HostImageShape& shape, const Image* source, int32_t y, uint8_t* row) {
+namespace {
+
+// Sample (x, c) of a row of a file image, as Image::sample reads it.
+float sampleIn(const uint8_t* row, int32_t depth, int32_t channels, int32_t x, int32_t c) {
+    const size_t i = size_t(x) * size_t(channels) + size_t(c);
+    if (depth == 8) return float(row[i]) / 255.0f;
+    if (depth == 16) {
+        uint16_t v;
+        std::memcpy(&v, row + 2 * i, 2);
+        return float(v) / 65535.0f;
+    }
+    float v;
+    std::memcpy(&v, row + 4 * i, 4);
+    return v;
+}
+
+// Host row y from a source of (width, height, channels, depth) whose rows
+// rowAt gives: resampled bilinearly with pixel centres aligned when the sizes
+// differ, then flattened or given its alpha plane, grey or colour.
+template <typename RowAt>
+void hostRowFrom(const HostImageShape& shape, int32_t width, int32_t height, int32_t channels, int32_t depth,
+                 RowAt rowAt, int32_t y, uint8_t* row) {
     const int32_t colourPlanes = shape.grey ? 1 : 3;
     const int32_t planes = colourPlanes + (shape.layer ? 1 : 0);
     const size_t sampleBytes = size_t(shape.depth / 8);
-    if (!source) {
-        // Black, and a new layer is empty: every sample 0.
-        std::memset(row, 0, size_t(shape.width) * size_t(planes) * sampleBytes);
+    const int32_t w = shape.width, h = shape.height;
+    const bool sameSize = w == width && h == height;
+    const uint8_t *r0, *r1;
+    float ty = 0.0f;
+    if (sameSize) {
+        r0 = r1 = rowAt(y);
+    } else {
+        const float fy = std::clamp((float(y) + 0.5f) * float(height) / float(h) - 0.5f, 0.0f, float(height - 1));
+        const int32_t y0 = int32_t(fy);
+        const int32_t y1 = std::min(y0 + 1, height - 1);
+        ty = fy - float(y0);
+        r0 = rowAt(y0);
+        r1 = rowAt(y1);
+    }
+    if (!r0 || !r1) {
+        std::memset(row, 0, size_t(w) * size_t(planes) * sampleBytes);
         return;
     }
-    for (int32_t x = 0; x < shape.width; ++x) {
+    auto channel = [&](int32_t x, int32_t c) {
+        if (sameSize) return sampleIn(r0, depth, channels, x, c);
+        const float fx = std::clamp((float(x) + 0.5f) * float(width) / float(w) - 0.5f, 0.0f, float(width - 1));
+        const int32_t x0 = int32_t(fx);
+        const int32_t x1 = std::min(x0 + 1, width - 1);
+        const float tx = fx - float(x0);
+        const float top = sampleIn(r0, depth, channels, x0, c) +
+                          tx * (sampleIn(r0, depth, channels, x1, c) - sampleIn(r0, depth, channels, x0, c));
+        const float bottom = sampleIn(r1, depth, channels, x0, c) +
+                             tx * (sampleIn(r1, depth, channels, x1, c) - sampleIn(r1, depth, channels, x0, c));
+        return top + ty * (bottom - top);
+    };
+    const bool colour = channels >= 3;
+    const bool alpha = channels == 2 || channels == 4;
+    for (int32_t x = 0; x < w; ++x) {
         uint8_t* px = row + size_t(x) * size_t(planes) * sampleBytes;
         float rgba[4];
-        pixelOf(*source, x, y, shape.width, shape.height, rgba);
+        for (int32_t c = 0; c < 3; ++c) rgba[c] = channel(x, colour ? c : 0);
+        rgba[3] = alpha ? channel(x, channels - 1) : 1.0f;
         if (!shape.layer) {
             // No transparency plane: flattened over the white background.
             for (int c = 0; c < 3; ++c) rgba[c] = rgba[c] * rgba[3] + (1.0f - rgba[3]);
@@ -145,6 +203,50 @@ void hostRowOf(const HostImageShape& shape, const Image* source, int32_t y, uint
             for (int32_t c = 0; c < 3; ++c) storeValue(px + size_t(c) * sampleBytes, shape.depth, rgba[c]);
         if (shape.layer) storeValue(px + size_t(colourPlanes) * sampleBytes, shape.depth, rgba[3]);
     }
+}
+
+}  // namespace
+
+void hostRowOf(const HostImageShape& shape, const Image* source, int32_t y, uint8_t* row) {
+    if (!source) {
+        // Black, and a new layer is empty: every sample 0.
+        const int32_t planes = (shape.grey ? 1 : 3) + (shape.layer ? 1 : 0);
+        std::memset(row, 0, size_t(shape.width) * size_t(planes) * size_t(shape.depth / 8));
+        return;
+    }
+    const Image& im = *source;
+    hostRowFrom(shape, im.width, im.height, im.channels, im.depth,
+                [&im](int32_t sy) { return im.data.data() + size_t(sy) * im.rowBytes(); }, y, row);
+}
+
+const uint8_t* SourceRows::row(int32_t y) {
+    if (y < first_ || !error_.empty()) return nullptr;
+    // Rows before y - 1 are no longer asked for.
+    while (!rows_.empty() && first_ < y - 1) {
+        rows_.erase(rows_.begin());
+        ++first_;
+    }
+    if (rows_.empty()) first_ = std::max(first_, 0);
+    while (first_ + int32_t(rows_.size()) <= y) {
+        std::vector<uint8_t> next(reader_.rowBytes());
+        if (!reader_.readRows(next.data(), 1, &error_)) {
+            if (error_.empty()) error_ = "the source could not be read";
+            return nullptr;
+        }
+        rows_.push_back(std::move(next));
+        // Keep at most the two rows a host row reads.
+        if (rows_.size() > 2) {
+            rows_.erase(rows_.begin());
+            ++first_;
+        }
+    }
+    return rows_[size_t(y - first_)].data();
+}
+
+void hostRowOf(const HostImageShape& shape, SourceRows& source, int32_t y, uint8_t* row) {
+    ImageReader& r = source.reader();
+    hostRowFrom(shape, r.width(), r.height(), r.channels(), r.depth(), [&source](int32_t sy) { return source.row(sy); },
+                y, row);
 }
 
 host::HostImage makeHostImage(const HostImageShape& shape, const Image* source) {

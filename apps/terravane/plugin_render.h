@@ -27,6 +27,8 @@ struct PluginRenderRequest {
     bool grey = false;   // a grey host image (also when the source is grey)
     bool layer = false;  // an editable transparency plane
     const Image* source = nullptr;
+    // Or the source read a band at a time (terravane render): used when source is null.
+    ImageReader* sourceReader = nullptr;
     const Image* mask = nullptr;  // one byte of selection per pixel: the image's size
     // The settings to play. None: the descriptor the last run recorded, and
     // without one the module's cached settings (the repeat-filter flow).
@@ -52,6 +54,25 @@ bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape,
 host::HostImage makeHostImage(const HostImageShape& shape, const Image* source);
 // Row y of that host image, into row (the shape's row bytes).
 void hostRowOf(const HostImageShape& shape, const Image* source, int32_t y, uint8_t* row);
+
+// The source's rows for hostRowOf, read from an ImageReader as they are asked
+// for (in increasing order, as host rows are made): only the rows a host row
+// reads are held.
+class SourceRows {
+public:
+    explicit SourceRows(ImageReader& reader) : reader_(reader) {}
+    const uint8_t* row(int32_t y);  // null when the file cannot give it
+    bool failed() const { return !error_.empty(); }
+    const std::string& error() const { return error_; }
+    ImageReader& reader() { return reader_; }
+
+private:
+    ImageReader& reader_;
+    int32_t first_ = 0;  // the row held in rows_[0]
+    std::vector<std::vector<uint8_t>> rows_;
+    std::string error_;
+};
+void hostRowOf(const HostImageShape& shape, SourceRows& source, int32_t y, uint8_t* row);
 // The selection from a mask image of the same size (grey, or the luminance,
 // times its alpha). False with a reason.
 bool makeSelection(const Image& mask, int32_t width, int32_t height, host::Selection& selection, std::string* error);

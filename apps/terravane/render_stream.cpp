@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "cli_common.h"
 #include "platform/interrupt.h"
@@ -165,9 +166,17 @@ bool renderToFile(const PluginRenderRequest& request, const std::string& path, I
     };
 
     std::string writeError;
+    // A source read a band at a time when given as a reader.
+    std::optional<SourceRows> sourceRows;
+    if (!request.source && request.sourceReader) sourceRows.emplace(*request.sourceReader);
     BandRows rows(
         shape.height, image.rowBytes(),
-        [&](int32_t y, uint8_t* row) { hostRowOf(shape, request.source, y, row); },
+        [&](int32_t y, uint8_t* row) {
+            if (sourceRows)
+                hostRowOf(shape, *sourceRows, y, row);
+            else
+                hostRowOf(shape, request.source, y, row);
+        },
         [&](int32_t y, const uint8_t* row) {
             if (interrupted() || !fileRows.add(row, &writeError)) return false;
             const int32_t t = int32_t(int64_t(y + 1) * 1000 / shape.height);
@@ -213,6 +222,7 @@ bool renderToFile(const PluginRenderRequest& request, const std::string& path, I
     outcome.peakRows = rows.peakRows();
     if (result == pi::userCanceledErr || interrupted()) return cancelled();
     if (!writeError.empty()) return fail(error, writeError);
+    if (sourceRows && sourceRows->failed()) return fail(error, "--source: " + sourceRows->error());
     if (result == pi::memFullErr) return fail(error, "not enough memory");
     if (result != 0)
         return fail(error, std::string("the plug-in failed at ") + selectorName(report.failedSelector) + ": " +
@@ -221,6 +231,7 @@ bool renderToFile(const PluginRenderRequest& request, const std::string& path, I
     // The rows no tile covered, then the end of the file.
     if (!rows.finish() || !fileRows.flush(&writeError)) {
         if (interrupted()) return cancelled();
+        if (sourceRows && sourceRows->failed()) return fail(error, "--source: " + sourceRows->error());
         return fail(error, writeError.empty() ? "the image could not be written" : writeError);
     }
     outcome.peakRows = rows.peakRows();

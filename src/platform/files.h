@@ -72,6 +72,25 @@ private:
     std::string temporary_;
 };
 
+// A regular file read in pieces, anywhere in it (readers of large images).
+class FileReader {
+public:
+    FileReader() = default;
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    bool open(const std::string& path);  // false when it cannot be opened or is not a regular file
+    void close();
+    uint64_t size() const { return size_; }
+    // Up to size bytes from offset; the count read (0 at the end or on an error).
+    size_t readAt(uint64_t offset, void* data, size_t size);
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+};
+
 struct FolderEntry {
     std::string name;
     bool isFolder = false;

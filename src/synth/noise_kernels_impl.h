@@ -5,6 +5,8 @@
 // fused multiply-adds), so all lane counts give the same bits. Everything here
 // has internal linkage: a file built for a wider instruction set must not lend
 // a function to the others.
+#include <immintrin.h>
+
 #include <cstdint>
 
 #include "synth/planet_data.h"
@@ -56,6 +58,17 @@ inline V join(const V4* c) {
 #endif
 }
 
+// Whether every lane is 0.
+inline bool allZero(IV v) {
+#if TV_KERNEL_LANES == 4
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(__m128i(v), _mm_setzero_si128())) == 0xFFFF;
+#elif TV_KERNEL_LANES == 8
+    return _mm256_testz_si256(__m256i(v), __m256i(v)) != 0;
+#else
+    return _mm512_test_epi32_mask(__m512i(v), __m512i(v)) == 0;
+#endif
+}
+
 struct AxisLanes {
     IV b0, b1;
     V r0, r1;
@@ -90,10 +103,11 @@ inline V noiseLanes(const PlanetData& planet, V px, V py, V pz) {
     const char* grad = reinterpret_cast<const char*>(planet.latticeGrad4);
     V gx[8], gy[8], gz[8];
     const IV z0 = az.b0 << 4, z1 = az.b1 << 4;
-    bool same = nearby;
+    bool same = false;
     if (nearby) {
-        const IV lanesSame = (ax.b0 == ax.b0[0]) & (ay.b0 == ay.b0[0]) & (az.b0 == az.b0[0]);
-        for (int32_t l = 0; l < W; ++l) same = same && lanesSame[l] != 0;
+        // All lanes in the cell of lane 0: the differences to lane 0, ORed, are 0.
+        const IV d = (ax.b0 - ax.b0[0]) | (ay.b0 - ay.b0[0]) | (az.b0 - az.b0[0]);
+        same = allZero(d);
     }
     if (same) {
         const uint32_t i = static_cast<uint32_t>(perm[ax.b0[0]]);
@@ -112,18 +126,26 @@ inline V noiseLanes(const PlanetData& planet, V px, V py, V pz) {
         // The eight corner gradients of every lane (00, 10, 01, 11 at z0,
         // then at z1), four lanes at a time turned into x, y and z lanes.
         constexpr int32_t kPieces = W / 4;
+        // The lane indices as plain integers (one store each, then scalar loads).
+        uint32_t bx0[W], bx1[W], by0[W], by1[W], bz0[W], bz1[W];
+        __builtin_memcpy(bx0, &ax.b0, sizeof bx0);
+        __builtin_memcpy(bx1, &ax.b1, sizeof bx1);
+        __builtin_memcpy(by0, &ay.b0, sizeof by0);
+        __builtin_memcpy(by1, &ay.b1, sizeof by1);
+        __builtin_memcpy(bz0, &z0, sizeof bz0);
+        __builtin_memcpy(bz1, &z1, sizeof bz1);
         V4 px4[8][kPieces], py4[8][kPieces], pz4[8][kPieces];
         for (int32_t c = 0; c < kPieces; ++c) {
             V4 G[8][4];
             for (int32_t m = 0; m < 4; ++m) {
                 const int32_t l = 4 * c + m;
-                const uint32_t i = static_cast<uint32_t>(perm[ax.b0[l]]);
-                const uint32_t j = static_cast<uint32_t>(perm[ax.b1[l]]);
-                const char* r00 = grad + permBytes[i + uint32_t(ay.b0[l])];
-                const char* r10 = grad + permBytes[j + uint32_t(ay.b0[l])];
-                const char* r01 = grad + permBytes[i + uint32_t(ay.b1[l])];
-                const char* r11 = grad + permBytes[j + uint32_t(ay.b1[l])];
-                const uint32_t o0 = uint32_t(z0[l]), o1 = uint32_t(z1[l]);
+                const uint32_t i = static_cast<uint32_t>(perm[bx0[l]]);
+                const uint32_t j = static_cast<uint32_t>(perm[bx1[l]]);
+                const char* r00 = grad + permBytes[i + by0[l]];
+                const char* r10 = grad + permBytes[j + by0[l]];
+                const char* r01 = grad + permBytes[i + by1[l]];
+                const char* r11 = grad + permBytes[j + by1[l]];
+                const uint32_t o0 = bz0[l], o1 = bz1[l];
                 __builtin_memcpy(&G[0][m], r00 + o0, 16);
                 __builtin_memcpy(&G[1][m], r10 + o0, 16);
                 __builtin_memcpy(&G[2][m], r01 + o0, 16);
