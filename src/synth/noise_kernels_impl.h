@@ -42,6 +42,18 @@ inline V loadV(const float* p) {
 
 inline void storeV(float* p, V v) { __builtin_memcpy(p, &v, sizeof v); }
 
+// Lane i of a four-lane vector in every lane.
+template <int i>
+inline V spread(V4 g) {
+#if TV_KERNEL_LANES == 4
+    return __builtin_shufflevector(g, g, i, i, i, i);
+#elif TV_KERNEL_LANES == 8
+    return __builtin_shufflevector(g, g, i, i, i, i, i, i, i, i);
+#else
+    return __builtin_shufflevector(g, g, i, i, i, i, i, i, i, i, i, i, i, i, i, i, i, i);
+#endif
+}
+
 // Four-lane pieces joined into one vector, lowest lanes first.
 inline V join(const V4* c) {
 #if TV_KERNEL_LANES == 4
@@ -116,11 +128,11 @@ inline V noiseLanes(const PlanetData& planet, V px, V py, V pz) {
                               grad + permBytes[i + uint32_t(ay.b1[0])], grad + permBytes[j + uint32_t(ay.b1[0])]};
         const uint32_t zo[2] = {uint32_t(z0[0]), uint32_t(z1[0])};
         for (int k = 0; k < 8; ++k) {
-            float g[4];
-            __builtin_memcpy(g, row[k & 3] + zo[k >> 2], sizeof g);
-            gx[k] = broadcast(g[0]);
-            gy[k] = broadcast(g[1]);
-            gz[k] = broadcast(g[2]);
+            V4 g;
+            __builtin_memcpy(&g, row[k & 3] + zo[k >> 2], sizeof g);
+            gx[k] = spread<0>(g);
+            gy[k] = spread<1>(g);
+            gz[k] = spread<2>(g);
         }
     } else {
         // The eight corner gradients of every lane (00, 10, 01, 11 at z0,
