@@ -368,9 +368,11 @@ pi::OSErr FilterHost::advanceState() {
         for (int32_t y = in.top; y < in.bottom; ++y) {
             const int32_t sy = sampled(y, f, image_.height);
             uint8_t* row = inBuffer_.data() + size_t(y - in.top) * rowBytes;
-            if (!sample(0, sy, lo)) return pi::memFullErr;  // a row the host cannot hold (or no longer holds)
+            const uint8_t* from = sample(0, sy, lo);
+            if (!from) return pi::memFullErr;  // a row the host cannot hold (or no longer holds)
+            const size_t step = size_t(image_.planes()) * size_t(bytes);
             for (int32_t x = in.left; x < in.right; ++x)
-                std::memcpy(row + size_t(x - in.left) * pixelBytes, sample(sampled(x, f, image_.width), sy, lo),
+                std::memcpy(row + size_t(x - in.left) * pixelBytes, from + size_t(sampled(x, f, image_.width)) * step,
                             pixelBytes);
         }
         r.inData = inBuffer_.data();
@@ -388,9 +390,11 @@ pi::OSErr FilterHost::advanceState() {
         for (int32_t y = out.top; y < out.bottom; ++y) {
             const int32_t sy = std::clamp(y, 0, image_.height - 1);
             uint8_t* row = outBuffer_.data() + size_t(y - out.top) * rowBytes;
-            if (!sample(0, sy, lo)) return pi::memFullErr;  // a row the host cannot hold (or no longer holds)
+            const uint8_t* from = sample(0, sy, lo);
+            if (!from) return pi::memFullErr;  // a row the host cannot hold (or no longer holds)
+            const size_t step = size_t(image_.planes()) * size_t(bytes);
             for (int32_t x = out.left; x < out.right; ++x)
-                std::memcpy(row + size_t(x - out.left) * pixelBytes, sample(std::clamp(x, 0, image_.width - 1), sy, lo),
+                std::memcpy(row + size_t(x - out.left) * pixelBytes, from + size_t(std::clamp(x, 0, image_.width - 1)) * step,
                             pixelBytes);
         }
         r.outData = outBuffer_.data();
