@@ -4,6 +4,9 @@
 // instruction set (0 sse2, 1 avx2, 2 avx512).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "params/params.h"
 #include "synth/jobs.h"
 #include "render/render.h"
@@ -39,6 +42,32 @@ void renderOnce(benchmark::State& state, int32_t mode, int32_t width, int32_t he
     state.counters["simd"] = path;
 }
 
+// The dialog's preview of a 1920 x 1080 image in a pane of 291 x 177 pixels
+// (194 x 109 dialog units): at the fit reduction (7) and at 100 % (the
+// pane's window of the image's centre). Argument: the reduction.
+void BM_Preview1920x1080(benchmark::State& state) {
+    const int32_t factor = int32_t(state.range(0));
+    constexpr int32_t kPaneWidth = 291, kPaneHeight = 177, kWidth = 1920, kHeight = 1080;
+    const int32_t w = std::min(kPaneWidth, kWidth / factor), h = std::min(kPaneHeight, kHeight / factor);
+    std::vector<uint8_t> planes(size_t(w) * size_t(h) * 3);
+    tv::ParamRecord params = tv::defaultRecord();
+    params.sampleFactor = factor;
+    if (factor == 1) {
+        params.previewOriginX = (kWidth - w) / 2;
+        params.previewOriginY = (kHeight - h) / 2;
+    }
+    tv::StateBlock block{};
+    block.fullRenderRect = {0, 0, kHeight, kWidth};
+    block.preview = tv::PreviewImage{planes.data(), w, h, w * h, 3};
+    tv::Engine engine;
+    tv::initEngine(engine, &params, &block);
+    for (auto _ : state) {
+        if (tv::renderPreview(engine) != 0) state.SkipWithError("preview failed");
+        benchmark::DoNotOptimize(planes.data());
+    }
+    state.counters["threads"] = tv::threadCount(tv::makePlan(tv::Rect{0, 0, h, w}, 0).jobCount);
+}
+
 void BM_Globe2048(benchmark::State& s) { renderOnce(s, tv::kModeNormal, 2048, 2048); }
 void BM_LitMap4096x2048(benchmark::State& s) { renderOnce(s, tv::kModeLitMap, 4096, 2048); }
 
@@ -48,6 +77,7 @@ BENCHMARK(BM_Globe2048)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);
+BENCHMARK(BM_Preview1920x1080)->Arg(7)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LitMap4096x2048)
     ->ArgsProduct({{1, 0}, {tv::kSimdSse2, tv::kSimdAvx2, tv::kSimdAvx512}})
     ->Unit(benchmark::kMillisecond)

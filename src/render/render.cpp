@@ -26,30 +26,39 @@ namespace {
 constexpr int32_t kResultCancelled = -128;
 constexpr int32_t kResultBadParameters = -30100;
 
-// A worker slot's cell grid, kept from one job of the slot to the next: a
-// fresh grid for every tile costs the memory system more than clearing one.
+}  // namespace
+
+// A worker slot's cell grid, kept from one job of the slot to the next and
+// from one render of the engine to the next: a fresh grid for every tile
+// costs the memory system more than clearing one.
 struct SlotGrid {
     RenderCell* cells = nullptr;
     size_t count = 0;
 };
+struct SlotGrids {
+    std::vector<SlotGrid> bySlot;
+    ~SlotGrids() {
+        for (SlotGrid& g : bySlot) std::free(g.cells);
+    }
+};
+
+namespace {
 
 struct RenderRun {
     Engine* engine = nullptr;
     RenderContext context;
     WriteContext write;
     Rect area;
-    std::vector<SlotGrid> grids;  // by slot
-
-    ~RenderRun() {
-        for (SlotGrid& g : grids) std::free(g.cells);
-    }
 };
 
 // The slot's grid, cleared, for view; false when it cannot be had.
 bool takeSlotGrid(RenderRun& run, int32_t slot, RenderView& view) {
     if (slot < 0 || view.gridWidth <= 0 || view.gridHeight <= 0) return false;
-    if (size_t(slot) >= run.grids.size()) run.grids.resize(size_t(slot) + 1);
-    SlotGrid& g = run.grids[size_t(slot)];
+    Engine& e = *run.engine;
+    if (!e.grids) e.grids = std::make_shared<SlotGrids>();
+    std::vector<SlotGrid>& grids = e.grids->bySlot;
+    if (size_t(slot) >= grids.size()) grids.resize(size_t(slot) + 1);
+    SlotGrid& g = grids[size_t(slot)];
     const size_t count = size_t(view.gridWidth) * size_t(view.gridHeight);
     if (g.count < count) {
         std::free(g.cells);
