@@ -237,8 +237,6 @@ bool renderToFile(const PluginRenderRequest& request, const std::string& path, I
     outcome.peakRows = rows.peakRows();
     if (interrupted()) return cancelled();
     if (!writer.commit(error)) return interrupted() ? cancelled() : false;
-    fileThousandths = 1000;
-    showProgress();
     if (bar) bar->finish();
 
     if (session.recorded && !host::saveRecordedDescriptor(*session.recorded, &why) && warning)
