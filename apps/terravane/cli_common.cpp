@@ -88,7 +88,7 @@ bool parseSize(std::string_view text, int32_t& width, int32_t& height, std::stri
     if (x == std::string_view::npos || !parsePositive(text.substr(0, x), w) || !parsePositive(text.substr(x + 1), h))
         return fail(error, "bad size \"" + std::string(text) + "\" (expected WxH, e.g. 1024x1024)");
     if (w < 1 || h < 1) return fail(error, "bad size \"" + std::string(text) + "\": width and height must be at least 1");
-    if (w > kMaxImageSide || h > kMaxImageSide || w * h > kMaxImagePixels)
+    if (w > kMaxImageSide || h > kMaxImageSide || w * h > kMaxWrittenPixels)
         return fail(error, "size \"" + std::string(text) + "\" is too large");
     width = int32_t(w);
     height = int32_t(h);

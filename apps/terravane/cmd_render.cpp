@@ -14,6 +14,7 @@
 #include "platform/interrupt.h"
 #include "played_settings.h"
 #include "plugin_render.h"
+#include "render_stream.h"
 
 namespace tv::cli {
 
@@ -53,7 +54,9 @@ constexpr const char* kUsage =
     "  --threads N       worker threads (default one per processor)\n"
     "  --quiet           no progress bar\n"
     "\n"
-    "Ctrl-C cancels; an existing OUT is then left as it was.\n";
+    "Ctrl-C cancels at any stage, the file write too; an existing OUT is then left as it\n"
+    "was. Written to standard output (-o -), an image is sent as it is made: a cancel\n"
+    "or a failure there leaves partial output in the pipe.\n";
 
 bool readInput(const char* what, const std::string& path, std::optional<Image>& image, std::string* error) {
     Image read;
@@ -163,15 +166,22 @@ int runFilterCommand(int argc, char** argv, const char* command, bool interactiv
         return usageError(command, std::string(formatName(format)) +
                                         " files hold no transparency plane (use .png, .tif, .exr or .bmp with --layer)");
 
-    std::optional<Image> source, mask;
-    if (!sourcePath.empty() && !readInput("--source", sourcePath, source, &error)) return failWith(command, error);
+    // The source is read a band at a time as the render goes (only its header now).
+    std::optional<Image> mask;
+    ImageReader source;
+    if (!sourcePath.empty()) {
+        std::string why;
+        if (!source.open(sourcePath, &why)) return failWith(command, "--source: " + why);
+        request.sourceReader = &source;
+    }
     if (!maskPath.empty() && !readInput("--mask", maskPath, mask, &error)) return failWith(command, error);
-    request.source = source ? &*source : nullptr;
     request.mask = mask ? &*mask : nullptr;
 
     // The depth: as given, else the source's when the file can hold it.
     if (!depthGiven) {
-        request.depth = format == ImageFormat::Exr || format == ImageFormat::Pfm ? 32 : (source ? source->depth : 8);
+        request.depth = format == ImageFormat::Exr || format == ImageFormat::Pfm
+                            ? 32
+                            : (request.sourceReader ? source.depth() : 8);
         if (!formatSupportsDepth(format, request.depth, nullptr)) request.depth = 16;
     }
     HostImageShape shape;
@@ -195,18 +205,15 @@ int runFilterCommand(int argc, char** argv, const char* command, bool interactiv
 
     ProgressBar bar(!quiet);
     request.progress = &bar;
-    // Ctrl-C cancels the render; held through the write, so that the file is
-    // put in place whole.
+    // Ctrl-C cancels the render and the write until the file is put in place;
+    // an existing file stays as it was.
     platform::InterruptWatch interrupt;
     request.interrupt = &interrupt;
-    Image image;
-    const bool rendered = renderThroughPlugin(request, image, &error, &warning);
+    StreamedRender outcome;
+    const bool written = renderToFile(request, output, format, outcome, &error, &warning);
     warn(warning);
-    if (!rendered) {
-        if (interrupt.interrupted()) return cancelledWith(command, error);
-        return failWith(command, error);
-    }
-    if (!writeImage(output, format, image, &error)) return failWith(command, error);
+    if (outcome.cancelled) return cancelledWith(command, error);
+    if (!written) return failWith(command, error);
     return kExitOk;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +45,18 @@ struct HostImage {
     // Sample value scaled to 0..1 (floats as they are).
     float value(int32_t x, int32_t y, int32_t plane) const;
     void setValue(int32_t x, int32_t y, int32_t plane, float v);
+};
+
+// The host image as the interface reaches it, a row at a time: what
+// advanceState copies into the module's buffers and what it writes back.
+class ImageRows {
+public:
+    virtual ~ImageRows() = default;
+    // Row y's samples (laid out as HostImage's), or null when the row can no
+    // longer be had (it has been handed on).
+    virtual uint8_t* row(int32_t y) = 0;
+    // The module's output for the rectangle (clipped to the image) is in the rows.
+    virtual void stored(const Rect&) {}
 };
 
 // A blank canvas: black, opaque (transparency plane at full scale).
@@ -137,6 +150,10 @@ class FilterHost {
 public:
     FilterHost(PluginModule& module, FilterSession& session, HostImage& image, const Selection* selection,
                const HostOptions& options);
+    // An image held elsewhere, a row at a time: shape gives its size, depth and
+    // planes (its pixels are not used).
+    FilterHost(PluginModule& module, FilterSession& session, const HostImage& shape, ImageRows& rows,
+               const Selection* selection, const HostOptions& options);
     ~FilterHost();
     FilterHost(const FilterHost&) = delete;
     FilterHost& operator=(const FilterHost&) = delete;
@@ -157,6 +174,8 @@ public:
     // The descriptor in the descriptor parameters now (after finish: the recorded one).
     std::optional<pi::MemoryDescriptor> currentDescriptor() const;
     RunReport& report() { return report_; }
+    // The filter rectangle the module was given.
+    Rect filterRect() const { return readRect(record_.filterRect, bigDocument_.filterRect32); }
 
     // Called by the interface callbacks.
     pi::OSErr advanceState();
@@ -166,10 +185,14 @@ public:
 private:
     void flushOutput();
     Rect readRect(const pi::Rect16& small, const pi::VRect& big) const;
+    void setUpRecord();
+    uint8_t* sample(int32_t x, int32_t y, int32_t plane);
 
     PluginModule& module_;
     FilterSession& session_;
-    HostImage& image_;
+    const HostImage& image_;  // the shape; the pixels are reached through rows_
+    ImageRows* rows_ = nullptr;
+    std::unique_ptr<ImageRows> ownRows_;
     const Selection* selection_;
     HostOptions options_;
     pi::FilterRecord record_{};

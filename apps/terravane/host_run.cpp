@@ -196,9 +196,47 @@ int32_t pluginWorkerThreads(PluginModule& module, int32_t n) {
     return module.workerThreads ? module.workerThreads(n) : -1;
 }
 
+namespace {
+
+// The rows of an image held whole in memory.
+class WholeImageRows : public ImageRows {
+public:
+    explicit WholeImageRows(HostImage& image) : image_(image) {}
+    uint8_t* row(int32_t y) override {
+        return y >= 0 && y < image_.height ? image_.pixels.data() + size_t(y) * image_.rowBytes() : nullptr;
+    }
+
+private:
+    HostImage& image_;
+};
+
+}  // namespace
+
 FilterHost::FilterHost(PluginModule& module, FilterSession& session, HostImage& image, const Selection* selection,
                        const HostOptions& options)
     : module_(module), session_(session), image_(image), selection_(selection), options_(options) {
+    ownRows_ = std::make_unique<WholeImageRows>(image);
+    rows_ = ownRows_.get();
+    setUpRecord();
+}
+
+FilterHost::FilterHost(PluginModule& module, FilterSession& session, const HostImage& shape, ImageRows& rows,
+                       const Selection* selection, const HostOptions& options)
+    : module_(module), session_(session), image_(shape), rows_(&rows), selection_(selection), options_(options) {
+    setUpRecord();
+}
+
+uint8_t* FilterHost::sample(int32_t x, int32_t y, int32_t plane) {
+    uint8_t* row = rows_->row(y);
+    if (!row) return nullptr;
+    return row + (size_t(x) * size_t(image_.planes()) + size_t(plane)) * size_t(image_.sampleBytes());
+}
+
+void FilterHost::setUpRecord() {
+    const HostImage& image = image_;
+    const Selection* selection = selection_;
+    const HostOptions& options = options_;
+    FilterSession& session = session_;
     pi::FilterRecord& r = record_;
     const bool transparency = image.transparency;
     const bool masked = selection && !selection->mask.empty();
@@ -293,12 +331,23 @@ void FilterHost::flushOutput() {
     const Rect& o = pendingOut_;
     const int32_t planes = pendingHi_ - pendingLo_ + 1;
     const int32_t bytes = image_.sampleBytes();
-    for (int32_t y = std::max(o.top, 0); y < std::min(o.bottom, image_.height); ++y)
-        for (int32_t x = std::max(o.left, 0); x < std::min(o.right, image_.width); ++x) {
-            const uint8_t* s = outBuffer_.data() + (size_t(y - o.top) * size_t(o.width()) + size_t(x - o.left)) *
-                                                       size_t(planes) * size_t(bytes);
-            std::memcpy(image_.sample(x, y, pendingLo_), s, size_t(planes) * size_t(bytes));
+    const Rect clipped{std::max(o.top, 0), std::max(o.left, 0), std::min(o.bottom, image_.height),
+                       std::min(o.right, image_.width)};
+    if (clipped.empty()) return;
+    const size_t pixelBytes = size_t(planes) * size_t(bytes);
+    for (int32_t y = clipped.top; y < clipped.bottom; ++y) {
+        uint8_t* to = sample(clipped.left, y, pendingLo_);
+        if (!to) continue;  // a row already handed on: nothing to write it into
+        const uint8_t* from = outBuffer_.data() + (size_t(y - o.top) * size_t(o.width()) + size_t(clipped.left - o.left)) * pixelBytes;
+        const size_t step = size_t(image_.planes()) * size_t(bytes);
+        if (planes == image_.planes()) {
+            std::memcpy(to, from, size_t(clipped.width()) * pixelBytes);
+        } else {
+            for (int32_t x = clipped.left; x < clipped.right; ++x, to += step, from += pixelBytes)
+                std::memcpy(to, from, pixelBytes);
         }
+    }
+    rows_->stored(clipped);
 }
 
 pi::OSErr FilterHost::advanceState() {
@@ -348,8 +397,11 @@ pi::OSErr FilterHost::advanceState() {
         for (int32_t y = in.top; y < in.bottom; ++y) {
             const int32_t sy = sampled(y, f, image_.height);
             uint8_t* row = inBuffer_.data() + size_t(y - in.top) * rowBytes;
+            const uint8_t* from = sample(0, sy, lo);
+            if (!from) return pi::memFullErr;  // a row the host cannot hold (or no longer holds)
+            const size_t step = size_t(image_.planes()) * size_t(bytes);
             for (int32_t x = in.left; x < in.right; ++x)
-                std::memcpy(row + size_t(x - in.left) * pixelBytes, image_.sample(sampled(x, f, image_.width), sy, lo),
+                std::memcpy(row + size_t(x - in.left) * pixelBytes, from + size_t(sampled(x, f, image_.width)) * step,
                             pixelBytes);
         }
         r.inData = inBuffer_.data();
@@ -367,8 +419,11 @@ pi::OSErr FilterHost::advanceState() {
         for (int32_t y = out.top; y < out.bottom; ++y) {
             const int32_t sy = std::clamp(y, 0, image_.height - 1);
             uint8_t* row = outBuffer_.data() + size_t(y - out.top) * rowBytes;
+            const uint8_t* from = sample(0, sy, lo);
+            if (!from) return pi::memFullErr;  // a row the host cannot hold (or no longer holds)
+            const size_t step = size_t(image_.planes()) * size_t(bytes);
             for (int32_t x = out.left; x < out.right; ++x)
-                std::memcpy(row + size_t(x - out.left) * pixelBytes, image_.sample(std::clamp(x, 0, image_.width - 1), sy, lo),
+                std::memcpy(row + size_t(x - out.left) * pixelBytes, from + size_t(std::clamp(x, 0, image_.width - 1)) * step,
                             pixelBytes);
         }
         r.outData = outBuffer_.data();

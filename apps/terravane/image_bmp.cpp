@@ -11,19 +11,11 @@ bool fail(std::string* error, const std::string& why) {
     return false;
 }
 
-void put16(std::vector<uint8_t>& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void put32(std::vector<uint8_t>& b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
 uint32_t get16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
 uint32_t get32(const uint8_t* p) { return get16(p) | get16(p + 2) << 16; }
 
 constexpr uint32_t kBiRgb = 0, kBiBitfields = 3;
-constexpr uint32_t kFileHeader = 14, kInfoHeader = 40, kV4Header = 108;
+constexpr uint32_t kFileHeader = 14, kInfoHeader = 40;
 
 // The channel of a packed pixel under a mask of 8 contiguous bits (0 when the
 // mask is empty).
@@ -38,56 +30,6 @@ int shiftOf(uint32_t mask) {
 }
 
 }  // namespace
-
-bool encodeBmp(const Image& im, std::vector<uint8_t>& out, std::string* error) {
-    if (im.depth != 8) return fail(error, "BMP files hold 8 bits per channel, not " + std::to_string(im.depth));
-    const bool alpha = im.channels == 2 || im.channels == 4;
-    const uint32_t bytesPerPixel = alpha ? 4 : 3;
-    const uint64_t rowBytes = (uint64_t(im.width) * bytesPerPixel + 3) & ~uint64_t(3);
-    const uint32_t header = kFileHeader + (alpha ? kV4Header : kInfoHeader);
-    const uint64_t total = header + rowBytes * uint64_t(im.height);
-    if (total > 0xFFFFFFFFull) return fail(error, "the image is too large for a BMP file");
-    out.clear();
-    out.reserve(size_t(total));
-    out.push_back('B');
-    out.push_back('M');
-    put32(out, uint32_t(total));
-    put32(out, 0);
-    put32(out, header);
-    put32(out, alpha ? kV4Header : kInfoHeader);
-    put32(out, uint32_t(im.width));
-    put32(out, uint32_t(im.height));  // positive: bottom-up
-    put16(out, 1);
-    put16(out, bytesPerPixel * 8);
-    put32(out, alpha ? kBiBitfields : kBiRgb);
-    put32(out, uint32_t(rowBytes * uint64_t(im.height)));
-    put32(out, 2835);  // 72 dpi
-    put32(out, 2835);
-    put32(out, 0);
-    put32(out, 0);
-    if (alpha) {
-        put32(out, 0x00FF0000);  // red, green, blue, alpha masks
-        put32(out, 0x0000FF00);
-        put32(out, 0x000000FF);
-        put32(out, 0xFF000000);
-        put32(out, 0x73524742);  // 'sRGB'
-        out.insert(out.end(), 36 + 12, 0);  // end points and gamma, unused for sRGB
-    }
-    const bool grey = im.channels <= 2;
-    for (int32_t y = im.height - 1; y >= 0; --y) {
-        const uint8_t* row = im.data.data() + size_t(y) * im.rowBytes();
-        for (int32_t x = 0; x < im.width; ++x) {
-            const uint8_t* p = row + size_t(x) * size_t(im.channels);
-            const uint8_t r = p[0], g = grey ? p[0] : p[1], b = grey ? p[0] : p[2];
-            out.push_back(b);
-            out.push_back(g);
-            out.push_back(r);
-            if (alpha) out.push_back(p[im.channels - 1]);
-        }
-        out.insert(out.end(), size_t(rowBytes - uint64_t(im.width) * bytesPerPixel), 0);
-    }
-    return true;
-}
 
 bool decodeBmp(const uint8_t* d, size_t n, Image& out, std::string* error) {
     if (n < kFileHeader + kInfoHeader || d[0] != 'B' || d[1] != 'M') return fail(error, "not a BMP file");

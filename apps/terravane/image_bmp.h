@@ -1,4 +1,5 @@
-// Windows bitmap files (.bmp) for the command line: 8 bits per channel.
+// Windows bitmap files (.bmp) for the command line: 8 bits per channel. They
+// are written by ImageWriter (image_writer.cpp).
 #pragma once
 
 #include <cstddef>
@@ -10,9 +11,6 @@
 
 namespace tv::cli {
 
-// Grey and RGB images as 24-bit bitmaps (grey replicated), images with alpha
-// as 32-bit bitmaps with an alpha mask (BITMAPV4HEADER); rows bottom-up.
-bool encodeBmp(const Image& image, std::vector<uint8_t>& out, std::string* error);
 // Uncompressed 8-bit palette, 24-bit and 32-bit bitmaps (BI_RGB, or
 // BI_BITFIELDS with 8-bit masks), bottom-up or top-down; every size is checked
 // against the file before it is trusted.

@@ -7,19 +7,11 @@
 #ifndef TV_NO_TIFF
 #include <tiffio.h>
 #endif
-#ifndef TV_NO_EXR
-#include <OpenEXR/ImfChannelList.h>
-#include <OpenEXR/ImfFrameBuffer.h>
-#include <OpenEXR/ImfHeader.h>
-#include <OpenEXR/ImfIO.h>
-#include <OpenEXR/ImfOutputFile.h>
-#endif
 
 #include <algorithm>
 #include <cctype>
 #include <csetjmp>
 #include <cstring>
-#include <exception>
 
 #include "clouds/jpeg_memory.h"
 #include "platform/errors.h"
@@ -62,62 +54,6 @@ void pngError(png_structp png, png_const_charp msg) {
     png_longjmp(png, 1);
 }
 void pngWarning(png_structp, png_const_charp) {}
-
-// Appends to the buffer given as the writer's io pointer.
-void pngWriteData(png_structp png, png_bytep data, png_size_t n) {
-    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + n);
-}
-void pngFlush(png_structp) {}
-
-// The libpng calls, kept free of objects with destructors because a libpng
-// error returns here through longjmp.
-bool writePngRows(const Image& im, uint8_t* row, std::vector<uint8_t>* out, char* message) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, pngError, pngWarning);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_set_write_fn(png, out, pngWriteData, pngFlush);
-    const int type = im.channels == 1   ? PNG_COLOR_TYPE_GRAY
-                     : im.channels == 2 ? PNG_COLOR_TYPE_GRAY_ALPHA
-                     : im.channels == 3 ? PNG_COLOR_TYPE_RGB
-                                        : PNG_COLOR_TYPE_RGB_ALPHA;
-    png_set_IHDR(png, info, png_uint_32(im.width), png_uint_32(im.height), im.depth, type, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    const size_t rowBytes = im.rowBytes();
-    for (int32_t y = 0; y < im.height; ++y) {
-        const uint8_t* src = im.data.data() + size_t(y) * rowBytes;
-        if (im.depth == 16) {
-            // PNG stores 16-bit samples big-endian.
-            for (size_t i = 0; i + 1 < rowBytes; i += 2) {
-                uint16_t v;
-                std::memcpy(&v, src + i, 2);
-                row[i] = uint8_t(v >> 8);
-                row[i + 1] = uint8_t(v);
-            }
-        } else {
-            std::memcpy(row, src, rowBytes);
-        }
-        png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
-bool encodePng(const Image& im, std::vector<uint8_t>& out, std::string* error) {
-    char message[200] = "cannot start the PNG writer";
-    std::vector<uint8_t> row(im.rowBytes());
-    return writePngRows(im, row.data(), &out, message) ? true : fail(error, message);
-}
 
 struct PngSource {
     const uint8_t* data;
@@ -247,39 +183,6 @@ void quietTiff() {
     TIFFSetWarningHandler(tiffWarningHandler);
 }
 
-bool encodeTiff(const Image& im, std::vector<uint8_t>& out, std::string* error) {
-    quietTiff();
-    TiffMemory mem;
-    mem.out = &out;
-    TIFF* tif = TIFFClientOpen("image", "w", &mem, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap,
-                               tiffUnmap);
-    if (!tif) return fail(error, "cannot start the TIFF writer");
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(im.width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(im.height));
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(im.channels));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(im.depth));
-    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, uint16_t(im.depth == 32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT));
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(im.channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK));
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_ADOBE_DEFLATE));
-    TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
-    if (im.channels == 2 || im.channels == 4) {
-        const uint16_t extra = EXTRASAMPLE_UNASSALPHA;
-        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, uint16_t(1), &extra);
-    }
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
-    std::vector<uint8_t> row(im.rowBytes());
-    bool ok = true;
-    for (int32_t y = 0; y < im.height && ok; ++y) {
-        std::memcpy(row.data(), im.data.data() + size_t(y) * im.rowBytes(), row.size());
-        ok = TIFFWriteScanline(tif, row.data(), uint32_t(y), 0) >= 0;
-    }
-    if (ok) ok = TIFFWriteDirectory(tif) != 0;
-    TIFFClose(tif);
-    if (!ok) return fail(error, "TIFF writer failed: " + tiffLastError);
-    return true;
-}
-
 bool decodeTiff(const uint8_t* data, size_t size, Image& out, std::string* error) {
     quietTiff();
     tiffLastError.clear();
@@ -344,81 +247,7 @@ bool decodeTiff(const uint8_t* data, size_t size, Image& out, std::string* error
 
 #endif  // TV_NO_TIFF
 
-// ---------------------------------------------------------------- OpenEXR
-#ifndef TV_NO_EXR
-
-class VectorStream : public Imf::OStream {
-public:
-    explicit VectorStream(std::vector<uint8_t>& out) : Imf::OStream("image"), out_(out) {}
-    void write(const char c[], int n) override {
-        const size_t end = pos_ + size_t(n);
-        if (end > out_.size()) out_.resize(end);
-        std::memcpy(out_.data() + pos_, c, size_t(n));
-        pos_ = end;
-    }
-    uint64_t tellp() override { return pos_; }
-    void seekp(uint64_t pos) override { pos_ = size_t(pos); }
-
-private:
-    std::vector<uint8_t>& out_;
-    size_t pos_ = 0;
-};
-
-bool encodeExr(const Image& im, std::vector<uint8_t>& out, std::string* error) {
-    try {
-        Imf::Header header(im.width, im.height);
-        const char* names[4] = {"R", "G", "B", "A"};
-        const char* greyNames[2] = {"Y", "A"};
-        const bool grey = im.channels <= 2;
-        for (int c = 0; c < im.channels; ++c)
-            header.channels().insert(grey ? greyNames[c] : names[c], Imf::Channel(Imf::FLOAT));
-        VectorStream stream(out);
-        Imf::OutputFile file(stream, header);
-        Imf::FrameBuffer fb;
-        const size_t xStride = size_t(im.channels) * sizeof(float);
-        for (int c = 0; c < im.channels; ++c)
-            fb.insert(grey ? greyNames[c] : names[c],
-                      Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(const_cast<uint8_t*>(im.data.data())) + c * sizeof(float),
-                                 xStride, xStride * size_t(im.width)));
-        file.setFrameBuffer(fb);
-        file.writePixels(im.height);
-    } catch (const std::exception& e) {
-        return fail(error, std::string("OpenEXR writer failed: ") + e.what());
-    }
-    return true;
-}
-
-#endif  // TV_NO_EXR
-
 // ---------------------------------------------------------------- PPM / PGM
-
-bool encodePnm(const Image& im, bool grey, std::vector<uint8_t>& out) {
-    const int32_t maxval = im.depth == 8 ? 255 : 65535;
-    const std::string head = std::string(grey ? "P5" : "P6") + "\n" + std::to_string(im.width) + " " +
-                             std::to_string(im.height) + "\n" + std::to_string(maxval) + "\n";
-    out.assign(head.begin(), head.end());
-    const int outChannels = grey ? 1 : 3;
-    out.reserve(out.size() + size_t(im.width) * size_t(im.height) * size_t(outChannels) * im.sampleBytes());
-    for (int32_t y = 0; y < im.height; ++y)
-        for (int32_t x = 0; x < im.width; ++x)
-            for (int c = 0; c < outChannels; ++c) {
-                // Grey from colour: the luminance; colour from grey: replicated.
-                float v;
-                if (grey && im.channels >= 3)
-                    v = 0.3f * im.sample(x, y, 0) + 0.59f * im.sample(x, y, 1) + 0.11f * im.sample(x, y, 2);
-                else
-                    v = im.sample(x, y, im.channels >= 3 ? c : 0);
-                v = std::clamp(v, 0.0f, 1.0f);
-                const uint32_t s = uint32_t(v * float(maxval) + 0.5f);
-                if (maxval == 255) {
-                    out.push_back(uint8_t(s));
-                } else {
-                    out.push_back(uint8_t(s >> 8));
-                    out.push_back(uint8_t(s));
-                }
-            }
-    return true;
-}
 
 // Reads one header number of a PNM file, skipping white space and comments.
 bool pnmNumber(const uint8_t* d, size_t n, size_t& pos, int64_t& value) {
@@ -607,30 +436,6 @@ bool formatSupportsDepth(ImageFormat f, int32_t depth, std::string* error) {
     }
 }
 
-bool encodeImage(const Image& im, ImageFormat f, std::vector<uint8_t>& out, std::string* error) {
-    out.clear();
-    if (im.width <= 0 || im.height <= 0 || im.channels < 1 || im.channels > 4 ||
-        im.data.size() != im.rowBytes() * size_t(im.height))
-        return fail(error, "no image to write");
-    if (!formatSupportsDepth(f, im.depth, error)) return false;
-    switch (f) {
-#ifndef TV_NO_PNG
-        case ImageFormat::Png: return encodePng(im, out, error);
-#endif
-#ifndef TV_NO_TIFF
-        case ImageFormat::Tiff: return encodeTiff(im, out, error);
-#endif
-#ifndef TV_NO_EXR
-        case ImageFormat::Exr: return encodeExr(im, out, error);
-#endif
-        case ImageFormat::Ppm: return encodePnm(im, false, out);
-        case ImageFormat::Pgm: return encodePnm(im, true, out);
-        case ImageFormat::Bmp: return encodeBmp(im, out, error);
-        case ImageFormat::Pfm: return encodePfm(im, out, error);
-        default: return fail(error, "unknown image file type");
-    }
-}
-
 bool decodeImage(const uint8_t* data, size_t size, ImageFormat f, Image& out, std::string* error) {
     if (!formatAvailable(f) && f != ImageFormat::Unknown)
         return fail(error, std::string(formatName(f)) + " files are not supported by this build");
@@ -648,27 +453,6 @@ bool decodeImage(const uint8_t* data, size_t size, ImageFormat f, Image& out, st
         case ImageFormat::Pfm: return decodePfm(data, size, out, error);
         default: return fail(error, "cannot read this kind of image file (use .png, .tif, .jpg, .ppm, .pgm, .bmp or .pfm)");
     }
-}
-
-bool writeImage(const std::string& path, const Image& image, std::string* error) {
-    return writeImage(path, formatForPath(path), image, error);
-}
-
-bool writeImage(const std::string& path, ImageFormat format, const Image& image, std::string* error) {
-    std::vector<uint8_t> bytes;
-    if (!encodeImage(image, format, bytes, error)) return false;
-    if (path == "-") {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
-            return fail(error, "cannot write the image to standard output");
-        return true;
-    }
-    platform::clearLastError();
-    const int r = platform::writeFileAtomic(path, bytes.data(), bytes.size());
-    if (r != platform::kFileOk) {
-        const std::string why = platform::lastErrorText();
-        return fail(error, "cannot write \"" + path + "\"" + (why.empty() ? "" : ": " + why));
-    }
-    return true;
 }
 
 bool readImage(const std::string& path, Image& out, std::string* error) {

@@ -39,6 +39,9 @@ inline uint16_t fileSample16(uint16_t v) {
 // Largest image the readers accept: each side and the pixel count.
 constexpr int32_t kMaxImageSide = 1 << 16;
 constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
+// Largest image written a band at a time (never held whole): 2^30 pixels,
+// e.g. 32768 x 32768.
+constexpr int64_t kMaxWrittenPixels = int64_t(1) << 30;
 
 // ".png", ".tif"/".tiff", ".exr", ".ppm", ".pgm", ".bmp", ".pfm" (any letter case).
 ImageFormat formatForPath(const std::string& path);
@@ -54,6 +57,66 @@ bool formatSupportsDepth(ImageFormat format, int32_t depth, std::string* error);
 // Encodes into bytes / decodes from bytes. False with a reason on failure.
 bool encodeImage(const Image& image, ImageFormat format, std::vector<uint8_t>& out, std::string* error);
 bool decodeImage(const uint8_t* data, size_t size, ImageFormat format, Image& out, std::string* error);
+
+// An image file written a band of rows at a time, top to bottom, so that an
+// image need never be held whole: into a file put in place whole by commit()
+// (a temporary beside it until then), or into bytes in memory. Rows are in
+// Image's layout. Destroying an uncommitted writer leaves no file and the
+// target untouched.
+class ImageWriter {
+public:
+    ImageWriter();
+    ~ImageWriter();
+    ImageWriter(const ImageWriter&) = delete;
+    ImageWriter& operator=(const ImageWriter&) = delete;
+
+    // The file's shape: channels 1 to 4 (PGM takes the first channel or the
+    // luminance of RGB, PPM replicates grey), depth as the format allows.
+    bool open(const std::string& path, ImageFormat format, int32_t width, int32_t height, int32_t channels,
+              int32_t depth, std::string* error);
+    bool openMemory(std::vector<uint8_t>& out, ImageFormat format, int32_t width, int32_t height, int32_t channels,
+                    int32_t depth, std::string* error);
+    // The next count rows (count x the row bytes of the shape).
+    bool writeRows(const uint8_t* rows, int32_t count, std::string* error);
+    // After the last row: ends the encoding and puts the file in place.
+    bool commit(std::string* error);
+    void abandon();
+    int32_t rowsWritten() const;
+    int32_t height() const;
+
+    struct State;
+
+private:
+    State* state_ = nullptr;
+};
+
+// An image file read a band of rows at a time, top to bottom, so that a large
+// source need never be held whole: PNG without interlacing, TIFF in strips of
+// the usual layouts, PPM and PGM. Other files (interlaced PNG, tiled or
+// unusual TIFF) are decoded whole when opened, within the readers' limits.
+// Rows come in Image's layout (16-bit samples rescaled to 0..65535).
+class ImageReader {
+public:
+    ImageReader();
+    ~ImageReader();
+    ImageReader(const ImageReader&) = delete;
+    ImageReader& operator=(const ImageReader&) = delete;
+
+    bool open(const std::string& path, std::string* error);
+    int32_t width() const;
+    int32_t height() const;
+    int32_t channels() const;
+    int32_t depth() const;
+    size_t rowBytes() const;
+    bool streaming() const;  // false: the image was decoded whole
+    // The next count rows.
+    bool readRows(uint8_t* out, int32_t count, std::string* error);
+
+    struct State;
+
+private:
+    State* state_ = nullptr;
+};
 
 // Writes the whole file or nothing. PGM takes the first channel (or the
 // luminance of RGB); PPM replicates a grey image.

@@ -22,24 +22,6 @@ bool token(const uint8_t* d, size_t n, size_t& pos, std::string& out) {
 
 }  // namespace
 
-bool encodePfm(const Image& im, std::vector<uint8_t>& out, std::string* error) {
-    if (im.depth != 32) return fail(error, "PFM files hold 32-bit float channels, not " + std::to_string(im.depth) + " bits");
-    const bool grey = im.channels <= 2;
-    const std::string head = std::string(grey ? "Pf" : "PF") + "\n" + std::to_string(im.width) + " " +
-                             std::to_string(im.height) + "\n-1.0\n";
-    out.assign(head.begin(), head.end());
-    const int channels = grey ? 1 : 3;
-    for (int32_t y = im.height - 1; y >= 0; --y)
-        for (int32_t x = 0; x < im.width; ++x)
-            for (int c = 0; c < channels; ++c) {
-                const float v = im.sample(x, y, c);
-                uint32_t bits;
-                std::memcpy(&bits, &v, 4);
-                for (int b = 0; b < 4; ++b) out.push_back(uint8_t(bits >> (8 * b)));
-            }
-    return true;
-}
-
 bool decodePfm(const uint8_t* d, size_t n, Image& out, std::string* error) {
     if (n < 3 || d[0] != 'P' || (d[1] != 'f' && d[1] != 'F')) return fail(error, "not a PFM file");
     const int channels = d[1] == 'F' ? 3 : 1;

@@ -1,5 +1,6 @@
 // Portable float maps (.pfm): 32-bit float samples without any library, grey
-// ("Pf") or RGB ("PF"), little-endian, rows bottom-up.
+// ("Pf") or RGB ("PF"), little-endian, rows bottom-up. They are written by
+// ImageWriter (image_writer.cpp).
 #pragma once
 
 #include <cstddef>
@@ -11,8 +12,6 @@
 
 namespace tv::cli {
 
-// A 32-bit image; an alpha channel is dropped (the format has none).
-bool encodePfm(const Image& image, std::vector<uint8_t>& out, std::string* error);
 // Either byte order (the sign of the scale); every size checked against the file.
 bool decodePfm(const uint8_t* data, size_t size, Image& out, std::string* error);
 

@@ -77,21 +77,30 @@ const char* selectorName(int16_t selector) {
 }  // namespace
 
 bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape, std::string* error) {
-    const Image* source = request.source;
+    // The source's shape, from the image or the reader.
+    struct {
+        int32_t width, height, channels, depth;
+    } src{0, 0, 0, 0};
+    const bool source = request.source || request.sourceReader;
+    if (request.source)
+        src = {request.source->width, request.source->height, request.source->channels, request.source->depth};
+    else if (request.sourceReader)
+        src = {request.sourceReader->width(), request.sourceReader->height(), request.sourceReader->channels(),
+               request.sourceReader->depth()};
     shape = HostImageShape{};
     if (request.width > 0 && request.height > 0) {
         shape.width = request.width;
         shape.height = request.height;
     } else if (source) {
-        shape.width = source->width;
-        shape.height = source->height;
+        shape.width = src.width;
+        shape.height = src.height;
     } else {
         shape.width = shape.height = kDefaultSide;
     }
-    shape.depth = request.depth != 0 ? request.depth : (source ? source->depth : 8);
+    shape.depth = request.depth != 0 ? request.depth : (source ? src.depth : 8);
     if (shape.depth != 8 && shape.depth != 16 && shape.depth != 32)
         return fail(error, "bad depth " + std::to_string(shape.depth) + " (expected 8, 16 or 32)");
-    shape.grey = request.grey || (source && source->channels <= 2);
+    shape.grey = request.grey || (source && src.channels <= 2);
     shape.layer = request.layer;
     if (request.mask && !maskFits(*request.mask, shape.width, shape.height, error)) return false;
     const int32_t planes = (shape.grey ? 1 : 3) + (shape.layer ? 1 : 0);
@@ -99,38 +108,153 @@ bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape,
     if (!host::checkImageSize(shape.width, shape.height, planes, shape.depth, &why)) return fail(error, why);
     // The result becomes an image file of the command line.
     if (shape.width > kMaxImageSide || shape.height > kMaxImageSide ||
-        int64_t(shape.width) * shape.height > kMaxImagePixels)
+        int64_t(shape.width) * shape.height > kMaxWrittenPixels)
         return fail(error, "a " + std::to_string(shape.width) + "x" + std::to_string(shape.height) +
                                " image is too large for an image file (at most " + std::to_string(kMaxImageSide) +
-                               " pixels a side and " + std::to_string(kMaxImagePixels) + " in all)");
+                               " pixels a side and " + std::to_string(kMaxWrittenPixels) + " in all)");
     return true;
+}
+
+namespace {
+
+// HostImage::setValue for one sample.
+void storeValue(uint8_t* p, int32_t depth, float v) {
+    switch (depth) {
+        case 8: *p = uint8_t(std::clamp(std::nearbyint(v * 255.0f), 0.0f, 255.0f)); break;
+        case 16: {
+            const uint16_t s = uint16_t(std::clamp(std::nearbyint(v * 32768.0f), 0.0f, 32768.0f));
+            std::memcpy(p, &s, 2);
+            break;
+        }
+        default: std::memcpy(p, &v, 4); break;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Sample (x, c) of a row of a file image, as Image::sample reads it.
+float sampleIn(const uint8_t* row, int32_t depth, int32_t channels, int32_t x, int32_t c) {
+    const size_t i = size_t(x) * size_t(channels) + size_t(c);
+    if (depth == 8) return float(row[i]) / 255.0f;
+    if (depth == 16) {
+        uint16_t v;
+        std::memcpy(&v, row + 2 * i, 2);
+        return float(v) / 65535.0f;
+    }
+    float v;
+    std::memcpy(&v, row + 4 * i, 4);
+    return v;
+}
+
+// Host row y from a source of (width, height, channels, depth) whose rows
+// rowAt gives: resampled bilinearly with pixel centres aligned when the sizes
+// differ, then flattened or given its alpha plane, grey or colour.
+template <typename RowAt>
+void hostRowFrom(const HostImageShape& shape, int32_t width, int32_t height, int32_t channels, int32_t depth,
+                 RowAt rowAt, int32_t y, uint8_t* row) {
+    const int32_t colourPlanes = shape.grey ? 1 : 3;
+    const int32_t planes = colourPlanes + (shape.layer ? 1 : 0);
+    const size_t sampleBytes = size_t(shape.depth / 8);
+    const int32_t w = shape.width, h = shape.height;
+    const bool sameSize = w == width && h == height;
+    const uint8_t *r0, *r1;
+    float ty = 0.0f;
+    if (sameSize) {
+        r0 = r1 = rowAt(y);
+    } else {
+        const float fy = std::clamp((float(y) + 0.5f) * float(height) / float(h) - 0.5f, 0.0f, float(height - 1));
+        const int32_t y0 = int32_t(fy);
+        const int32_t y1 = std::min(y0 + 1, height - 1);
+        ty = fy - float(y0);
+        r0 = rowAt(y0);
+        r1 = rowAt(y1);
+    }
+    if (!r0 || !r1) {
+        std::memset(row, 0, size_t(w) * size_t(planes) * sampleBytes);
+        return;
+    }
+    auto channel = [&](int32_t x, int32_t c) {
+        if (sameSize) return sampleIn(r0, depth, channels, x, c);
+        const float fx = std::clamp((float(x) + 0.5f) * float(width) / float(w) - 0.5f, 0.0f, float(width - 1));
+        const int32_t x0 = int32_t(fx);
+        const int32_t x1 = std::min(x0 + 1, width - 1);
+        const float tx = fx - float(x0);
+        const float top = sampleIn(r0, depth, channels, x0, c) +
+                          tx * (sampleIn(r0, depth, channels, x1, c) - sampleIn(r0, depth, channels, x0, c));
+        const float bottom = sampleIn(r1, depth, channels, x0, c) +
+                             tx * (sampleIn(r1, depth, channels, x1, c) - sampleIn(r1, depth, channels, x0, c));
+        return top + ty * (bottom - top);
+    };
+    const bool colour = channels >= 3;
+    const bool alpha = channels == 2 || channels == 4;
+    for (int32_t x = 0; x < w; ++x) {
+        uint8_t* px = row + size_t(x) * size_t(planes) * sampleBytes;
+        float rgba[4];
+        for (int32_t c = 0; c < 3; ++c) rgba[c] = channel(x, colour ? c : 0);
+        rgba[3] = alpha ? channel(x, channels - 1) : 1.0f;
+        if (!shape.layer) {
+            // No transparency plane: flattened over the white background.
+            for (int c = 0; c < 3; ++c) rgba[c] = rgba[c] * rgba[3] + (1.0f - rgba[3]);
+        }
+        if (shape.grey)
+            storeValue(px, shape.depth, luminance(rgba[0], rgba[1], rgba[2]));
+        else
+            for (int32_t c = 0; c < 3; ++c) storeValue(px + size_t(c) * sampleBytes, shape.depth, rgba[c]);
+        if (shape.layer) storeValue(px + size_t(colourPlanes) * sampleBytes, shape.depth, rgba[3]);
+    }
+}
+
+}  // namespace
+
+void hostRowOf(const HostImageShape& shape, const Image* source, int32_t y, uint8_t* row) {
+    if (!source) {
+        // Black, and a new layer is empty: every sample 0.
+        const int32_t planes = (shape.grey ? 1 : 3) + (shape.layer ? 1 : 0);
+        std::memset(row, 0, size_t(shape.width) * size_t(planes) * size_t(shape.depth / 8));
+        return;
+    }
+    const Image& im = *source;
+    hostRowFrom(shape, im.width, im.height, im.channels, im.depth,
+                [&im](int32_t sy) { return im.data.data() + size_t(sy) * im.rowBytes(); }, y, row);
+}
+
+const uint8_t* SourceRows::row(int32_t y) {
+    if (y < first_ || !error_.empty()) return nullptr;
+    // Rows before y - 1 are no longer asked for.
+    while (!rows_.empty() && first_ < y - 1) {
+        rows_.erase(rows_.begin());
+        ++first_;
+    }
+    if (rows_.empty()) first_ = std::max(first_, 0);
+    while (first_ + int32_t(rows_.size()) <= y) {
+        std::vector<uint8_t> next(reader_.rowBytes());
+        if (!reader_.readRows(next.data(), 1, &error_)) {
+            if (error_.empty()) error_ = "the source could not be read";
+            return nullptr;
+        }
+        rows_.push_back(std::move(next));
+        // Keep at most the two rows a host row reads.
+        if (rows_.size() > 2) {
+            rows_.erase(rows_.begin());
+            ++first_;
+        }
+    }
+    return rows_[size_t(y - first_)].data();
+}
+
+void hostRowOf(const HostImageShape& shape, SourceRows& source, int32_t y, uint8_t* row) {
+    ImageReader& r = source.reader();
+    hostRowFrom(shape, r.width(), r.height(), r.channels(), r.depth(), [&source](int32_t sy) { return source.row(sy); },
+                y, row);
 }
 
 host::HostImage makeHostImage(const HostImageShape& shape, const Image* source) {
     host::HostImage image = host::blankImage(shape.width, shape.height, shape.depth, shape.grey, false);
-    if (!source) {
-        // Black, and a new layer is empty: every sample 0.
-        image.transparency = shape.layer;
-        if (shape.layer) image.pixels.assign(image.rowBytes() * size_t(image.height), 0);
-        return image;
-    }
     image.transparency = shape.layer;
     image.pixels.resize(image.rowBytes() * size_t(image.height));
-    const int32_t alphaPlane = image.colourPlanes;
-    for (int32_t y = 0; y < image.height; ++y)
-        for (int32_t x = 0; x < image.width; ++x) {
-            float rgba[4];
-            pixelOf(*source, x, y, image.width, image.height, rgba);
-            if (!shape.layer) {
-                // No transparency plane: flattened over the white background.
-                for (int c = 0; c < 3; ++c) rgba[c] = rgba[c] * rgba[3] + (1.0f - rgba[3]);
-            }
-            if (shape.grey)
-                image.setValue(x, y, 0, luminance(rgba[0], rgba[1], rgba[2]));
-            else
-                for (int32_t c = 0; c < 3; ++c) image.setValue(x, y, c, rgba[c]);
-            if (shape.layer) image.setValue(x, y, alphaPlane, rgba[3]);
-        }
+    for (int32_t y = 0; y < image.height; ++y) hostRowOf(shape, source, y, image.pixels.data() + size_t(y) * image.rowBytes());
     return image;
 }
 
@@ -178,13 +302,10 @@ pi::MemoryDescriptor descriptorOf(const ParamRecord& record) {
     return d;
 }
 
-bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::string* error, std::string* warning) {
-    HostImageShape shape;
-    if (!resolveHostImage(request, shape, error)) return false;
-    host::Selection selection;
-    if (request.mask && !makeSelection(*request.mask, shape.width, shape.height, selection, error)) return false;
-    host::HostImage image = makeHostImage(shape, request.source);
-
+bool runModule(const PluginRenderRequest& request, host::HostImage& image, host::ImageRows* rows,
+               const host::Selection* selection, const ModuleRunHooks& hooks, int16_t& result, std::string* error,
+               std::string* warning) {
+    result = 0;
     host::PluginModule module;
     std::string why;
     const std::string path = request.pluginPath.empty() ? host::defaultPluginPath() : request.pluginPath;
@@ -218,17 +339,18 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
     host::HostOptions options;
     options.playInfo = request.interactive ? pi::plugInDialogDisplay : pi::plugInDialogSilent;
     options.interrupt = request.interrupt;
-    if (ProgressBar* bar = request.progress)
-        options.progress = [bar](int32_t done, int32_t total) {
-            if (total > 0) bar->update(int32_t(int64_t(done) * 1000 / total));
-        };
+    options.progress = hooks.progress;
 
     host::RunReport report;
-    int16_t result;
     {
-        host::FilterHost filter(module, session, image, request.mask ? &selection : nullptr, options);
+        std::optional<host::FilterHost> filter;
+        if (rows)
+            filter.emplace(module, session, image, *rows, selection, options);
+        else
+            filter.emplace(module, session, image, selection, options);
+        if (hooks.filterRect) hooks.filterRect(filter->filterRect());
         run.interactive = request.interactive;
-        result = filter.run(run, report);
+        result = filter->run(run, report);
     }
     host::unloadPlugin(module);
     if (result == pi::userCanceledErr)
@@ -237,11 +359,28 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
     if (result != 0)
         return fail(error, std::string("the plug-in failed at ") + selectorName(report.failedSelector) + ": " +
                                host::resultMeaning(result));
-    if (request.progress) request.progress->finish();
     placed.keep();  // the module has written its own over it
 
     if (session.recorded && !host::saveRecordedDescriptor(*session.recorded, &why) && warning)
         *warning = "the settings of this run were not kept for the next one: " + why;
+    return true;
+}
+
+bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::string* error, std::string* warning) {
+    HostImageShape shape;
+    if (!resolveHostImage(request, shape, error)) return false;
+    host::Selection selection;
+    if (request.mask && !makeSelection(*request.mask, shape.width, shape.height, selection, error)) return false;
+    host::HostImage image = makeHostImage(shape, request.source);
+    ModuleRunHooks hooks;
+    if (ProgressBar* bar = request.progress)
+        hooks.progress = [bar](int32_t done, int32_t total) {
+            if (total > 0) bar->update(int32_t(int64_t(done) * 1000 / total));
+        };
+    int16_t result = 0;
+    if (!runModule(request, image, nullptr, request.mask ? &selection : nullptr, hooks, result, error, warning))
+        return false;
+    if (request.progress) request.progress->finish();
     out = fileImageOf(image);
     return out.data.empty() ? fail(error, "the image is too large for an image file") : true;
 }

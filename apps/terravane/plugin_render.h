@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,8 @@ struct PluginRenderRequest {
     bool grey = false;   // a grey host image (also when the source is grey)
     bool layer = false;  // an editable transparency plane
     const Image* source = nullptr;
+    // Or the source read a band at a time (terravane render): used when source is null.
+    ImageReader* sourceReader = nullptr;
     const Image* mask = nullptr;  // one byte of selection per pixel: the image's size
     // The settings to play, brought to the module unchanged (see
     // played_settings.h). Neither this nor a descriptor: the last run's
@@ -54,6 +57,27 @@ bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape,
 // alpha becomes the transparency plane with a layer, else it is flattened over
 // white. Without a source: black, and a layer starts fully transparent.
 host::HostImage makeHostImage(const HostImageShape& shape, const Image* source);
+// Row y of that host image, into row (the shape's row bytes).
+void hostRowOf(const HostImageShape& shape, const Image* source, int32_t y, uint8_t* row);
+
+// The source's rows for hostRowOf, read from an ImageReader as they are asked
+// for (in increasing order, as host rows are made): only the rows a host row
+// reads are held.
+class SourceRows {
+public:
+    explicit SourceRows(ImageReader& reader) : reader_(reader) {}
+    const uint8_t* row(int32_t y);  // null when the file cannot give it
+    bool failed() const { return !error_.empty(); }
+    const std::string& error() const { return error_; }
+    ImageReader& reader() { return reader_; }
+
+private:
+    ImageReader& reader_;
+    int32_t first_ = 0;  // the row held in rows_[0]
+    std::vector<std::vector<uint8_t>> rows_;
+    std::string error_;
+};
+void hostRowOf(const HostImageShape& shape, SourceRows& source, int32_t y, uint8_t* row);
 // The selection from a mask image of the same size (grey, or the luminance,
 // times its alpha). False with a reason.
 bool makeSelection(const Image& mask, int32_t width, int32_t height, host::Selection& selection, std::string* error);
@@ -64,6 +88,23 @@ Image fileImageOf(const host::HostImage& image);
 
 // Every scripting key of record, as the module reads them.
 pi::MemoryDescriptor descriptorOf(const ParamRecord& record);
+
+// What a module run tells its caller as it goes.
+struct ModuleRunHooks {
+    std::function<void(int32_t done, int32_t total)> progress;  // the module's progress calls
+    std::function<void(const Rect&)> filterRect;                 // the filter rectangle, before the run
+};
+
+// Loads the module and runs its selectors (with the dialog first when
+// interactive) over image: its pixels, or, when rows is given, rows held
+// elsewhere (image then gives only the shape). The settings are played as
+// renderThroughPlugin describes; after a run that succeeded, the descriptor
+// the module recorded is kept in the working folder for the next run. False
+// with one clear reason; result is the module's result code (userCanceledErr
+// when the user cancelled).
+bool runModule(const PluginRenderRequest& request, host::HostImage& image, host::ImageRows* rows,
+               const host::Selection* selection, const ModuleRunHooks& hooks, int16_t& result, std::string* error,
+               std::string* warning);
 
 // Loads the module, runs prepare, start, continue and finish (after the
 // parameters selector and with the dialog when interactive) over the host

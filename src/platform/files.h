@@ -56,6 +56,9 @@ public:
 
     int open(const std::string& path);  // kFileOk or kFileOpenError
     bool write(const void* data, size_t size);
+    // Writes at a byte offset already written, or at the end (formats whose
+    // headers are completed last); position() does not move.
+    bool writeAt(int64_t offset, const void* data, size_t size);
     int64_t position() const { return written_; }
     int commit();  // kFileOk, or kFileWriteError (target untouched)
     void abandon();
@@ -67,6 +70,25 @@ private:
     int64_t written_ = 0;
     std::string target_;
     std::string temporary_;
+};
+
+// A regular file read in pieces, anywhere in it (readers of large images).
+class FileReader {
+public:
+    FileReader() = default;
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    bool open(const std::string& path);  // false when it cannot be opened or is not a regular file
+    void close();
+    uint64_t size() const { return size_; }
+    // Up to size bytes from offset; the count read (0 at the end or on an error).
+    size_t readAt(uint64_t offset, void* data, size_t size);
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
 };
 
 struct FolderEntry {

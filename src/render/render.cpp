@@ -7,7 +7,10 @@
 
 #include "base/det_math.h"
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "clouds/cloud_cache.h"
 #include "synth/jobs.h"
@@ -25,6 +28,24 @@ namespace {
 constexpr int32_t kResultCancelled = -128;
 constexpr int32_t kResultBadParameters = -30100;
 
+}  // namespace
+
+// A worker slot's cell grid, kept from one job of the slot to the next and
+// from one render of the engine to the next: a fresh grid for every tile
+// costs the memory system more than clearing one.
+struct SlotGrid {
+    RenderCell* cells = nullptr;
+    size_t count = 0;
+};
+struct SlotGrids {
+    std::vector<SlotGrid> bySlot;
+    ~SlotGrids() {
+        for (SlotGrid& g : bySlot) std::free(g.cells);
+    }
+};
+
+namespace {
+
 struct RenderRun {
     Engine* engine = nullptr;
     RenderContext context;
@@ -32,13 +53,34 @@ struct RenderRun {
     Rect area;
 };
 
+// The slot's grid, cleared, for view; false when it cannot be had.
+bool takeSlotGrid(RenderRun& run, int32_t slot, RenderView& view) {
+    if (slot < 0 || view.gridWidth <= 0 || view.gridHeight <= 0) return false;
+    Engine& e = *run.engine;
+    if (!e.grids) e.grids = std::make_shared<SlotGrids>();
+    std::vector<SlotGrid>& grids = e.grids->bySlot;
+    if (size_t(slot) >= grids.size()) grids.resize(size_t(slot) + 1);
+    SlotGrid& g = grids[size_t(slot)];
+    const size_t count = size_t(view.gridWidth) * size_t(view.gridHeight);
+    if (g.count < count) {
+        std::free(g.cells);
+        g.cells = static_cast<RenderCell*>(std::malloc(count * sizeof(RenderCell)));
+        g.count = g.cells ? count : 0;
+        if (!g.cells) return false;
+    }
+    std::memset(static_cast<void*>(g.cells), 0, count * sizeof(RenderCell));
+    view.cells = g.cells;
+    view.cellsHandle = nullptr;  // owned by the run, not the view
+    return true;
+}
+
 bool setUpJob(void* c, RenderJob& job) {
     auto& run = *static_cast<RenderRun*>(c);
     auto* view = new (std::nothrow) RenderView;
     if (!view) return false;
     view->owner = &job;
     setupRenderView(*view, run.context, job.plan.tile);
-    if (!allocateCells(*view)) {
+    if (!takeSlotGrid(run, job.slot, *view)) {
         delete view;
         return false;
     }

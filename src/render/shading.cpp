@@ -5,6 +5,7 @@
 
 #include "synth/noise.h"
 #include "synth/noise_inline.h"
+#include "synth/simd.h"
 
 namespace tv {
 
@@ -105,36 +106,29 @@ LandNoise landNoise(const TileConstants& tc, const PlanetData& planet, const Cel
 
 void landNoises(const TileConstants& tc, const PlanetData& planet, const CellSample* cells, const Vec3* p,
                 int32_t count, LandNoise* out) {
-#ifdef TV_NOISE_LANES
-    using noise_detail::Lanes;
+    // The warped points pixel by pixel, the noise in batches of the
+    // instruction set in use, then the two octaves summed pixel by pixel.
     const float f = tc.landWarp;
-    for (int32_t i = 0; i < count; i += 4) {
-        // landNoise of four pixels, lane by lane (spare lanes repeat the first).
-        float x[4], y[4], z[4], detail[4];
-        for (int32_t k = 0; k < 4; ++k) {
-            const int32_t at = i + k < count ? i + k : i;
-            const Vec3 q = p[at] * f;
-            x[k] = q.x + f * cells[at].baseNoise;
+    const float zGain = 1.333333f * f;
+    const NoiseKernels& kernels = noiseKernels();
+    constexpr int32_t kChunk = 64;
+    float x[kChunk], y[kChunk], z[kChunk], detail[kChunk], n0[kChunk], n1[kChunk];
+    for (int32_t i = 0; i < count; i += kChunk) {
+        const int32_t n = std::min(count - i, kChunk);
+        for (int32_t k = 0; k < n; ++k) {
+            const Vec3 q = p[i + k] * f;
+            x[k] = q.x + f * cells[i + k].baseNoise;
             y[k] = q.y;
             z[k] = q.z;
-            detail[k] = cells[at].detail;
+            detail[k] = cells[i + k].detail;
         }
-        const Lanes qx = {x[0], x[1], x[2], x[3]};
-        Lanes qy = {y[0], y[1], y[2], y[3]}, qz = {z[0], z[1], z[2], z[3]};
-        qy += f * noise_detail::noise3x4<true>(planet, qx, qy, qz);
-        qz += 1.333333f * f * Lanes{detail[0], detail[1], detail[2], detail[3]};
-        // The colour fractal: two octaves, at q and at 4q.
-        const Lanes n0 = noise_detail::noise3x4<true>(planet, qx, qy, qz);
-        const Lanes n1 = noise_detail::noise3x4<true>(planet, qx * 4.0f, qy * 4.0f, qz * 4.0f);
-        for (int32_t k = 0; k < 4 && i + k < count; ++k) {
+        kernels.landNoise(planet, x, y, z, detail, n, f, zGain, n0, n1);
+        for (int32_t k = 0; k < n; ++k) {
             const float values[2] = {n0[k], n1[k]};
             const noise_detail::Fractal fr = noise_detail::addOctaves(values, 2.0f, 0.9f * tc.roughness);
             out[i + k] = {fr.sum, fr.alternating};
         }
     }
-#else
-    for (int32_t i = 0; i < count; ++i) out[i] = landNoise(tc, planet, cells[i], p[i]);
-#endif
 }
 
 float landSlopeLight(const TileConstants& tc, float slopeLight) {

@@ -7,6 +7,7 @@
 #include "synth/noise.h"
 #include "synth/noise_inline.h"
 #include "synth/pyramid.h"
+#include "synth/simd.h"
 
 namespace tv {
 
@@ -92,68 +93,6 @@ float syntheticDensitySerial(const PlanetData& planet, Vec3 p, float sinLat, con
 
 namespace {
 
-#ifdef TV_NOISE_LANES
-// More detail octaves than this take the serial form.
-constexpr int32_t kBatchedOctaves = 32;
-
-// The synthetic densities of up to four points at once, one octave of every
-// point per batch (neighbouring points often share their lattice cells).
-// Every lane does the serial form's operations in its order.
-void syntheticDensities4(const PlanetData& planet, const Vec3* p, const float* sinLat, const Rotation* coriolis,
-                         int32_t count, const SampleView& view, float* out) {
-    using noise_detail::Lanes;
-    const int32_t detail = std::max(0, planet.detailOctaves - 1);
-    if (detail > kBatchedOctaves) {
-        for (int32_t i = 0; i < count; ++i) out[i] = syntheticDensitySerial(planet, p[i], sinLat[i], coriolis[i], view);
-        return;
-    }
-    // Spare lanes repeat the first point.
-    Vec3 q[4], at[4];
-    float d[4];
-    for (int32_t i = 0; i < 4; ++i) {
-        at[i] = p[i < count ? i : 0];
-        const int32_t k = i < count ? i : 0;
-        d[i] = densityProfile(planet, at[i], sinLat[k], coriolis[k], q[i]);
-    }
-    const Lanes px = {at[0].x, at[1].x, at[2].x, at[3].x}, py = {at[0].y, at[1].y, at[2].y, at[3].y},
-                pz = {at[0].z, at[1].z, at[2].z, at[3].z};
-    const Lanes qx = {q[0].x, q[1].x, q[2].x, q[3].x}, qy = {q[0].y, q[1].y, q[2].y, q[3].y},
-                qz = {q[0].z, q[1].z, q[2].z, q[3].z};
-    Lanes D = {d[0], d[1], d[2], d[3]};
-
-    // Detail octaves from the unwarped points (they do not depend on the warp).
-    Lanes detailValues[kBatchedOctaves];
-    const float scale = planet.detailScale;
-    Lanes t2x = (3.0f * px + kOffset.x) * scale, t2y = (3.0f * py + kOffset.y) * scale,
-          t2z = (3.0f * pz + kOffset.z) * scale;
-    for (int32_t i = 0; i < detail; ++i) {
-        detailValues[i] = noise_detail::noise3x4<true>(planet, t2x, t2y, t2z);
-        t2x *= kLacunarity;
-        t2y *= kLacunarity;
-        t2z *= kLacunarity;
-    }
-
-    // Domain-warped octaves.
-    const Lanes nw = noise_detail::noise3x4<true>(planet, qx, qy, qz) * view.one;
-    Lanes tx = 3.0f * (qx + nw) + kOffset.x, ty = 3.0f * (qy + nw) + kOffset.y, tz = 3.0f * (qz + nw) + kOffset.z;
-    D += noise_detail::noise3x4<true>(planet, tx, ty, tz);
-    float amp = 1.0f;
-    for (int32_t i = 1; i <= planet.warpOctaves - 2; ++i) {
-        tx *= kLacunarity;
-        ty *= kLacunarity;
-        tz *= kLacunarity;
-        D += amp * noise_detail::noise3x4<true>(planet, tx, ty, tz);
-        amp *= kGain;
-    }
-    amp *= kGain;
-    for (int32_t i = 0; i < detail; ++i) {
-        D += amp * detailValues[i];
-        amp *= kGain;
-    }
-    for (int32_t i = 0; i < count; ++i) out[i] = D[i];
-}
-#endif
-
 }  // namespace
 
 void cloudDensities(const PlanetData& planet, const Vec3* p, const float* sinLat, const Rotation* coriolis,
@@ -162,12 +101,21 @@ void cloudDensities(const PlanetData& planet, const Vec3* p, const float* sinLat
         for (int32_t i = 0; i < count; ++i) out[i] = mapDensity(planet, p[i], view);
         return;
     }
-#ifdef TV_NOISE_LANES
-    for (int32_t i = 0; i < count; i += 4)
-        syntheticDensities4(planet, p + i, sinLat + i, coriolis + i, std::min(count - i, 4), view, out + i);
-#else
-    for (int32_t i = 0; i < count; ++i) out[i] = syntheticDensitySerial(planet, p[i], sinLat[i], coriolis[i], view);
-#endif
+    if (planet.detailOctaves - 1 > kMaxBatchedDetailOctaves) {
+        for (int32_t i = 0; i < count; ++i) out[i] = syntheticDensitySerial(planet, p[i], sinLat[i], coriolis[i], view);
+        return;
+    }
+    // The profile point by point, then the noise terms in batches of the
+    // instruction set in use.
+    constexpr int32_t kChunk = 64;
+    Vec3 q[kChunk];
+    float d[kChunk];
+    const NoiseKernels& kernels = noiseKernels();
+    for (int32_t i = 0; i < count; i += kChunk) {
+        const int32_t n = std::min(count - i, kChunk);
+        for (int32_t k = 0; k < n; ++k) d[k] = densityProfile(planet, p[i + k], sinLat[i + k], coriolis[i + k], q[k]);
+        kernels.cloudNoise(planet, p + i, q, d, n, view.one, out + i);
+    }
 }
 
 Rotation coriolisTurn(const PlanetData& planet, float sinLat, const SampleView& view) {

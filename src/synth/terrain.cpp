@@ -11,6 +11,7 @@
 #include "synth/noise_inline.h"
 #include "synth/pyramid.h"
 #include "synth/relief_images.h"
+#include "synth/simd.h"
 
 namespace tv {
 
@@ -66,13 +67,17 @@ void sampleTerrains(const PlanetData& planet, const Vec3* points, const float* o
         for (int32_t i = 0; i < count; ++i) out[i] = lunarTerrain(planet, points[i], view);
         return;
     }
-    for (int32_t i = 0; i < count; i += 4) {
-        const int32_t group = count - i < 4 ? count - i : 4;
-        Vec3 q[4];
-        noise_detail::Fractal f[4];
+    // The batched sums of the instruction set in use, a row's points at once.
+    constexpr int32_t kChunk = 64;
+    Vec3 q[kChunk];
+    FractalValue f[kChunk];
+    const NoiseKernels& kernels = noiseKernels();
+    for (int32_t i = 0; i < count; i += kChunk) {
+        const int32_t group = count - i < kChunk ? count - i : kChunk;
         for (int32_t k = 0; k < group; ++k) q[k] = {1.5f * points[i + k].x, 1.5f * points[i + k].y, 1.5f * points[i + k].z};
-        noise_detail::fractalSums(planet, q, octaves + i, group, 1.584786f, planet.roughness, f);
-        for (int32_t k = 0; k < group; ++k) out[i + k] = fractalTerrain(f[k], seaLevel);
+        kernels.fractalSums(planet, q, octaves + i, group, 1.584786f, planet.roughness, f);
+        for (int32_t k = 0; k < group; ++k)
+            out[i + k] = fractalTerrain(noise_detail::Fractal{f[k].sum, f[k].firstOctave, f[k].alternating}, seaLevel);
     }
 }
 

@@ -103,7 +103,7 @@ TEST_F(RenderHostTest, InterruptCancelsTheRender) {
     ::kill(child, SIGINT);
     EXPECT_EQ(exitStatusOf(child), 130);
     const std::string message = readText(err);
-    EXPECT_NE(message.find("cancelled (-128)"), std::string::npos) << message;
+    EXPECT_NE(message.find("cancelled"), std::string::npos) << message;
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1);
     EXPECT_FALSE(exists("big.png"));
     // Nothing recorded for a repeat run, no cached settings.

@@ -88,8 +88,8 @@ TEST(PluginRenderImage, SizesBeyondAnImageFileAreRefusedBeforeTheRender) {
     request.height = 10;
     EXPECT_FALSE(cli::resolveHostImage(request, shape, &error));
     EXPECT_NE(error.find("70000x10"), std::string::npos) << error;
-    request.width = 20000;  // each side fits, the pixel count does not
-    request.height = 20000;
+    request.width = 40000;  // each side fits, the pixel count does not
+    request.height = 40000;
     EXPECT_FALSE(cli::resolveHostImage(request, shape, &error));
     host::HostImage wide;
     wide.width = 70000;

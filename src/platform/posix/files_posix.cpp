@@ -135,6 +135,40 @@ bool readFile(const std::string& path, std::vector<uint8_t>& out, size_t maxByte
     return true;
 }
 
+FileReader::~FileReader() { close(); }
+
+bool FileReader::open(const std::string& path) {
+    close();
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    struct stat st;
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close();
+        return false;
+    }
+    size_ = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+void FileReader::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    size_ = 0;
+}
+
+size_t FileReader::readAt(uint64_t offset, void* data, size_t size) {
+    if (fd_ < 0) return 0;
+    size_t got = 0;
+    char* p = static_cast<char*>(data);
+    while (got < size) {
+        const ssize_t n = ::pread(fd_, p + got, size - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    return got;
+}
+
 int writeFileAtomic(const std::string& path, const void* data, size_t size) {
     FileWriter w;
     if (const int rc = w.open(path); rc != kFileOk) return rc;
@@ -178,6 +212,23 @@ bool FileWriter::write(const void* data, size_t size) {
         p += n;
         size -= static_cast<size_t>(n);
         written_ += n;
+    }
+    return true;
+}
+
+bool FileWriter::writeAt(int64_t offset, const void* data, size_t size) {
+    if (fd_ < 0 || failed_ || offset < 0) return false;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+        offset += n;
     }
     return true;
 }

@@ -1,7 +1,8 @@
 // Files and the working folder on Windows: wide-character calls with UTF-8
 // paths; whole-file writes through a temporary file beside the target that
 // ReplaceFileW (keeping the target's attributes and security) or MoveFileExW
-// puts in place.
+// puts in place. Pieces are read and written at explicit offsets, so a file
+// pointer never has to be kept in step.
 #include <algorithm>
 #include <cstdint>
 
@@ -181,19 +182,42 @@ int FileWriter::open(const std::string& path) {
     return kFileOpenError;
 }
 
-bool FileWriter::write(const void* data, size_t size) {
-    if (fd_ < 0 || failed_) return false;
-    const char* p = static_cast<const char*>(data);
+namespace {
+
+// size bytes at offset, whatever the handle's file pointer says (so that
+// writes at earlier offsets and at the end can alternate).
+bool writeAtOffset(HANDLE h, uint64_t offset, const char* p, size_t size) {
     while (size > 0) {
         const DWORD chunk = DWORD(std::min<size_t>(size, 1u << 30));
+        OVERLAPPED at{};
+        at.Offset = DWORD(offset);
+        at.OffsetHigh = DWORD(offset >> 32);
         DWORD n = 0;
-        if (!WriteFile(handleOf(fd_), p, chunk, &n, nullptr) || n == 0) {
-            failed_ = true;
-            return false;
-        }
+        if (!WriteFile(h, p, chunk, &n, &at) || n == 0) return false;
         p += n;
         size -= n;
-        written_ += n;
+        offset += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool FileWriter::write(const void* data, size_t size) {
+    if (fd_ < 0 || failed_) return false;
+    if (!writeAtOffset(handleOf(fd_), uint64_t(written_), static_cast<const char*>(data), size)) {
+        failed_ = true;
+        return false;
+    }
+    written_ += int64_t(size);
+    return true;
+}
+
+bool FileWriter::writeAt(int64_t offset, const void* data, size_t size) {
+    if (fd_ < 0 || failed_ || offset < 0) return false;
+    if (!writeAtOffset(handleOf(fd_), uint64_t(offset), static_cast<const char*>(data), size)) {
+        failed_ = true;
+        return false;
     }
     return true;
 }
@@ -226,6 +250,46 @@ void FileWriter::abandon() {
         DeleteFileW(widen(temporary_).c_str());
         temporary_.clear();
     }
+}
+
+FileReader::~FileReader() { close(); }
+
+bool FileReader::open(const std::string& path) {
+    close();
+    HANDLE h = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileSizeEx(h, &size) || size.QuadPart < 0) {
+        CloseHandle(h);
+        return false;
+    }
+    fd_ = descriptorOf(h);
+    size_ = uint64_t(size.QuadPart);
+    return true;
+}
+
+void FileReader::close() {
+    if (fd_ >= 0) CloseHandle(handleOf(fd_));
+    fd_ = -1;
+    size_ = 0;
+}
+
+size_t FileReader::readAt(uint64_t offset, void* data, size_t size) {
+    if (fd_ < 0) return 0;
+    size_t got = 0;
+    char* p = static_cast<char*>(data);
+    while (got < size) {
+        const uint64_t from = offset + got;
+        OVERLAPPED at{};
+        at.Offset = DWORD(from);
+        at.OffsetHigh = DWORD(from >> 32);
+        DWORD n = 0;
+        // At the end of the file ReadFile fails with ERROR_HANDLE_EOF: a short read.
+        if (!ReadFile(handleOf(fd_), p + got, DWORD(std::min<size_t>(size - got, 1u << 30)), &n, &at) || n == 0) break;
+        got += n;
+    }
+    return got;
 }
 
 bool listFolder(const std::string& path, std::vector<FolderEntry>& out) {
