@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "base/det_math.h"
 #include "synth/planet_data.h"
 #include "synth/simd.h"
 
@@ -81,6 +82,24 @@ inline bool allZero(IV v) {
 #endif
 }
 
+#if defined(TV_KERNEL_GATHER)
+// table[index] of every lane; and the floats at byte offsets of base.
+inline IV gatherI(const int32_t* table, IV index) {
+#if TV_KERNEL_LANES == 8
+    return IV(_mm256_i32gather_epi32(table, __m256i(index), 4));
+#else
+    return IV(_mm512_i32gather_epi32(__m512i(index), table, 4));
+#endif
+}
+inline V gatherBytes(const char* base, IV offset) {
+#if TV_KERNEL_LANES == 8
+    return V(_mm256_i32gather_ps(reinterpret_cast<const float*>(base), __m256i(offset), 1));
+#else
+    return V(_mm512_i32gather_ps(__m512i(offset), base, 1));
+#endif
+}
+#endif
+
 struct AxisLanes {
     IV b0, b1;
     V r0, r1;
@@ -135,6 +154,21 @@ inline V noiseLanes(const PlanetData& planet, V px, V py, V pz) {
             gz[k] = spread<2>(g);
         }
     } else {
+#if defined(TV_KERNEL_GATHER)
+        // The hashed corners and their gradients gathered lane by lane (the
+        // same table entries the one-point form reads).
+        const IV i = gatherI(perm, ax.b0), j = gatherI(perm, ax.b1);
+        const IV row[4] = {gatherI(reinterpret_cast<const int32_t*>(permBytes), i + ay.b0),
+                           gatherI(reinterpret_cast<const int32_t*>(permBytes), j + ay.b0),
+                           gatherI(reinterpret_cast<const int32_t*>(permBytes), i + ay.b1),
+                           gatherI(reinterpret_cast<const int32_t*>(permBytes), j + ay.b1)};
+        for (int k = 0; k < 8; ++k) {
+            const IV at = row[k & 3] + ((k & 4) ? z1 : z0);
+            gx[k] = gatherBytes(grad, at);
+            gy[k] = gatherBytes(grad + 4, at);
+            gz[k] = gatherBytes(grad + 8, at);
+        }
+#else
         // The eight corner gradients of every lane (00, 10, 01, 11 at z0,
         // then at z1), four lanes at a time turned into x, y and z lanes.
         constexpr int32_t kPieces = W / 4;
@@ -183,6 +217,7 @@ inline V noiseLanes(const PlanetData& planet, V px, V py, V pz) {
             gy[k] = join(py4[k]);
             gz[k] = join(pz4[k]);
         }
+#endif
     }
 
     // The corner values: gradient . offsets, as the one-point corner().
@@ -428,7 +463,69 @@ void landNoiseKernel(const PlanetData& planet, const float* x, const float* y, c
     }
 }
 
-const NoiseKernels kKernels{W, fractalSumsKernel, cloudNoiseKernel, landNoiseKernel};
+// ---------------------------------------------------------------- logarithms
+
+// W / 2 doubles: the lanes of tv::dmath::log, for x = 2^k m with m in
+// [sqrt(1/2), sqrt(2)) and the same operations in the same order (a float
+// argument is a normal double, positive and finite here).
+typedef double VD __attribute__((vector_size(W * 4)));
+typedef int64_t VL __attribute__((vector_size(W * 4)));
+constexpr int32_t WD = W / 2;
+
+inline VD logLanes(VD x) {
+    VL b;
+    __builtin_memcpy(&b, &x, sizeof b);
+    VL k = (b >> 52) - 1023;
+    const VL mantissa = (b & 0x000FFFFFFFFFFFFFll) | 0x3FF0000000000000ll;
+    VD m;
+    __builtin_memcpy(&m, &mantissa, sizeof m);
+    const VL big = m > 1.41421356237309504880;  // -1 where true
+    m = big ? m * 0.5 : m;
+    k -= big;
+    const VD f = m - 1.0;
+    const VD s = f / (2.0 + f);
+    const VD s2 = s * s;
+    VD r = VD{} + 2.0 / 25.0;
+    r = r * s2 + 2.0 / 23.0;
+    r = r * s2 + 2.0 / 21.0;
+    r = r * s2 + 2.0 / 19.0;
+    r = r * s2 + 2.0 / 17.0;
+    r = r * s2 + 2.0 / 15.0;
+    r = r * s2 + 2.0 / 13.0;
+    r = r * s2 + 2.0 / 11.0;
+    r = r * s2 + 2.0 / 9.0;
+    r = r * s2 + 2.0 / 7.0;
+    r = r * s2 + 2.0 / 5.0;
+    r = r * s2 + 2.0 / 3.0;
+    r *= s2;
+    const VD hfsq = 0.5 * f * f;
+    const VD tail = s * (hfsq + r);
+    const VD dk = __builtin_convertvector(k, VD);
+    constexpr double kLn2Hi = 6.93147180369123816490e-01;
+    constexpr double kLn2Lo = 1.90821492927058770002e-10;
+    return dk * kLn2Hi - ((hfsq - (tail + dk * kLn2Lo)) - f);
+}
+
+void logsKernel(const float* x, float* out, int32_t count) {
+    int32_t i = 0;
+    for (; i + WD <= count; i += WD) {
+        VD d;
+        bool plain = true;
+        for (int32_t l = 0; l < WD; ++l) {
+            d[l] = double(x[i + l]);
+            plain = plain && x[i + l] > 0.0f && x[i + l] <= 3.4028234663852886e38f;
+        }
+        if (!plain) {
+            for (int32_t l = 0; l < WD; ++l) out[i + l] = dmath::log(x[i + l]);
+            continue;
+        }
+        const VD v = logLanes(d);
+        for (int32_t l = 0; l < WD; ++l) out[i + l] = float(v[l]);
+    }
+    for (; i < count; ++i) out[i] = dmath::log(x[i]);
+}
+
+const NoiseKernels kKernels{W, fractalSumsKernel, cloudNoiseKernel, landNoiseKernel, logsKernel};
 
 }  // namespace
 

@@ -49,6 +49,8 @@ struct NoiseKernels {
     // the moved point, n1 = noise at 4 x it.
     void (*landNoise)(const PlanetData& planet, const float* x, const float* y, const float* z,
                       const float* detail, int32_t count, float f, float zGain, float* n0, float* n1);
+    // tv::dmath::log(x[i]) for i in [0, count), bit for bit.
+    void (*logs)(const float* x, float* out, int32_t count);
 };
 
 constexpr int32_t kMaxBatchedDetailOctaves = 32;

@@ -1,8 +1,10 @@
 // The batched noise of every instruction set this processor runs gives the
 // one-point results bit for bit, whatever the batch and lane count.
+#include <bit>
 #include <cmath>
 #include <cstring>
 
+#include "base/det_math.h"
 #include "synth/cloud_field.h"
 #include "synth/simd.h"
 #include "synth_fixture.h"
@@ -100,6 +102,21 @@ TEST_F(SimdKernels, EveryPathGivesTheOnePointResultsBitForBit) {
         }
     }
     EXPECT_GE(paths, 1);
+
+    // Logarithms: every float exponent, mantissas either side of sqrt(2),
+    // subnormals, 0, negatives, infinity and NaN (which take the one-point form).
+    std::vector<float> x;
+    for (uint32_t bits = 1; bits < 0x7F800000u; bits += 0x00012345u) x.push_back(std::bit_cast<float>(bits));
+    for (float v : {1.0f, 1.4142135f, 1.4142137f, 0.70710677f, 0.0f, -1.0f, INFINITY, NAN, 1e-45f, 3.4e38f})
+        x.push_back(v);
+    std::vector<float> logs(x.size());
+    for (int32_t path = 0; path < kSimdPathCount; ++path) {
+        if (!simdPathSupported(path)) continue;
+        noiseKernelsOf(path).logs(x.data(), logs.data(), int32_t(x.size()));
+        for (size_t i = 0; i < x.size(); ++i)
+            ASSERT_TRUE(same(logs[i], dmath::log(x[i])) || (logs[i] != logs[i] && x[i] != x[i]))
+                << simdPathName(path) << " " << x[i];
+    }
     // Forcing a path this processor cannot run changes nothing.
     for (int32_t path = 0; path < kSimdPathCount; ++path)
         if (!simdPathSupported(path)) {
