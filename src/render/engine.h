@@ -68,9 +68,9 @@ struct Engine {
     void (*exportProgress)(void* context, int32_t thousandths) = nullptr;
     void* exportProgressContext = nullptr;
     int32_t result = 0;                  // the selector's result code
-    // Each worker slot's cell grid, kept from one tile and one render to the
+    // Each worker slot's buffers, kept from one tile and one render to the
     // next (previews render many times): see render.cpp.
-    std::shared_ptr<struct SlotGrids> grids;
+    std::shared_ptr<struct SlotBuffers> buffers;
 };
 
 }  // namespace tv

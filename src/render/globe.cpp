@@ -11,6 +11,7 @@
 #include "render/view.h"
 #include "synth/cloud_field.h"
 #include "synth/noise.h"
+#include "synth/simd.h"
 #include "synth/terrain.h"
 
 namespace tv {
@@ -213,8 +214,16 @@ int32_t contourBand(float v, float S) {
     return t >= 0.0f ? int32_t(t) : int32_t(t - 1.0f);
 }
 
-RenderCell* gridCell(const RenderView& v, int32_t x, int32_t y) {
-    return v.cells + size_t(y - v.tile.top + 1) * size_t(v.gridWidth) + size_t(x - v.tile.left + 1);
+// Grid row y's sampled cells, from column left - 1: two rows are kept (y
+// and y - 1), or every row for contour maps.
+SampledCell* sampledRow(const RenderView& v, int32_t y) {
+    const int32_t gy = y - v.tile.top + 1;
+    return v.buffers->sampled.data() + size_t(v.wholeGrid ? gy : (gy & 1)) * size_t(v.gridWidth);
+}
+
+// Grid cell (x, y) of a grid-wide array of contour maps.
+size_t gridIndex(const RenderView& v, int32_t x, int32_t y) {
+    return size_t(y - v.tile.top + 1) * size_t(v.gridWidth) + size_t(x - v.tile.left + 1);
 }
 
 // The terrain a row of the sampling pass asks for: every pixel's point and,
@@ -259,7 +268,8 @@ public:
           // surface dark (beyond the twilight, no city lights).
           darkSkip(!(tc.citiesOn && tc.cities > 0) && !tc.reliefLight),
           first(view.tile.left - 1),
-          columns(std::max(view.gridWidth, 0)),
+          // The grid's last column is read by the contour pass only.
+          columns(std::max(view.wholeGrid ? view.gridWidth : view.gridWidth - 1, 0)),
           projections(static_cast<size_t>(columns)),
           requests(2 * static_cast<size_t>(columns)),
           deepRequests(static_cast<size_t>(columns)) {
@@ -289,11 +299,15 @@ private:
     const int32_t first, columns;
     std::vector<Projection> projections;
     std::vector<Pixel> pixels;
+    std::vector<float> mus, lnMus;
     RowTerrain requests, deepRequests;
     CraterSet craters;
 };
 
 void SamplingPass::row(int32_t y) {
+    // Cells off the planet read as 0.
+    SampledCell* cells = sampledRow(v, y);
+    std::fill(cells, cells + v.gridWidth, SampledCell{});
     // The row's points, and the craters that may cover them or their
     // shifted points (within 0.0011 of them).
     Vec3 lo{2.0f, 2.0f, 2.0f}, hi{-2.0f, -2.0f, -2.0f};
@@ -303,7 +317,7 @@ void SamplingPass::row(int32_t y) {
         if (!pr.on) continue;
         lo = {std::min(lo.x, pr.p.x), std::min(lo.y, pr.p.y), std::min(lo.z, pr.p.z)};
         hi = {std::max(hi.x, pr.p.x), std::max(hi.y, pr.p.y), std::max(hi.z, pr.p.z)};
-        gridCell(v, first + i, y)->v[kCellSinLat] = dot(planet.axis, pr.p);
+        cells[i].sinLat = dot(planet.axis, pr.p);
     }
     if (!terrain) return;
     selectCraters(planet, lo, hi, 0.004f, craters);
@@ -313,14 +327,19 @@ void SamplingPass::row(int32_t y) {
     // map, which leaves deep sea out.
     pixels.clear();
     requests.clear();
+    // ln mu of the row's pixels on the planet, together.
+    mus.clear();
+    for (int32_t i = 0; i < columns; ++i)
+        if (projections[size_t(i)].on) mus.push_back(tc.flat ? 0.70710677f : projections[size_t(i)].p.z);
+    lnMus.resize(mus.size());
+    noiseKernels().logs(mus.data(), lnMus.data(), int32_t(mus.size()));
     for (int32_t i = 0; i < columns; ++i) {
         const Projection& pr = projections[size_t(i)];
         if (!pr.on) continue;
         Pixel px;
         px.x = first + i;
         px.p = pr.p;
-        const float mu = tc.flat ? 0.70710677f : px.p.z;
-        px.lnMu = tv::dmath::log(mu);
+        px.lnMu = lnMus[pixels.size()];
         px.octaves = (v.lnR + px.lnMu) / kLnLacunarity - 2.0f;
         if (!(px.octaves >= 1.0f)) px.octaves = 1.0f;
         const bool dark = darkSkip && !(dot(px.p, tc.light) > -tc.terminatorWidth);
@@ -339,15 +358,13 @@ void SamplingPass::row(int32_t y) {
     deepRequests.clear();
     for (Pixel& px : pixels) {
         const HeightSample hs = heightFrom(planet, v, craters, px.p, requests.samples[size_t(px.atP)], px.lnMu);
-        float* cell = gridCell(v, px.x, y)->v;
-        cell[kCellTerrain] = hs.terrain.terrain;
-        cell[kCellBaseNoise] = hs.terrain.baseNoise;
-        cell[kCellElevation] = hs.terrain.elevation;
-        cell[kCellTerrainAlt] = hs.terrain.terrainAlt;
-        cell[kCellDetail] = hs.detail;
-        cell[kCellCraterSum] = hs.craterSum;
-        cell[kCellHeight] = hs.height;
-        cell[kCellSeaIce] = 0.0f;
+        SampledCell& cell = cells[px.x - first];
+        cell.terrain = hs.terrain.terrain;
+        cell.baseNoise = hs.terrain.baseNoise;
+        cell.elevation = hs.terrain.elevation;
+        cell.detail = hs.detail;
+        cell.craterSum = hs.craterSum;
+        cell.height = hs.height;
         float toward = hs.height;
         if (px.atShifted >= 0) {
             toward = heightFrom(planet, v, craters, px.shifted, requests.samples[size_t(px.atShifted)], px.lnMu)
@@ -355,35 +372,39 @@ void SamplingPass::row(int32_t y) {
         } else if (px.slope && !(hs.height < S - 0.8f)) {
             px.atShifted = deepRequests.add(px.shifted, px.octaves);
         }
-        cell[kCellHeightTowardShadow] = toward;
+        cell.towardShadow = toward;
     }
     if (deepRequests.points.empty()) return;
     deepRequests.sample(planet, S, v.sample);
     for (const Pixel& px : pixels)
         if (hypsometric && px.atShifted >= 0)
-            gridCell(v, px.x, y)->v[kCellHeightTowardShadow] =
+            cells[px.x - first].towardShadow =
                 heightFrom(planet, v, craters, px.shifted, deepRequests.samples[size_t(px.atShifted)], px.lnMu)
                     .height;
 }
 
 void contourPass(const RenderView& v) {
     const float S = v.context->planet->seaLevelHeight;
-    for (int32_t y = v.tile.top; y < v.tile.bottom; ++y)
-        for (int32_t x = v.tile.left; x < v.tile.right; ++x) gridCell(v, x, y)->v[kCellContourInk] = 0.0f;
+    std::vector<float>& bandMin = v.buffers->bandMin;
+    std::vector<float>& contourInk = v.buffers->contourInk;
+    std::fill(bandMin.begin(), bandMin.end(), 0.0f);
+    std::fill(contourInk.begin(), contourInk.end(), 0.0f);
 
     for (int32_t y = v.tile.top; y <= v.tile.bottom; ++y) {
         for (int32_t x = v.tile.left; x <= v.tile.right; ++x) {
-            float* cell[4] = {gridCell(v, x - 1, y - 1)->v, gridCell(v, x, y - 1)->v, gridCell(v, x - 1, y)->v,
-                              gridCell(v, x, y)->v};
+            // The cells of the pixel square: (x - 1, y - 1), (x, y - 1), (x - 1, y), (x, y).
+            const size_t cell[4] = {gridIndex(v, x - 1, y - 1), gridIndex(v, x, y - 1), gridIndex(v, x - 1, y),
+                                    gridIndex(v, x, y)};
+            const SampledCell* sampled = v.buffers->sampled.data();
             float c[4];
             int32_t lo = 0, hi = 0;
             for (int i = 0; i < 4; ++i) {
-                c[i] = cell[i][kCellHeight];
+                c[i] = sampled[cell[i]].height;
                 const int32_t band = contourBand(c[i], S);
                 if (i == 0 || band < lo) lo = band;
                 if (i == 0 || band > hi) hi = band;
             }
-            cell[3][kCellBandMin] = float(lo);
+            bandMin[cell[3]] = float(lo);
             if (lo == hi) continue;
             const float level = float(hi) * 0.03f + S;
             for (int i = 0; i < 3; ++i)
@@ -419,14 +440,14 @@ void contourPass(const RenderView& v) {
                     const float ddx = px[b] - px[a], ddy = py[b] - py[a];
                     const float ink = std::sqrt(ddx * ddx + ddy * ddy);
                     const float mx = 0.5f * (px[a] + px[b]), my = 0.5f * (py[a] + py[b]);
-                    cell[0][kCellContourInk] += ink * (1.0f - mx) * (1.0f - my);
-                    cell[1][kCellContourInk] += ink * mx * (1.0f - my);
-                    cell[2][kCellContourInk] += ink * (1.0f - mx) * my;
-                    cell[3][kCellContourInk] += ink * mx * my;
+                    contourInk[cell[0]] += ink * (1.0f - mx) * (1.0f - my);
+                    contourInk[cell[1]] += ink * mx * (1.0f - my);
+                    contourInk[cell[2]] += ink * (1.0f - mx) * my;
+                    contourInk[cell[3]] += ink * mx * my;
                 }
             }
-            cell[2][kCellBandMin] = float(lo);
-            cell[0][kCellBandMin] = float(lo);
+            bandMin[cell[2]] = float(lo);
+            bandMin[cell[0]] = float(lo);
         }
     }
 }
@@ -513,10 +534,13 @@ public:
           sf(ctx.sampleFactor),
           columns(size_t(std::max(view.tile.right - view.tile.left, 0))),
           pixels(columns),
+          // The sea ice of the grid is 0 everywhere: its coverage is the same for every pixel.
+          seaIce(squareCoverage(0.0f, 0.0f, 0.0f, 0.0f, tc.iceThreshold)),
           dither(dither) {}
 
     // Shades row y; projections, when given, are the row's from column left - 1.
-    void row(int32_t y, const Projection* projections = nullptr);
+    // Returns the row's shaded pixels.
+    ShadedPixel* row(int32_t y, const Projection* projections = nullptr);
 
 private:
     const RenderView& v;
@@ -535,10 +559,18 @@ private:
     std::vector<Vec3> landPoints;
     std::vector<LandNoise> landValues;
     std::vector<ShadePixel*> landPixels;
+    const float seaIce;
     int32_t dither;  // the seed-table index of the next surface pixel
+    // The Coriolis turn last computed, and its latitude.
+    Rotation lastTurn{};
+    float turnSinLat = 0.0f;
+    bool turnKnown = false;
 };
 
-void ShadingPass::row(int32_t y, const Projection* projections) {
+ShadedPixel* ShadingPass::row(int32_t y, const Projection* projections) {
+    // The sampled rows: this one and the one above, from column left - 1.
+    const SampledCell* above = sampledRow(v, y - 1);
+    const SampledCell* here = sampledRow(v, y);
     // The row's pixels: projection, light and slope; then the cloud cover
     // of those that show a surface.
     covers.clear();
@@ -549,18 +581,26 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
         px.pr = projections ? projections[i + 1] : project(tc, v, flat, x, y);
         px.light = tc.light;
         if (!px.pr.on) continue;
-        const float* cell = gridCell(v, x, y)->v;
-        px.cell = {cell[kCellDetail], cell[kCellBaseNoise], cell[kCellTerrain], cell[kCellElevation],
-                   cell[kCellHeight], cell[kCellCraterSum], cell[kCellSinLat]};
+        const SampledCell& cell = here[i + 1];
+        px.cell = {cell.detail, cell.baseNoise, cell.terrain, cell.elevation, cell.height, cell.craterSum, cell.sinLat};
         if (tc.reliefLight) px.light = reliefLight(tc, flat, x, y, px.pr.p);
         px.d = dot(px.pr.p, px.light);
         px.twilight = px.d > -w;
-        px.slope = std::max(0.0f, px.d + (cell[kCellHeightTowardShadow] - px.cell.height) * 60.0f);
+        px.slope = std::max(0.0f, px.d + (cell.towardShadow - px.cell.height) * 60.0f);
         // Beyond the twilight of a lit view every surface term is
         // multiplied by 0: without city lights there is nothing to shade.
         px.dark = tc.lit && !citiesActive && !px.twilight;
         if (px.dark || !tc.cloudsOn) continue;
-        if (syntheticClouds) px.turn = coriolisTurn(planet, px.cell.sinLat, v.sample);
+        if (syntheticClouds) {
+            // Pixels of a row often share their latitude (a globe about an
+            // upright axis): the turn of the last one is reused.
+            if (!(turnKnown && px.cell.sinLat == turnSinLat)) {
+                lastTurn = coriolisTurn(planet, px.cell.sinLat, v.sample);
+                turnSinLat = px.cell.sinLat;
+                turnKnown = true;
+            }
+            px.turn = lastTurn;
+        }
         covers.add(px.pr.p, px, &px.density);
     }
     covers.read(planet, v.sample);
@@ -599,13 +639,14 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
     landNoises(tc, planet, landCells.data(), landPoints.data(), int32_t(landPoints.size()), landValues.data());
     for (size_t i = 0; i < landPixels.size(); ++i) landPixels[i]->landNoise = landValues[i];
 
+    ShadedPixel* out = v.buffers->shaded.data() + (v.wholeTile ? size_t(y - v.tile.top) * columns : 0);
     for (size_t i = 0; i < columns; ++i) {
         const int32_t x = v.tile.left + int32_t(i);
         const ShadePixel& px = pixels[i];
         const float dx = float(v.cx - x), dy = float(v.cy - y);
         const Projection& pr = px.pr;
         const Vec3 p = pr.p;
-        float* cell = gridCell(v, x, y)->v;
+        const SampledCell& cell = here[i + 1];
 
         float colour[3] = {0.0f, 0.0f, 0.0f};
         float cs = tc.flat ? 1.0f : 0.0f;
@@ -639,12 +680,8 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
             float slope = px.slope;
             const float direct = std::max(0.0f, d);
 
-            const float* up = gridCell(v, x - 1, y - 1)->v;
-            const float* upRight = gridCell(v, x, y - 1)->v;
-            const float* left = gridCell(v, x - 1, y)->v;
-            phi = squareCoverage(up[kCellHeight], upRight[kCellHeight], left[kCellHeight], cs_.height, S);
-            psi = squareCoverage(up[kCellSeaIce], upRight[kCellSeaIce], left[kCellSeaIce], cell[kCellSeaIce],
-                                 tc.iceThreshold);
+            phi = squareCoverage(above[i].height, above[i + 1].height, here[i].height, cs_.height, S);
+            psi = seaIce;
 
             if (!px.dark) {
                 // Cloud cover first: where it is full the surface under it does not show.
@@ -658,7 +695,8 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
                     if (needSea) seaColour(tc, planet, cs_, p, direct, psi, sea);
                     if (needLand || citiesActive) {
                         if (mode == kModeHypsometric) {
-                            hypsometricColour(tc, cell[kCellBandMin], cell[kCellContourInk], land.rgb);
+                            const size_t at = gridIndex(v, x, y);
+                            hypsometricColour(tc, v.buffers->bandMin[at], v.buffers->contourInk[at], land.rgb);
                             for (float& c : land.rgb) c *= slope;
                         } else {
                             land = landColourWith(tc, cs_, px.landNoise, slope);
@@ -718,7 +756,7 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
                 break;
             case kModeLandBump:
             case kModeBumpWithoutOcean: {
-                float h = cell[kCellHeight];
+                float h = cell.height;
                 if (mode == kModeBumpWithoutOcean) h = std::max(h, S);
                 const float grey = tc.eightBit ? h * W + tc.half : h * tc.half + tc.half;
                 colour[0] = colour[1] = colour[2] = grey;
@@ -729,13 +767,9 @@ void ShadingPass::row(int32_t y, const Projection* projections) {
         }
 
         overexpose(colour, W);
-        cell[kCellColour + 0] = colour[0] / W;
-        cell[kCellColour + 1] = colour[1] / W;
-        cell[kCellColour + 2] = colour[2] / W;
-        cell[kCellColour + 3] = 1.0f;
-        cell[kCellExtra + 0] = alpha;
-        cell[kCellExtra + 1] = cs;
+        out[i] = {{colour[0] / W, colour[1] / W, colour[2] / W}, {alpha, cs}};
     }
+    return out;
 }
 
 }  // namespace
@@ -827,25 +861,29 @@ TileConstants computeTileConstants(const RenderView& v) {
     return tc;
 }
 
-void renderTile(RenderView& v) {
-    if (!v.cells || !v.context) return;
+void renderTile(RenderView& v, ShadedRowSink rowDone, void* context) {
+    if (!v.buffers || !v.context) return;
     const TileConstants tc = computeTileConstants(v);
     FlatTables flat;
     if (tc.flat) setupFlatTables(tc, v, flat);
     SamplingPass sampling(v, tc, flat);
-    // The dither index moves on by one per cell of the sampling pass.
+    // The dither index moves on by one per cell of the sampling grid.
     ShadingPass shading(v, tc, flat, tc.ditherStart + v.gridWidth * v.gridHeight);
+    auto shade = [&](int32_t y, const Projection* projections) {
+        const ShadedPixel* row = shading.row(y, projections);
+        if (rowDone) rowDone(context, v, y, row);
+    };
     if (tc.contours) {
         for (int32_t y = v.tile.top - 1; y <= v.tile.bottom; ++y) sampling.row(y);
         contourPass(v);
-        for (int32_t y = v.tile.top; y < v.tile.bottom; ++y) shading.row(y);
+        for (int32_t y = v.tile.top; y < v.tile.bottom; ++y) shade(y, nullptr);
         return;
     }
-    // A row is shaded as soon as it is sampled (it reads the rows above it
-    // and its own), while its cells are still at hand.
-    for (int32_t y = v.tile.top - 1; y <= v.tile.bottom; ++y) {
+    // A row is shaded as soon as it is sampled (it reads the row above it
+    // and its own); the grid's last row is read by the contour pass only.
+    for (int32_t y = v.tile.top - 1; y < v.tile.bottom; ++y) {
         sampling.row(y);
-        if (y >= v.tile.top && y < v.tile.bottom) shading.row(y, sampling.rowProjections());
+        if (y >= v.tile.top) shade(y, sampling.rowProjections());
     }
 }
 

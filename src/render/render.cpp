@@ -7,8 +7,7 @@
 
 #include "base/det_math.h"
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -30,18 +29,11 @@ constexpr int32_t kResultBadParameters = -30100;
 
 }  // namespace
 
-// A worker slot's cell grid, kept from one job of the slot to the next and
-// from one render of the engine to the next: a fresh grid for every tile
-// costs the memory system more than clearing one.
-struct SlotGrid {
-    RenderCell* cells = nullptr;
-    size_t count = 0;
-};
-struct SlotGrids {
-    std::vector<SlotGrid> bySlot;
-    ~SlotGrids() {
-        for (SlotGrid& g : bySlot) std::free(g.cells);
-    }
+// Each worker slot's buffers, kept from one job of the slot to the next and
+// from one render of the engine to the next (previews render many times).
+// Held by pointer: a slot's buffers stay where they are while others are added.
+struct SlotBuffers {
+    std::vector<std::unique_ptr<TileBuffers>> bySlot;
 };
 
 namespace {
@@ -53,34 +45,24 @@ struct RenderRun {
     Rect area;
 };
 
-// The slot's grid, cleared, for view; false when it cannot be had.
-bool takeSlotGrid(RenderRun& run, int32_t slot, RenderView& view) {
-    if (slot < 0 || view.gridWidth <= 0 || view.gridHeight <= 0) return false;
-    Engine& e = *run.engine;
-    if (!e.grids) e.grids = std::make_shared<SlotGrids>();
-    std::vector<SlotGrid>& grids = e.grids->bySlot;
-    if (size_t(slot) >= grids.size()) grids.resize(size_t(slot) + 1);
-    SlotGrid& g = grids[size_t(slot)];
-    const size_t count = size_t(view.gridWidth) * size_t(view.gridHeight);
-    if (g.count < count) {
-        std::free(g.cells);
-        g.cells = static_cast<RenderCell*>(std::malloc(count * sizeof(RenderCell)));
-        g.count = g.cells ? count : 0;
-        if (!g.cells) return false;
-    }
-    std::memset(static_cast<void*>(g.cells), 0, count * sizeof(RenderCell));
-    view.cells = g.cells;
-    view.cellsHandle = nullptr;  // owned by the run, not the view
-    return true;
-}
+// Export images take the tile's rows straight from the worker (each tile
+// its own pixels); a host's image or the preview takes them on the driver,
+// after the host has delivered the tile.
+bool rowsGoStraightOut(const RenderRun& run) { return run.write.destination == kDestinationExport; }
 
 bool setUpJob(void* c, RenderJob& job) {
     auto& run = *static_cast<RenderRun*>(c);
+    if (job.slot < 0) return false;
+    Engine& e = *run.engine;
+    if (!e.buffers) e.buffers = std::make_shared<SlotBuffers>();
+    std::vector<std::unique_ptr<TileBuffers>>& slots = e.buffers->bySlot;
+    if (size_t(job.slot) >= slots.size()) slots.resize(size_t(job.slot) + 1);
+    if (!slots[size_t(job.slot)]) slots[size_t(job.slot)] = std::make_unique<TileBuffers>();
     auto* view = new (std::nothrow) RenderView;
     if (!view) return false;
     view->owner = &job;
     setupRenderView(*view, run.context, job.plan.tile);
-    if (!takeSlotGrid(run, job.slot, *view)) {
+    if (!prepareBuffers(*view, *slots[size_t(job.slot)], !rowsGoStraightOut(run))) {
         delete view;
         return false;
     }
@@ -89,17 +71,33 @@ bool setUpJob(void* c, RenderJob& job) {
     return true;
 }
 
-void workJob(void*, RenderJob& job) {
-    if (job.views) renderTile(*static_cast<RenderView*>(job.views));
+void writeRow(const RenderRun& run, const RenderView& view, int32_t y, const ShadedPixel* row) {
+    const Rect& t = view.tile;
+    for (int32_t x = t.left; x < t.right; ++x, ++row) {
+        const float colour[4] = {row->colour[0], row->colour[1], row->colour[2], 1.0f};
+        writePixel(run.write, x, y, colour, row->extra);
+    }
+}
+
+void workJob(void* c, RenderJob& job) {
+    auto& run = *static_cast<RenderRun*>(c);
+    auto* view = static_cast<RenderView*>(job.views);
+    if (!view) return;
+    if (rowsGoStraightOut(run))
+        renderTile(*view, [](void* r, const RenderView& v, int32_t y, const ShadedPixel* row) {
+            writeRow(*static_cast<const RenderRun*>(r), v, y, row);
+        }, &run);
+    else
+        renderTile(*view);
 }
 
 void completeJob(void* c, RenderJob& job) {
     auto& run = *static_cast<RenderRun*>(c);
     const auto* view = static_cast<const RenderView*>(job.views);
-    if (!view || !view->cells) return;
+    if (!view || !view->buffers || rowsGoStraightOut(run)) return;
     const Rect& t = view->tile;
     HostBridge* host = run.write.host;
-    if (run.write.destination != kDestinationExport && host && host->requestTile) {
+    if (host && host->requestTile) {
         const Rect absolute{t.top + run.area.top, t.left + run.area.left, t.bottom + run.area.top,
                             t.right + run.area.left};
         const int32_t r = host->requestTile(host->context, absolute);
@@ -108,19 +106,12 @@ void completeJob(void* c, RenderJob& job) {
             return;
         }
     }
-    for (int32_t y = t.top; y < t.bottom; ++y) {
-        const RenderCell* cell = view->cells + size_t(y - t.top + 1) * size_t(view->gridWidth) + 1;
-        for (int32_t x = t.left; x < t.right; ++x, ++cell)
-            writePixel(run.write, x, y, cell->v + kCellColour, cell->v + kCellExtra);
-    }
+    const ShadedPixel* shaded = view->buffers->shaded.data();
+    for (int32_t y = t.top; y < t.bottom; ++y, shaded += t.width()) writeRow(run, *view, y, shaded);
 }
 
 void tearDownJob(void*, RenderJob& job) {
-    auto* view = static_cast<RenderView*>(job.views);
-    if (view) {
-        freeCells(*view);
-        delete view;
-    }
+    delete static_cast<RenderView*>(job.views);
     job.views = nullptr;
     job.viewCount = 0;
 }

@@ -5,6 +5,7 @@
 
 #include "base/det_math.h"
 #include <cstdlib>
+#include <new>
 
 namespace tv {
 
@@ -67,6 +68,7 @@ void setupRenderView(RenderView& v, const RenderContext& ctx, const Rect& tile) 
     v.tile = tile;
     v.gridWidth = tile.width() + 2;
     v.gridHeight = tile.height() + 2;
+    v.wholeGrid = ctx.mode == kModeHypsometric;
 
     v.width = float(ctx.target.fullWidth);
     v.height = float(ctx.target.fullHeight);
@@ -98,62 +100,28 @@ void setupRenderView(RenderView& v, const RenderContext& ctx, const Rect& tile) 
     v.sample.useCloudMap = v.useCloudMap;
 }
 
-bool allocateCells(RenderView& v) {
-    freeCells(v);
+bool prepareBuffers(RenderView& v, TileBuffers& buffers, bool wholeTile) {
     if (v.gridWidth <= 0 || v.gridHeight <= 0) return false;
-    const size_t count = size_t(v.gridWidth) * size_t(v.gridHeight);
-    void* block = std::calloc(count, sizeof(RenderCell));
-    if (!block) return false;
-    v.cellsHandle = block;
-    v.cells = static_cast<RenderCell*>(block);
+    const size_t width = size_t(v.gridWidth), height = size_t(v.gridHeight);
+    try {
+        buffers.sampled.resize(width * (v.wholeGrid ? height : 2));
+        if (v.wholeGrid) {
+            buffers.bandMin.resize(width * height);
+            buffers.contourInk.resize(width * height);
+        }
+        buffers.shaded.resize((width - 2) * (wholeTile ? height - 2 : 1));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    v.buffers = &buffers;
+    v.wholeTile = wholeTile;
     return true;
 }
 
-void freeCells(RenderView& v) {
-    std::free(v.cellsHandle);
-    v.cellsHandle = nullptr;
-    v.cells = nullptr;
-}
-
-namespace {
-
-RenderCell* cellAt(const RenderView& v, int32_t x, int32_t y) {
-    const int32_t gx = x - v.tile.left + 1;
-    const int32_t gy = y - v.tile.top + 1;
-    if (!v.cells || gx < 0 || gy < 0 || gx >= v.gridWidth || gy >= v.gridHeight) return nullptr;
-    return v.cells + size_t(gy) * size_t(v.gridWidth) + size_t(gx);
-}
-
-}  // namespace
-
-float getCell(int32_t x, int32_t y, const RenderView& v, int32_t index) {
-    const RenderCell* c = cellAt(v, x, y);
-    return (c && index >= 0 && index < kCellFloats) ? c->v[index] : 0.0f;
-}
-
-void setCell(int32_t x, int32_t y, RenderView& v, int32_t index, float value) {
-    RenderCell* c = cellAt(v, x, y);
-    if (c && index >= 0 && index < kCellFloats) c->v[index] = value;
-}
-
-void setColour(int32_t x, int32_t y, RenderView& v, const float rgba[4]) {
-    if (RenderCell* c = cellAt(v, x, y))
-        for (int i = 0; i < 4; ++i) c->v[kCellColour + i] = rgba[i];
-}
-
-void setExtra(int32_t x, int32_t y, RenderView& v, const float extra[2]) {
-    if (RenderCell* c = cellAt(v, x, y))
-        for (int i = 0; i < 2; ++i) c->v[kCellExtra + i] = extra[i];
-}
-
-void getColour(int32_t x, int32_t y, const RenderView& v, float rgba[4]) {
-    const RenderCell* c = cellAt(v, x, y);
-    for (int i = 0; i < 4; ++i) rgba[i] = c ? c->v[kCellColour + i] : 0.0f;
-}
-
-void getExtra(int32_t x, int32_t y, const RenderView& v, float extra[2]) {
-    const RenderCell* c = cellAt(v, x, y);
-    for (int i = 0; i < 2; ++i) extra[i] = c ? c->v[kCellExtra + i] : 0.0f;
+const SampledCell* sampledCellAt(const RenderView& v, int32_t x, int32_t y) {
+    const int32_t gx = x - v.tile.left + 1, gy = y - v.tile.top + 1;
+    if (!v.buffers || !v.wholeGrid || gx < 0 || gy < 0 || gx >= v.gridWidth || gy >= v.gridHeight) return nullptr;
+    return v.buffers->sampled.data() + size_t(gy) * size_t(v.gridWidth) + size_t(gx);
 }
 
 namespace {

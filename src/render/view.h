@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "base/types.h"
 #include "params/params.h"
@@ -11,27 +12,33 @@
 
 namespace tv {
 
-// Fields of a cell (32 floats per pixel).
-enum CellField : int32_t {
-    kCellDetail = 11,              // terrain x textureGain
-    kCellBaseNoise = 12,           // first octave of the terrain fractal
-    kCellTerrain = 13,             // signed-square terrain value
-    kCellElevation = 14,           // fractal minus S, before squaring
-    kCellHeightTowardShadow = 15,  // height at the point shifted away from the light
-    kCellCraterSum = 16,           // crater relief
-    kCellTerrainAlt = 17,          // alternating octave sum
-    kCellBandMin = 18,             // lowest contour band of the pixel's corners
-    kCellHeight = 19,              // final height h
-    kCellSeaIce = 20,              // always 0
-    kCellContourInk = 21,          // coverage of contour lines
-    kCellSinLat = 22,              // axis . p
-    kCellColour = 24,              // R, G, B in 0..1 and 1.0 (24..27)
-    kCellExtra = 28,               // air opacity, surface coverage (28..29)
-    kCellFloats = 32,
+// What the sampling pass finds at a grid pixel on the planet (all 0 elsewhere).
+struct SampledCell {
+    float detail;        // terrain x textureGain
+    float baseNoise;     // first octave of the terrain fractal
+    float terrain;       // signed-square terrain value
+    float elevation;     // fractal minus S, before squaring
+    float towardShadow;  // height at the point shifted away from the light
+    float craterSum;     // crater relief
+    float height;        // final height h
+    float sinLat;        // axis . p
 };
 
-struct RenderCell {
-    float v[kCellFloats];
+// A shaded tile pixel: colour in 0..1 of white (alpha 1), air opacity and
+// surface coverage.
+struct ShadedPixel {
+    float colour[3];
+    float extra[2];
+};
+
+// A worker's working memory, kept from one tile (and one render) to the next.
+// A row of the shading reads the sampled row above it and its own, so the
+// sampling keeps two grid rows; contour maps, whose contour pass reads the
+// whole grid first, keep every row, with the contour band and ink per cell.
+struct TileBuffers {
+    std::vector<SampledCell> sampled;
+    std::vector<float> bandMin, contourInk;  // contour maps: per grid cell
+    std::vector<ShadedPixel> shaded;         // the tile's pixels, row by row
 };
 
 // What every job of one render reads; complete before the jobs start.
@@ -51,8 +58,7 @@ struct RenderContext {
 
 struct RenderView {
     RenderJob* owner = nullptr;
-    RenderCell* cells = nullptr;
-    void* cellsHandle = nullptr;  // the allocation the grid lives in
+    TileBuffers* buffers = nullptr;  // the worker's
     int32_t index = 0;
     int32_t tag = 1000;
     float invWidth = 0.0f, invHeight = 0.0f;
@@ -74,6 +80,8 @@ struct RenderView {
     // (one cell of border on every side).
     Rect tile;
     int32_t gridWidth = 0, gridHeight = 0;
+    bool wholeGrid = false;  // contour maps: every sampled row is kept
+    bool wholeTile = true;   // every shaded row is kept
     const RenderContext* context = nullptr;
     SampleView sample;  // the values the synthesis reads
 };
@@ -96,21 +104,22 @@ bool isLitMode(int32_t mode);
 // which are the same for every job; the planet set-up stores them once.
 void setupRenderView(RenderView& view, const RenderContext& context, const Rect& tile);
 
-// Allocates the view's grid ((h + 2) x (w + 2) cells, cleared to 0); false when it cannot.
-bool allocateCells(RenderView& view);
-void freeCells(RenderView& view);
+// Sizes the worker's buffers for the view's tile and gives them to the view:
+// the shaded pixels of the whole tile when wholeTile, else of one row (its
+// rows then go to renderTile's rowDone only). False when the memory cannot be
+// had.
+bool prepareBuffers(RenderView& view, TileBuffers& buffers, bool wholeTile);
 
-// Renders the view's rectangle into its grid.
-void renderTile(RenderView& view);
+// Renders the view's rectangle into its buffers: the tile's pixels into
+// buffers->shaded, row by row. Each shaded row is also handed to rowDone,
+// when given (row y of the tile, its pixels from the tile's left).
+using ShadedRowSink = void (*)(void* context, const RenderView& view, int32_t y, const ShadedPixel* row);
+void renderTile(RenderView& view, ShadedRowSink rowDone = nullptr, void* context = nullptr);
 
-// Cell accessors in render-area coordinates; coordinates outside the grid are
-// ignored (a read gives 0).
-float getCell(int32_t x, int32_t y, const RenderView& view, int32_t index);
-void setCell(int32_t x, int32_t y, RenderView& view, int32_t index, float value);
-void setColour(int32_t x, int32_t y, RenderView& view, const float rgba[4]);
-void setExtra(int32_t x, int32_t y, RenderView& view, const float extra[2]);
-void getColour(int32_t x, int32_t y, const RenderView& view, float rgba[4]);
-void getExtra(int32_t x, int32_t y, const RenderView& view, float extra[2]);
+// The sampled cell at (x, y) of the grid (render-area coordinates), where the
+// view keeps that row: for contour maps every row of the grid once the tile
+// is rendered. Null elsewhere.
+const SampledCell* sampledCellAt(const RenderView& view, int32_t x, int32_t y);
 
 // The four corner values of a pixel square (top-left, top-right, bottom-left,
 // bottom-right) -> the fraction of the square whose bilinear value lies above t.

@@ -100,30 +100,6 @@ TEST(RenderViewSetUp, FlatMapsUseHalfTheHeightAndTheirOwnFlags) {
     EXPECT_FLOAT_EQ(v.textureGain, 1.0f);  // land texture 50
 }
 
-TEST(RenderCells, GridIsClearedAndAccessorsIgnoreOutsideCoordinates) {
-    Prepared p;
-    p.prepare(64, 64);
-    RenderView v = p.view({10, 20, 14, 25});  // 4 x 5 pixels
-    ASSERT_TRUE(allocateCells(v));
-    EXPECT_EQ(v.gridWidth, 7);
-    EXPECT_EQ(v.gridHeight, 6);
-    for (int32_t y = 9; y <= 14; ++y)
-        for (int32_t x = 19; x <= 25; ++x)
-            for (int32_t i = 0; i < kCellFloats; ++i) ASSERT_EQ(getCell(x, y, v, i), 0.0f);
-    // The border belongs to the grid; one step further does not.
-    setCell(19, 9, v, kCellHeight, 0.5f);
-    EXPECT_EQ(getCell(19, 9, v, kCellHeight), 0.5f);
-    setCell(18, 9, v, kCellHeight, 7.0f);
-    EXPECT_EQ(getCell(18, 9, v, kCellHeight), 0.0f);
-    EXPECT_EQ(getCell(20, 15, v, kCellHeight), 0.0f);
-    const float rgba[4] = {0.1f, 0.2f, 0.3f, 1.0f};
-    setColour(24, 13, v, rgba);
-    float back[4];
-    getColour(24, 13, v, back);
-    EXPECT_EQ(back[2], 0.3f);
-    freeCells(v);
-}
-
 TEST(SquareCoverage, MarchingSquaresAreas) {
     EXPECT_EQ(squareCoverage(1, 1, 1, 1, 0), 1.0f);
     EXPECT_EQ(squareCoverage(-1, -1, -1, -1, 0), 0.0f);
@@ -144,28 +120,29 @@ TEST(SquareCoverage, MarchingSquaresAreas) {
     EXPECT_EQ(squareCoverage(-2, -2, -2, -0.5f, 0), 0.0f);
 }
 
+// Contour maps keep every sampled row of the grid, which the tests read.
 TEST(FlatMaps, RowsAreLatitudesAboutATiltedAxis) {
     Prepared p;
-    p.params.outputMode = kModeLandBump;
+    p.params.outputMode = kModeHypsometric;
     p.params.axisX = 0.6f;
     p.params.axisY = -0.8f;
     p.params.axisZ = 0.0f;
     p.prepare(64, 32);
     RenderView v = p.view({0, 0, 32, 64});
-    ASSERT_TRUE(allocateCells(v));
+    TileBuffers buffers;
+    ASSERT_TRUE(prepareBuffers(v, buffers, true));
     renderTile(v);
     // The top row is the north pole of the planet's axis, the bottom row the south pole.
     for (int32_t x = 0; x < 64; x += 9) {
-        EXPECT_GT(getCell(x, 0, v, kCellSinLat), 0.99f) << x;
-        EXPECT_LT(getCell(x, 31, v, kCellSinLat), -0.99f) << x;
-        EXPECT_NEAR(getCell(x, 16, v, kCellSinLat), std::sin(-0.5f / 32.0f * 3.14159265f), 1e-3f) << x;
+        EXPECT_GT(sampledCellAt(v, x, 0)->sinLat, 0.99f) << x;
+        EXPECT_LT(sampledCellAt(v, x, 31)->sinLat, -0.99f) << x;
+        EXPECT_NEAR(sampledCellAt(v, x, 16)->sinLat, std::sin(-0.5f / 32.0f * 3.14159265f), 1e-3f) << x;
     }
-    freeCells(v);
 }
 
 TEST(FlatMaps, PreviewAtFactorTwoSamplesEverySecondMapPixel) {
     Prepared full, preview;
-    full.params.outputMode = kModeMapColor;
+    full.params.outputMode = kModeHypsometric;
     full.prepare(64, 32);
     preview.params = full.params;
     preview.params.sampleFactor = 2;
@@ -173,15 +150,14 @@ TEST(FlatMaps, PreviewAtFactorTwoSamplesEverySecondMapPixel) {
     preview.prepare(64, 32, kDestinationPreview);
     RenderView a = full.view({0, 0, 32, 64});
     RenderView b = preview.view({0, 0, 16, 16});
-    ASSERT_TRUE(allocateCells(a));
-    ASSERT_TRUE(allocateCells(b));
+    TileBuffers bufferA, bufferB;
+    ASSERT_TRUE(prepareBuffers(a, bufferA, true));
+    ASSERT_TRUE(prepareBuffers(b, bufferB, true));
     renderTile(a);
     renderTile(b);
     for (int32_t y = 0; y < 16; y += 3)
         for (int32_t x = 0; x < 16; x += 5)
-            EXPECT_FLOAT_EQ(getCell(x, y, b, kCellSinLat), getCell(2 * x + 6, 2 * y, a, kCellSinLat));
-    freeCells(a);
-    freeCells(b);
+            EXPECT_FLOAT_EQ(sampledCellAt(b, x, y)->sinLat, sampledCellAt(a, 2 * x + 6, 2 * y)->sinLat);
 }
 
 TEST(TileConstants, LightFromTheViewerOrStraightBehind) {
