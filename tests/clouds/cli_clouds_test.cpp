@@ -28,32 +28,6 @@ protected:
     std::string out, err;
 };
 
-TEST_F(CloudsCommandTest, FetchListConvertAndFailures) {
-    ASSERT_EQ(terravane("clouds fetch 0"), 0) << err;
-    EXPECT_NE(out.find("677 x 708"), std::string::npos) << out;
-    EXPECT_TRUE(platform::fileExists(cacheFilePath(0)));
-
-    EXPECT_EQ(terravane("clouds fetch 1"), 1);
-    EXPECT_NE(err.find("404"), std::string::npos) << err;
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    EXPECT_FALSE(platform::fileExists(cacheFilePath(1)));
-
-    ASSERT_EQ(terravane("clouds list"), 0) << err;
-    EXPECT_NE(out.find("v. 07"), std::string::npos);
-    EXPECT_NE(out.find(" 0  available    GOES-West infrared low-rez  [cached]"), std::string::npos) << out;
-    EXPECT_NE(out.find(server.base() + "/data/geo/west/latest_west_wv_fd.gif"), std::string::npos) << out;
-    EXPECT_NE(out.find("11  unavailable"), std::string::npos);
-
-    const std::vector<uint8_t> jpeg = test::encodeJpeg(80, 60, test::earthDiscRgb(80, 60, 12, 2, 56));
-    ASSERT_TRUE(test::writeBytes(path("disc.jpeg"), jpeg));
-    ASSERT_EQ(terravane("clouds convert disc.jpeg --entry 9"), 0) << err;
-    EXPECT_TRUE(platform::fileExists(cacheFilePath(9)));
-    EXPECT_EQ(terravane("clouds convert missing.gif --entry 9"), 1);
-    EXPECT_EQ(terravane("clouds convert disc.jpeg --entry 10"), 1);  // no such entry in the built-in table
-    EXPECT_EQ(terravane("clouds fetch 12"), 2);
-    EXPECT_EQ(terravane("clouds fetch"), 2);
-}
-
 TEST_F(CloudsCommandTest, RealCloudsRenderFromTheCacheOrFallBack) {
     const std::string common = "render --size 120x120 --quiet --set \"light z=1\" --set \"light x=0\" --set \"light y=0\" ";
     ASSERT_EQ(terravane(common + "-o synthetic.png"), 0) << err;
