@@ -1,5 +1,10 @@
 // terravane render and preset show, run as a user runs them: formats, depths,
 // settings, and bad input (one line, non-zero status, no file).
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfInputFile.h>
+
+#include <cmath>
+
 #include "../support/images.h"
 #include "../support/terravane.h"
 #include "platform/files.h"
@@ -50,17 +55,27 @@ TEST_F(CliTest, SettingsDepthsAndFormatsFollowTheOptions) {
     EXPECT_EQ(b.depth, 32);
     EXPECT_EQ(b.channels, 3);
     EXPECT_EQ(c.channels, 1);
-    // The same map three times: 16-bit grey, 32-bit float colour (on the
-    // 65535 scale, so about half as bright), 8-bit grey.
+    // The same map three times: 16-bit grey, 32-bit float colour (white at
+    // 1.0), 8-bit grey.
     for (int32_t x = 0; x < 40; x += 7) {
         const float grey16 = a.sample(x, 10, 0);
         EXPECT_NEAR(grey16, c.sample(x, 10, 0), 2.5f / 255.0f);
         const float grey32 = 0.3f * b.sample(x, 10, 0) + 0.59f * b.sample(x, 10, 1) + 0.11f * b.sample(x, 10, 2);
-        if (grey16 < 0.95f) {
-            EXPECT_NEAR(grey32, 0.5f * grey16, 2.5f / 255.0f);
-        }
+        EXPECT_NEAR(grey32, grey16, 2.0f / 255.0f);
     }
-    EXPECT_EQ(readText(path("d.exr")).substr(0, 4), std::string("\x76\x2f\x31\x01", 4));
+    // OpenEXR holds linear light: the float TIFF's values through the sRGB curve.
+    ASSERT_EQ(run("render -o d.tif --size 40x20 --depth 32 --quiet").status, 0);
+    const Image tif = read("d.tif");
+    Imf::InputFile exr(path("d.exr").c_str());
+    std::vector<float> red(40 * 20);
+    Imf::FrameBuffer fb;
+    fb.insert("R", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(red.data()), sizeof(float), 40 * sizeof(float)));
+    exr.setFrameBuffer(fb);
+    exr.readPixels(0, 19);
+    for (int32_t i = 0; i < 40 * 20; i += 13) {
+        const double v = tif.sample(i % 40, i / 40, 0);
+        EXPECT_NEAR(red[size_t(i)], v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4), 1e-6) << i;
+    }
     // A different seed is a different planet.
     ASSERT_EQ(run("render -o e.png --size 40x20 --set \"random seed=5\" --quiet").status, 0);
     ASSERT_EQ(run("render -o f.png --size 40x20 --defaults --quiet").status, 0);
