@@ -74,6 +74,7 @@ inline const Case kCases[] = {
     {"composite over a picture, 8-bit", 96, 96, 8, kHost, [](ParamRecord& r) { r.outputMode = kModeComposite; }},
     {"composite over a picture, 32-bit", 96, 96, 32, kHost, [](ParamRecord& r) { r.outputMode = kModeComposite; }},
     {"composite on a layer, 16-bit", 96, 96, 16, kHost | kLayer, [](ParamRecord& r) { r.outputMode = kModeComposite; }},
+    {"composite on a layer, 32-bit", 96, 96, 32, kHost | kLayer, [](ParamRecord& r) { r.outputMode = kModeComposite; }},
     {"selection, 8-bit", 96, 96, 8, kHost | kMask, [](ParamRecord&) {}},
     {"selection on a grey layer, 16-bit", 96, 96, 16, kHost | kLayer | kMask | kGrey, [](ParamRecord&) {}},
     {"lit map", 128, 64, 8, kExport, [](ParamRecord& r) { r.outputMode = kModeLitMap; r.cities = 60; }},

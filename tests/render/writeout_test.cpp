@@ -55,6 +55,12 @@ TEST(WritePixel, ModesCompositeTheHostPictureUnderTheSelection) {
         {"maps are clamped", kModeMapColor, 8, false, false, 1.0f, {1.2f, 1.3f, 1.1f, 1}, {0, 1}, {1, 1, 1, 1}},
         {"grey images store the luminance", kModeMapColor, 8, true, false, 1.0f, {1.0f, 0.5f, 0.0f, 1}, {0, 1},
          {0.595f, 0.595f, 0.595f, 1}},
+        // Float images composite the same way and keep what is brighter than white.
+        {"float composite adds the picture", kModeComposite, 32, false, false, 1.0f, {0.1f, 0.1f, 0.5f, 1}, {0, 0},
+         {0.3f, 0.5f, 1.1f, 1}},
+        {"float composite on a layer", kModeComposite, 32, false, true, 1.0f, {1.5f, 0.1f, 0.5f, 1}, {0.3f, 0},
+         {1.5f, 0.1f, 0.5f, 0.3f}},
+        {"float selection", kModeNormal, 32, false, false, 0.5f, {1.8f, 0.1f, 0.1f, 1}, {0, 1}, {1.0f, 0.25f, 0.35f, 1}},
     };
     for (const auto& k : cases) {
         OnePixelHost host;
@@ -63,6 +69,7 @@ TEST(WritePixel, ModesCompositeTheHostPictureUnderTheSelection) {
         w.mode = k.mode;
         w.destination = kDestinationHost;
         w.target.depthBits = k.depth;
+        w.target.floatUnclamped = k.depth == 32;
         w.target.grey = k.grey;
         w.target.hasTransparency = k.transparency;
         w.target.hasMask = true;
