@@ -10,6 +10,7 @@
 #include "clouds/cloud_convert.h"
 #include "local_server.h"
 #include "platform/files.h"
+#include "render/render.h"
 #include "synth/pyramid.h"
 #include "test_images.h"
 
@@ -139,6 +140,36 @@ TEST_F(CloudCacheTest, TheRenderSetUpLoadsTheChosenCache) {
     params.lastCloudImage = 8;
     EXPECT_FALSE(loadCloudMapForRender(map, params));
     EXPECT_FALSE(map.loaded);
+}
+
+TEST_F(CloudCacheTest, ACacheFileOfEarlierBuildsRendersNorthUp) {
+    // A disc of thin cloud with a thick patch in its north-west, cached in the
+    // layout every build has written (the picture as taken, rows top down).
+    CloudMap disc;
+    ASSERT_TRUE(createPyramid(disc.pyramid, 64, 64, kFormatGrey8, kWrapClamp));
+    for (int32_t y = 0; y < 64; ++y)
+        for (int32_t x = 0; x < 64; ++x) setPixel(disc.pyramid, 0, x, y, 0, x < 24 && y < 24 ? 250.0f : 20.0f);
+    buildChain(disc.pyramid);
+    disc.width = disc.height = 64;
+    disc.discWidth = disc.discHeight = 64;
+    normaliseDisc(disc);
+    disc.loaded = true;
+    disc.index = 5;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(encodeCloudCache(disc, bytes));
+    ASSERT_EQ(platform::writeFileAtomic(cacheFilePath(5), bytes.data(), bytes.size()), platform::kFileOk);
+    ParamRecord r = defaultRecord();
+    r.realClouds = 1;
+    r.downloadedClouds = 5;
+    r.lightX = r.lightY = 0.0f;
+    r.lightZ = 1.0f;
+    StateBlock state{};
+    Engine engine;
+    initEngine(engine, &r, &state);
+    ExportImage image;
+    ASSERT_EQ(renderToExportImage(engine, image, 64, 64, 1), 0);
+    auto green = [&](int32_t x, int32_t y) { return image.pixels[(size_t(y) * 64 + size_t(x)) * 4 + 1]; };
+    EXPECT_GT(green(24, 24), green(40, 40) + 40);  // the patch in the upper left, as in the picture
 }
 
 // The fetch and the chooser against a list whose entries live on a local server.

@@ -84,31 +84,34 @@ TEST_F(Clouds, DetailOctavesAtWholeCoordinatesAddNothing) {
     EXPECT_GT(changedBelow, 0);
 }
 
-TEST_F(Clouds, SatelliteMapDensityReplacesTheSyntheticField) {
-    // Left half of the picture clear, right half 200; the disc fills it.
+TEST_F(Clouds, SatelliteMapDensityShowsThePictureNorthUpAndEastRight) {
+    // The picture's left half (west) clear, its top rows (north) full of
+    // cloud (200) in the east; the disc fills it. The globe's +x is the
+    // screen's left (west), +y up.
     ImagePyramid map;
-    fillPyramid(map, 64, 64, [](int x, int) { return x < 32 ? 0 : 200; });
+    fillPyramid(map, 64, 64, [](int x, int y) { return x >= 32 && y < 32 ? 200 : 0; });
     planet->cloudMap = &map;
     planet->cloudMapOffsetU = planet->cloudMapOffsetV = 0.0f;
     planet->cloudMapScaleU = planet->cloudMapScaleV = 1.0f;
     view.useCloudMap = true;
-    const Vec3 a = normalize({0.8f, 0.1f, 0.3f}), b = normalize({-0.8f, 0.1f, 0.3f});
-    const float full = std::max(density(a, 0.1f), density(b, 0.1f));
-    EXPECT_NEAR(full, 1.0f, 1e-5f);  // 200 x 0.005, with no profile, storms or Coriolis
-    EXPECT_NEAR(std::min(density(a, 0.95f), density(b, 0.95f)), 0.0f, 1e-5f);
+    const Vec3 northEast = normalize({-0.6f, 0.5f, 0.3f}), northWest = normalize({0.6f, 0.5f, 0.3f});
+    const Vec3 southEast = normalize({-0.6f, -0.5f, 0.3f});
+    EXPECT_NEAR(density(northEast, 0.1f), 1.0f, 1e-5f);  // 200 x 0.005: no profile, storms or Coriolis
+    EXPECT_NEAR(density(northWest, 0.1f), 0.0f, 1e-5f);
+    EXPECT_NEAR(density(southEast, 0.95f), 0.0f, 1e-5f);
     // Coverage only thins a map: 80 reads like 50, 20 reads 0.3 less.
     params.cloudCoverage = 80;
     setupCloudConstants(*planet, params, 1024, 1024, 1);
-    EXPECT_NEAR(std::max(density(a, 0.1f), density(b, 0.1f)), 1.0f, 1e-5f);
+    EXPECT_NEAR(density(northEast, 0.1f), 1.0f, 1e-5f);
     params.cloudCoverage = 20;
     setupCloudConstants(*planet, params, 1024, 1024, 1);
-    EXPECT_NEAR(std::max(density(a, 0.1f), density(b, 0.1f)), 0.7f, 1e-5f);
+    EXPECT_NEAR(density(northEast, 0.1f), 0.7f, 1e-5f);
     // Without the map flag (or the map) the synthetic field is used.
     view.useCloudMap = false;
-    const float synthetic = density(a, 0.1f);
+    const float synthetic = density(northEast, 0.1f);
     view.useCloudMap = true;
     planet->cloudMap = nullptr;
-    EXPECT_EQ(density(a, 0.1f), synthetic);
+    EXPECT_EQ(density(northEast, 0.1f), synthetic);
 }
 
 }  // namespace
