@@ -62,32 +62,39 @@ TEST_F(MemoryDots, OnlyMarkedDotsAreKeptForTheNextRun) {
     EXPECT_EQ(map[4 + 5 * 4 + 3], 0);
 }
 
-TEST_F(MemoryDots, ShortOrMissingMapLeavesEveryDotUnmarked) {
-    StateBlock state{};
-    for (auto& m : state.dotMarks) m = 1;
-    EXPECT_EQ(persist::loadDotMap(state), platform::kFileOpenError);
-    for (int32_t m : state.dotMarks) EXPECT_EQ(m, 0);
-
-    ByteWriter w;
-    for (int i = 0; i < 20; ++i) w.i32(1);  // six words short
-    ASSERT_EQ(platform::writeFileAtomic(persist::dotMapPath(), w.data().data(), w.size()), platform::kFileOk);
-    for (auto& m : state.dotMarks) m = 1;
-    EXPECT_EQ(persist::loadDotMap(state), platform::kFileReadError);
-    for (int32_t m : state.dotMarks) EXPECT_EQ(m, 0);
-}
-
-TEST_F(MemoryDots, ARunThatNeverLoadedTheMapDoesNotOverwriteIt) {
+TEST_F(MemoryDots, AMapThatCannotBeReadIsLeftAsItIs) {
     {
         FilterRun run;
         persist::clickDot(4, DotClick::Plain, run.record, run.state);
         persist::endRun(run.state, run.session);
     }
-    // A start that failed before the map was loaded still releases.
+    // A start that failed before the map was loaded still releases, and
+    // writes nothing.
     StateBlock blank{};
     persist::PersistRun unused;
     EXPECT_EQ(persist::endRun(blank, unused), platform::kFileOk);
-    FilterRun next;
-    EXPECT_EQ(next.state.dotMarks[4], 1);
+    // A short map: no dot is marked in this run, and the file keeps its
+    // bytes (a later reader may still make sense of them).
+    std::vector<uint8_t> whole;
+    ASSERT_TRUE(platform::readFile(persist::dotMapPath(), whole));
+    const std::vector<uint8_t> cut(whole.begin(), whole.begin() + 50);
+    ASSERT_EQ(platform::writeFileAtomic(persist::dotMapPath(), cut.data(), cut.size()), platform::kFileOk);
+    {
+        FilterRun damaged;
+        EXPECT_TRUE(damaged.session.dotMapDamaged);
+        for (int32_t m : damaged.state.dotMarks) EXPECT_EQ(m, 0);
+        persist::clickDot(6, DotClick::Plain, damaged.record, damaged.state);
+        persist::endRun(damaged.state, damaged.session);
+    }
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(platform::readFile(persist::dotMapPath(), after));
+    EXPECT_EQ(after, cut);
+    // No map at all is no damage: the run starts one.
+    ASSERT_TRUE(platform::removeFile(persist::dotMapPath()));
+    FilterRun fresh;
+    EXPECT_FALSE(fresh.session.dotMapDamaged);
+    persist::endRun(fresh.state, fresh.session);
+    EXPECT_TRUE(platform::fileExists(persist::dotMapPath()));
 }
 
 }  // namespace
