@@ -1,6 +1,7 @@
 // The working folder, whole-file writes and reads, path names, and the
 // bounded byte reader.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <limits>
 #include <string>
@@ -50,6 +51,35 @@ TEST_F(Files, WritesReplaceWholeOrNotAtAll) {
     EXPECT_FALSE(platform::readFile(target, back, 2));
     EXPECT_TRUE(back.empty());
     EXPECT_TRUE(platform::readFile(target, back, 3));
+}
+
+TEST_F(Files, WritesKeepLinksPermissionsAndLongNames) {
+    // The longest name a folder may hold: the temporary's name stays short.
+    const std::string longest = path(std::string(255, 'n'));
+    ASSERT_EQ(platform::writeFileAtomic(longest, "long", 4), platform::kFileOk);
+    EXPECT_EQ(contents(longest), "long");
+    // A symbolic link stays a link; the file it leads to is replaced.
+    ASSERT_EQ(platform::writeFileAtomic(path("real"), "old", 3), platform::kFileOk);
+    std::filesystem::create_symlink("real", path("link"));
+    ASSERT_EQ(platform::writeFileAtomic(path("link"), "new", 3), platform::kFileOk);
+    EXPECT_TRUE(std::filesystem::is_symlink(path("link")));
+    EXPECT_EQ(contents(path("real")), "new");
+    // A file written over keeps its permissions and group; a new file gets
+    // the umask's.
+    namespace fs = std::filesystem;
+    fs::permissions(path("real"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    struct stat before;
+    ASSERT_EQ(::stat(path("real").c_str(), &before), 0);
+    ASSERT_EQ(platform::writeFileAtomic(path("real"), "again", 5), platform::kFileOk);
+    struct stat after;
+    ASSERT_EQ(::stat(path("real").c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    const mode_t mask = ::umask(027);
+    ASSERT_EQ(platform::writeFileAtomic(path("fresh"), "x", 1), platform::kFileOk);
+    ::umask(mask);
+    ASSERT_EQ(::stat(path("fresh").c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
 }
 
 TEST(PathNames, SplitIntoFolderStemAndExtension) {

@@ -62,10 +62,10 @@ TEST_F(ExportCommandsTest, CtrlCStopsTheExportAndLeavesTheOldFile) {
     ASSERT_TRUE(writeText(path("kept.psd"), "an older document"));
     const pid_t child = startTerravane(root_, {"layers", "-o", "kept.psd", "--size", "2048x1024"}, "/dev/null");
     ASSERT_GT(child, 0);
-    // Interrupt once the document is being written (its temporary file exists).
+    // Interrupt once the document is being written (a temporary file beside it).
     auto writing = [&] {
         for (const auto& e : std::filesystem::directory_iterator(root_))
-            if (e.path().filename().string().starts_with(".kept.psd.")) return true;
+            if (e.path().filename().string().starts_with(".")) return true;
         return false;
     };
     const bool wasWriting = waitFor(writing);
