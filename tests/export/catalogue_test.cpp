@@ -8,6 +8,7 @@
 #include "../support/temp_home.h"
 #include "clouds/jpeg_memory.h"
 #include "export/catalogue.h"
+#include "export/html_page.h"
 #include "export/thumbnail_jpeg.h"
 #include "persist/memory_dots.h"
 #include "persist/settings_file.h"
@@ -85,6 +86,26 @@ TEST_F(CatalogueTest, PresetsPageShowsEveryReadablePresetOfTheFolder) {
     const std::string bytes(jpeg.begin(), jpeg.end());
     EXPECT_NE(bytes.find("Photoshop 3.0"), std::string::npos);
     EXPECT_NE(bytes.find(std::string("Exif\0\0MM", 8)), std::string::npos);
+}
+
+TEST_F(CatalogueTest, EveryPresetGetsAPictureOfItsOwn) {
+    // Names that differ after ".q1q", or only in letter case (one file on
+    // some systems), would share a picture.
+    preset("m", "Moon.q1q", 30, 200);
+    preset("m", "moon.q1q", 31, 100);
+    preset("m", "moon.q1q~", 32, 10);
+    FakeRenderer fake;
+    ASSERT_EQ(writePresetsCatalogue(path("m"), path("page.html"), fake.renderer(), {}), 0);
+    const std::string html = readText(path("page.html"));
+    const std::pair<const char*, int> pictures[] = {{"Moon", 200}, {"moon (2)", 100}, {"moon.q1q~", 10}};
+    for (const auto& [name, red] : pictures) {
+        EXPECT_NE(html.find("web_images/" + escapeFileName(name) + ".jpg\""), std::string::npos) << name;
+        const std::vector<uint8_t> jpeg = readBytes(path(std::string("web_images/") + name + ".jpg"));
+        jpeg::DecodedImage decoded;
+        ASSERT_EQ(jpeg::decodeRgb(jpeg.data(), jpeg.size(), decoded), jpeg::kOk) << name;
+        EXPECT_NEAR(decoded.pixels[0], red, 3) << name;
+    }
+    EXPECT_EQ(countOf(html, ">moon</font>"), 2u);  // the captions stay the presets' names
 }
 
 TEST_F(CatalogueTest, EmptyMissingOrCancelledFolders) {
