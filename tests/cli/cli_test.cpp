@@ -7,6 +7,7 @@
 
 #include "../support/images.h"
 #include "../support/terravane.h"
+#include "persist/settings_file.h"
 #include "platform/files.h"
 
 namespace tv::test {
@@ -159,6 +160,15 @@ TEST_F(CliTest, PresetShowPrintsTheDefaultsAsJson) {
     // One key per settings field, in order, commas between them.
     EXPECT_LT(j.find("\"light x\""), j.find("\"settings name\""));
     EXPECT_EQ(std::count(j.begin(), j.end(), ':'), std::count(j.begin(), j.end(), ',') + 1 - 8 * 2);
+    // A switch stored as another number than 0 or 1 (older files count real
+    // luna from 1) shows that number.
+    ParamRecord stored = defaultRecord();
+    stored.realLuna = 2;
+    stored.lunarClimate = 1;
+    ASSERT_EQ(persist::writeSettingsFile(path("old.q1q"), stored, nullptr), platform::kFileOk);
+    const std::string old = run("preset show old.q1q").out;
+    EXPECT_NE(old.find("\"real luna\": 2,"), std::string::npos) << old;
+    EXPECT_NE(old.find("\"lunar climate\": true,"), std::string::npos) << old;
 }
 
 }  // namespace
