@@ -28,9 +28,7 @@ TEST(HtmlEscaping, TextBecomesPlainAsciiWithEntities) {
     EXPECT_EQ(escapeHtmlText("\xE0\x80\x80"), "&agrave;&#128;&#128;");  // overlong form
     // Control characters no page may hold.
     EXPECT_EQ(escapeHtmlText(std::string("a\x01\tb\x00", 5)), "a?\tb?");
-}
-
-TEST(HtmlEscaping, FileNamesKeepOnlyLettersAndDigits) {
+    // File names in a src attribute keep only ASCII letters and digits.
     EXPECT_EQ(escapeFileName("Red Moon"), "Red%20Moon");
     EXPECT_EQ(escapeFileName("dot 7"), "dot%207");
     EXPECT_EQ(escapeFileName("a.b-c_d/e"), "a%2eb%2dc%5fd%2fe");

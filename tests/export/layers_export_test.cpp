@@ -82,29 +82,5 @@ TEST_F(LayersExportTest, EveryLayerIsItsModeRenderedAtFullSize) {
     }
 }
 
-TEST_F(LayersExportTest, FailuresAndCancelRestoreTheStateAndKeepTheOldFile) {
-    LayersRequest request;
-    request.width = 16;
-    request.height = 8;
-    EXPECT_EQ(exportLayers(engine_, path("no/such/folder/x.psd"), request), platform::kFileOpenError);
-    expectStateRestored();
-
-    const std::string target = path("kept.psd");
-    const std::string old = "an older document";
-    ASSERT_EQ(platform::writeFileAtomic(target, old.data(), old.size()), 0);
-    int32_t reports = 0;
-    request.progress.context = &reports;
-    request.progress.report = [](void* c, int32_t) { ++*static_cast<int32_t*>(c); };
-    request.progress.cancelled = [](void* c) { return *static_cast<int32_t*>(c) >= 3; };
-    EXPECT_EQ(exportLayers(engine_, target, request), -128);
-    expectStateRestored();
-    const std::vector<uint8_t> now = readBytes(target);
-    EXPECT_EQ(std::string(now.begin(), now.end()), old);
-
-    LayersRequest empty;
-    EXPECT_EQ(exportLayers(engine_, path("empty.psd"), empty), kExportFailed);
-    expectStateRestored();
-}
-
 }  // namespace
 }  // namespace tv::test

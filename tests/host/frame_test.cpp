@@ -1,17 +1,12 @@
 // Parts of the frame that a run through the command-line host cannot reach:
-// blocks from a host that does not clear them, the render geometry of big
-// documents, and the settings-file mode of the shared settings writer.
+// blocks from a host that does not clear them, and the render geometry of
+// big documents.
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <limits>
-
 #include <vector>
 
-#include "params/fields.h"
-#include "host/pi/resources.h"
 #include "host/plugin.h"
-#include "params/settings_writer.h"
 #include "host/transfer.h"
 
 namespace tv {
@@ -62,33 +57,6 @@ TEST(Frame, RenderGeometryCountsPixelsWithoutOverflow) {
     storeRenderGeometry(s, Rect{0, 0, 60000, 50000});
     EXPECT_EQ(s.renderWidth, 50000);
     EXPECT_EQ(s.renderPixels, INT32_MAX);
-}
-
-struct Words : SettingsOutput {
-    std::vector<int32_t> words;
-    int keys = 0;
-    void word(int32_t w) override { words.push_back(w); }
-    void putInteger(const ScriptKey&, int32_t) override { ++keys; }
-    void putBoolean(const ScriptKey&, bool) override { ++keys; }
-    void putFloat(const ScriptKey&, double) override { ++keys; }
-    void putEnumerated(const ScriptKey&, uint32_t, uint32_t) override { ++keys; }
-};
-
-TEST(Frame, SettingsWriterSaturatesVectorsOutsideTheWordRange) {
-    // A descriptor or --set may put any float into the record; its word must
-    // still be defined.
-    ParamRecord r = defaultRecord();
-    r.lightX = 3.0e9f;
-    r.lightY = -3.0e9f;
-    r.lightZ = std::numeric_limits<float>::quiet_NaN();
-    r.yCenter = 1.0e6f;
-    Words file;
-    writeSettings(r, SettingsWriteMode::File, file);
-    ASSERT_EQ(file.words.size(), 71u);
-    EXPECT_EQ(file.words[49], INT32_MAX);
-    EXPECT_EQ(file.words[50], INT32_MIN);
-    EXPECT_EQ(file.words[51], 0);
-    EXPECT_EQ(file.words[70], INT32_MAX);
 }
 
 }  // namespace

@@ -91,17 +91,5 @@ TEST(ScriptKeys, AssignmentsParseEveryValueKindAndRejectBadInput) {
     EXPECT_EQ(r.planetSize, 80);
 }
 
-TEST(ScriptKeys, OutputModeEnumeratorsRoundTrip) {
-    EXPECT_EQ(outputModeEnumerator(1), fourCC("LG01"));
-    EXPECT_EQ(outputModeEnumerator(14), fourCC("LG14"));
-    EXPECT_EQ(outputModeEnumerator(0), 0u);
-    EXPECT_EQ(outputModeEnumerator(15), 0u);
-    for (int m = 1; m <= 14; ++m) EXPECT_EQ(outputModeFromEnumerator(outputModeEnumerator(m)), m);
-    EXPECT_EQ(outputModeFromEnumerator(fourCC("LG15")), 0);
-    EXPECT_STREQ(outputModeName(7), "ocean mask");
-    EXPECT_EQ(settingsFields().size(), 49u);
-    EXPECT_EQ(findSettingsField("land color")->offset, offsetof(ParamRecord, landColor));
-}
-
 }  // namespace
 }  // namespace tv

@@ -155,11 +155,8 @@ TEST_F(SettingsFile, WriterPutsEachValueInItsWord) {
     r.outputMode = kModeMural;
     const auto bytes = persist::encodeSettings(r, nullptr);
     ASSERT_EQ(bytes.size(), 72u * 4);  // 71 words and the thumbnail kind 0
-    // word number (1-based) -> value: version, 16-bit land red, air depth,
-    // planet size, spare value 1, spare value 2, cloud colour twice, spare
-    // colour, the output mode and constants, light x truncated toward zero,
-    // axis y, the random seed, the old picture block, city colour, the centres
-    // x 65536, and no picture.
+    // Word number (1-based) and value: a few of every kind, light x
+    // truncated toward zero, the centres x 65536.
     const std::pair<int, int32_t> expected[] = {
         {1, 40},  {2, 0x3B1C}, {11, 33}, {15, 65},  {17, 11},   {30, 4},   {31, 1},     {34, 1},
         {36, 3},  {37, 1},     {43, 12}, {44, 1},   {50, -99},  {52, 27},  {54, -100},  {56, 21},

@@ -134,46 +134,38 @@ struct Image {
     int32_t result = 0;
 };
 
-// The host's picture under the planet: a colour ramp with a checkerboard,
-// beyond white at 32 bits; a transparency that rises to the right.
-inline void pictureAt(int32_t x, int32_t y, int32_t w, int32_t h, int32_t depth, float rgba[4]) {
-    const float checker = ((x / 12 + y / 12) & 1) ? 0.8f : 0.2f;
-    const float gain = depth == 32 ? 2.5f : 1.0f;
-    rgba[0] = gain * float(x) / float(w);
-    rgba[1] = float(y) / float(h);
-    rgba[2] = checker;
-    rgba[3] = 0.3f + 0.5f * float(x) / float(w);
-}
-
 // A host image in memory, stored as the host stores its samples.
 struct MemoryHost {
     const Case* c = nullptr;
     Image* out = nullptr;
 
     static int32_t setUp(void* context, int32_t destination, RenderTarget& t) {
-        const auto* h = static_cast<MemoryHost*>(context);
-        t.depthBits = h->c->depth;
-        t.grey = (h->c->kind & kGrey) != 0;
-        t.hasTransparency = (h->c->kind & kLayer) != 0;
-        t.hasMask = (h->c->kind & kMask) != 0;
+        const Case& c = *static_cast<MemoryHost*>(context)->c;
+        t.depthBits = c.depth;
+        t.grey = c.kind & kGrey;
+        t.hasTransparency = c.kind & kLayer;
+        t.hasMask = c.kind & kMask;
         t.floatUnclamped = t.depthBits == 32 && destination == kDestinationHost;
-        t.area = {0, 0, h->c->height, h->c->width};
-        t.fullWidth = h->c->width;
-        t.fullHeight = h->c->height;
+        t.area = {0, 0, c.height, c.width};
+        t.fullWidth = c.width;
+        t.fullHeight = c.height;
         return 0;
     }
     static int32_t request(void*, const Rect&) { return 0; }
+    // The picture under the planet: a colour ramp with a checkerboard, beyond
+    // white at 32 bits; on a layer a transparency that rises to the right.
     static void read(void* context, int32_t x, int32_t y, float rgba[4]) {
-        const auto* h = static_cast<MemoryHost*>(context);
-        pictureAt(x, y, h->c->width, h->c->height, h->c->depth, rgba);
-        if ((h->c->kind & kGrey)) rgba[0] = rgba[1] = rgba[2] = 0.3f * rgba[0] + 0.59f * rgba[1] + 0.11f * rgba[2];
-        if (!(h->c->kind & kLayer)) rgba[3] = 1.0f;
+        const Case& c = *static_cast<MemoryHost*>(context)->c;
+        rgba[0] = (c.depth == 32 ? 2.5f : 1.0f) * float(x) / float(c.width);
+        rgba[1] = float(y) / float(c.height);
+        rgba[2] = ((x / 12 + y / 12) & 1) ? 0.8f : 0.2f;
+        if (c.kind & kGrey) rgba[0] = rgba[1] = rgba[2] = 0.3f * rgba[0] + 0.59f * rgba[1] + 0.11f * rgba[2];
+        rgba[3] = c.kind & kLayer ? 0.3f + 0.5f * float(x) / float(c.width) : 1.0f;
     }
     // The left half selected, fading out over a fifth of the width.
     static float mask(void* context, int32_t x, int32_t) {
-        const auto* h = static_cast<MemoryHost*>(context);
-        const float m = std::clamp((0.7f * float(h->c->width) - float(x)) / (0.2f * float(h->c->width)), 0.0f, 1.0f);
-        return std::nearbyint(m * 255.0f) / 255.0f;
+        const float w = float(static_cast<MemoryHost*>(context)->c->width);
+        return std::nearbyint(std::clamp((0.7f * w - float(x)) / (0.2f * w), 0.0f, 1.0f) * 255.0f) / 255.0f;
     }
     static void store(void* context, int32_t x, int32_t y, const float rgba[4]) {
         const auto* h = static_cast<MemoryHost*>(context);
