@@ -52,8 +52,8 @@ inline const Case kCases[] = {
     {"grey globe", 96, 96, 8, kGrey, [](ParamRecord& r) { r.randomSeed = 7; }},
     {"light from the right, cities, sunset", 96, 96, 16, kExport, [](ParamRecord& r) {
         light(r, 0.6f, 0.3f, 0.74161985f); r.cities = 80; r.sunset = 100; r.cityColor = {0xFF00, 0x8000, 0x2000}; }},
-    {"light from behind", 96, 96, 16, kExport, [](ParamRecord& r) {
-        light(r, 0.0f, 0.0f, 1.0f); r.backlighting = 1; r.sunset = 100; r.airDepth = 60; r.airBrightness = 60; }},
+    {"light from behind, a little aside", 96, 96, 16, kExport, [](ParamRecord& r) {
+        light(r, 0.25f, 0.18f, 0.9513f); r.backlighting = 1; r.sunset = 100; r.airDepth = 60; r.airBrightness = 60; }},
     {"light from the viewer, sea and ice", 96, 96, 16, kExport, [](ParamRecord& r) {
         light(r, 0.0f, 0.0f, 1.0f); r.seaLevel = 75; r.ice = 70; r.cloudCoverage = 35;
         r.iceColor = {0xC000, 0xE000, 0xFF00}; r.seaColor = {0x1000, 0x6000, 0x5000}; }},
