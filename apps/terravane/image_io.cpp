@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <csetjmp>
 #include <cstring>
 #include <exception>
@@ -364,24 +365,45 @@ private:
     size_t pos_ = 0;
 };
 
+// Rendered colours follow the sRGB curve, as in every other image file;
+// OpenEXR files hold linear light, so the colour channels (not the alpha) are
+// converted on the way out. Values above 1 follow the same curve.
+float linearLight(float v) {
+    if (!(v > 0.04045f)) return v / 12.92f;
+    return float(std::pow((double(v) + 0.055) / 1.055, 2.4));
+}
+
 bool encodeExr(const Image& im, std::vector<uint8_t>& out, std::string* error) {
     try {
         Imf::Header header(im.width, im.height);
         const char* names[4] = {"R", "G", "B", "A"};
         const char* greyNames[2] = {"Y", "A"};
         const bool grey = im.channels <= 2;
+        const int32_t colours = im.channels == 2 || im.channels == 4 ? im.channels - 1 : im.channels;
         for (int c = 0; c < im.channels; ++c)
             header.channels().insert(grey ? greyNames[c] : names[c], Imf::Channel(Imf::FLOAT));
         VectorStream stream(out);
         Imf::OutputFile file(stream, header);
-        Imf::FrameBuffer fb;
+        // A band of rows at a time, converted into a buffer of its own.
         const size_t xStride = size_t(im.channels) * sizeof(float);
-        for (int c = 0; c < im.channels; ++c)
-            fb.insert(grey ? greyNames[c] : names[c],
-                      Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(const_cast<uint8_t*>(im.data.data())) + c * sizeof(float),
-                                 xStride, xStride * size_t(im.width)));
-        file.setFrameBuffer(fb);
-        file.writePixels(im.height);
+        const size_t rowFloats = size_t(im.width) * size_t(im.channels);
+        const int32_t bandRows = 64;
+        std::vector<float> band(rowFloats * size_t(bandRows));
+        for (int32_t top = 0; top < im.height; top += bandRows) {
+            const int32_t rows = std::min(bandRows, im.height - top);
+            std::memcpy(band.data(), im.data.data() + size_t(top) * rowFloats * sizeof(float),
+                        size_t(rows) * rowFloats * sizeof(float));
+            for (size_t i = 0; i < size_t(rows) * rowFloats; i += size_t(im.channels))
+                for (int32_t c = 0; c < colours; ++c) band[i + size_t(c)] = linearLight(band[i + size_t(c)]);
+            // The slices address the whole image: the band's origin lies top rows back.
+            char* origin = reinterpret_cast<char*>(band.data()) - ptrdiff_t(top) * ptrdiff_t(xStride) * im.width;
+            Imf::FrameBuffer fb;
+            for (int c = 0; c < im.channels; ++c)
+                fb.insert(grey ? greyNames[c] : names[c],
+                          Imf::Slice(Imf::FLOAT, origin + c * sizeof(float), xStride, xStride * size_t(im.width)));
+            file.setFrameBuffer(fb);
+            file.writePixels(rows);
+        }
     } catch (const std::exception& e) {
         return fail(error, std::string("OpenEXR writer failed: ") + e.what());
     }
