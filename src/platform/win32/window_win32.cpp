@@ -555,7 +555,16 @@ bool nativeWindowsAvailable(std::string* why) {
         return false;
     }
     CloseDesktop(desk);
-    return registerClass(why);
+    if (!registerClass(why)) return false;
+    // Wine without an X display has a desktop but makes no windows.
+    HWND probe = CreateWindowExW(0, kClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, thisModule(), nullptr);
+    if (!probe) {
+        const DWORD error = GetLastError();
+        if (why) *why = "no window can be made here" + (error ? ": " + errorText(error) : std::string(" (no display)"));
+        return false;
+    }
+    DestroyWindow(probe);
+    return true;
 }
 
 std::unique_ptr<Window> openNativeWindow(const WindowOptions& options, WindowClient& client, std::string* error) {
