@@ -94,3 +94,7 @@ find_program(TV_WINE64 wine64 HINTS /usr/lib/wine)
 add_test(NAME windows_wine_checks
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/windows/wine_checks.py ${CMAKE_BINARY_DIR})
 set_tests_properties(windows_wine_checks PROPERTIES TIMEOUT 900 RUN_SERIAL ON)
+# The dialog's Win32 window under Wine on a virtual display (Xvfb).
+add_test(NAME windows_wine_dialog
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/windows/wine_dialog.py ${CMAKE_BINARY_DIR})
+set_tests_properties(windows_wine_dialog PROPERTIES TIMEOUT 300 RUN_SERIAL ON)
