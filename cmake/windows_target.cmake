@@ -4,8 +4,10 @@
 #
 # Inputs from the driving build:
 #   TV_JPEG_SOURCE_DIR     libjpeg-turbo's source, unpacked from Debian's source package
+#   TV_PNG_SOURCE_DIR      libpng's, likewise (zlib is Debian's libz-mingw-w64-dev)
 #   TV_HOST_GENERATED_DIR  files made by the Linux build's generators: relief_data.cpp,
-#                          pipl-wx86.bin, pipl-8664.bin, aete.bin
+#                          dialog_font_data.cpp, pipl-wx86.bin, pipl-8664.bin, aete.bin,
+#                          and include/stb/stb_truetype.h
 include(ExternalProject)
 enable_language(RC)
 
@@ -42,17 +44,50 @@ set_target_properties(tv_jpeg PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES "${TV_JPEG_BUILD};${TV_JPEG_SOURCE_DIR}")
 add_dependencies(tv_jpeg libjpeg_turbo)
 
+# libpng (the headless window peer's screenshots, PNG files in the host), built
+# for this target from Debian's source on Debian's zlib for mingw-w64.
+set(TV_ZLIB_LIBRARY /usr/${TV_MINGW_ARCH}-w64-mingw32/lib/libz.a)
+set(TV_ZLIB_INCLUDE /usr/${TV_MINGW_ARCH}-w64-mingw32/include)
+if(NOT EXISTS ${TV_ZLIB_LIBRARY})
+  message(FATAL_ERROR "${TV_ZLIB_LIBRARY} is missing (scripts/install-deps installs libz-mingw-w64-dev)")
+endif()
+set(TV_PNG_BUILD ${CMAKE_BINARY_DIR}/libpng)
+ExternalProject_Add(libpng
+  SOURCE_DIR ${TV_PNG_SOURCE_DIR}
+  BINARY_DIR ${TV_PNG_BUILD}
+  CMAKE_ARGS -G Ninja
+             -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
+             -DTV_MINGW_ARCH=${TV_MINGW_ARCH}
+             -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=${TV_PNG_BUILD}/unused
+             -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF
+             -DPNG_HARDWARE_OPTIMIZATIONS=OFF
+             -DZLIB_LIBRARY=${TV_ZLIB_LIBRARY} -DZLIB_INCLUDE_DIR=${TV_ZLIB_INCLUDE}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build . --target png_static
+  INSTALL_COMMAND ""
+  BUILD_BYPRODUCTS ${TV_PNG_BUILD}/libpng16.a)
+file(MAKE_DIRECTORY ${TV_PNG_BUILD})
+add_library(tv_zlib STATIC IMPORTED)
+set_target_properties(tv_zlib PROPERTIES IMPORTED_LOCATION ${TV_ZLIB_LIBRARY})
+add_library(tv_png STATIC IMPORTED)
+set_target_properties(tv_png PROPERTIES
+  IMPORTED_LOCATION ${TV_PNG_BUILD}/libpng16.a
+  INTERFACE_INCLUDE_DIRECTORIES "${TV_PNG_BUILD};${TV_PNG_SOURCE_DIR}"
+  INTERFACE_LINK_LIBRARIES tv_zlib)
+add_dependencies(tv_png libpng)
+
 # The engine: everything under src/ but the other systems' backends and the
-# module's entry file.
+# module's entry file (the headless window peer is every system's).
 file(GLOB_RECURSE TV_CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
-list(FILTER TV_CORE_SOURCES EXCLUDE REGEX "/src/platform/(posix|gtk|headless)/")
+list(FILTER TV_CORE_SOURCES EXCLUDE REGEX "/src/platform/(posix|gtk)/")
 list(FILTER TV_CORE_SOURCES EXCLUDE REGEX "/src/host/module/")
 include(${CMAKE_SOURCE_DIR}/cmake/simd_kernels.cmake)
 tv_filter_simd_sources(TV_CORE_SOURCES)
-add_library(terravane_core STATIC ${TV_CORE_SOURCES} ${TV_HOST_GENERATED_DIR}/relief_data.cpp)
+add_library(terravane_core STATIC ${TV_CORE_SOURCES} ${TV_HOST_GENERATED_DIR}/relief_data.cpp
+            ${TV_HOST_GENERATED_DIR}/dialog_font_data.cpp)
 tv_configure_simd(terravane_core)
 target_include_directories(terravane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(terravane_core PUBLIC tv_jpeg wininet shell32 comdlg32 comctl32 gdi32 user32)
+target_include_directories(terravane_core PRIVATE ${TV_HOST_GENERATED_DIR}/include)
+target_link_libraries(terravane_core PUBLIC tv_jpeg tv_png wininet shell32 comdlg32 comctl32 gdi32 user32)
 
 # Everything links the C++ runtime, libgcc and winpthreads statically, so that
 # the files need only system libraries.
@@ -84,8 +119,9 @@ list(FILTER TV_APP_LIB_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(terravane_app STATIC ${TV_APP_LIB_SOURCES})
 target_include_directories(terravane_app PUBLIC ${CMAKE_SOURCE_DIR}/apps/terravane)
 target_link_libraries(terravane_app PUBLIC terravane_core)
-# No PNG, TIFF or OpenEXR library is cross-built: PPM, PGM and BMP files only.
-target_compile_definitions(terravane_app PRIVATE TV_NO_PNG TV_NO_TIFF TV_NO_EXR)
+# libpng is cross-built, TIFF and OpenEXR libraries are not: PNG, PPM, PGM,
+# BMP and PFM files.
+target_compile_definitions(terravane_app PRIVATE TV_NO_TIFF TV_NO_EXR)
 set(TV_FILE_NAME "terravane.exe")
 set(TV_FILE_DESCRIPTION "Terravane command-line host (${TV_BITS}-bit)")
 set(TV_FILE_TYPE VFT_APP)

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "host.h"
 #include "host_internal.h"
 #include "platform/clock.h"
+#include "platform/display_context.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
 #include "platform/module_loader.h"
@@ -24,29 +26,30 @@ pi::Boolean abortProc() { return gCurrent ? gCurrent->abortRequested() : 0; }
 void progressProc(pi::int32 done, pi::int32 total) {
     if (gCurrent) gCurrent->progress(done, total);
 }
-// The preview on the dialog's display surface (our own platform context:
-// pixels at one per window pixel, recognised by their magic word).
+// The preview on the dialog's display surface, through the platform's native
+// context (a device context on Windows, as a paint program gets).
 pi::OSErr displayPixelsProc(const pi::PSPixelMap* source, const pi::VRect* srcRect, pi::int32 dstRow,
                             pi::int32 dstCol, void* platformContext) {
-    auto* surface = static_cast<platform::DisplaySurface*>(platformContext);
-    if (!source || !srcRect || !surface || surface->magic != platform::kDisplaySurfaceMagic || !source->baseAddr)
-        return pi::noErr;
+    if (!source || !srcRect || !platformContext || !source->baseAddr) return pi::noErr;
     const bool grey = source->imageMode == pi::kModeGrayScale || source->imageMode == pi::kModeGray16;
     const auto* base = static_cast<const uint8_t*>(source->baseAddr);
     const pi::VRect& b = source->bounds;
-    for (int32_t y = std::max(srcRect->top, b.top); y < std::min(srcRect->bottom, b.bottom); ++y) {
-        const int32_t dy = dstRow + (y - srcRect->top);
-        if (dy < 0 || dy >= surface->height) continue;
-        uint32_t* out = surface->pixels + size_t(dy) * size_t(surface->stride);
-        for (int32_t x = std::max(srcRect->left, b.left); x < std::min(srcRect->right, b.right); ++x) {
-            const int32_t dx = dstCol + (x - srcRect->left);
-            if (dx < 0 || dx >= surface->width) continue;
+    const int32_t top = std::max(srcRect->top, b.top), bottom = std::min(srcRect->bottom, b.bottom);
+    const int32_t left = std::max(srcRect->left, b.left), right = std::min(srcRect->right, b.right);
+    if (bottom <= top || right <= left) return pi::noErr;
+    const int32_t width = right - left, height = bottom - top;
+    std::vector<uint32_t> rows(size_t(width) * size_t(height));
+    for (int32_t y = top; y < bottom; ++y) {
+        uint32_t* out = rows.data() + size_t(y - top) * size_t(width);
+        for (int32_t x = left; x < right; ++x) {
             const ptrdiff_t at = ptrdiff_t(y - b.top) * source->rowBytes + ptrdiff_t(x - b.left) * source->colBytes;
             uint32_t rgb[3];
             for (int c = 0; c < 3; ++c) rgb[c] = base[at + (grey ? 0 : c) * ptrdiff_t(source->planeBytes)];
-            out[dx] = 0xFF000000u | (rgb[0] << 16) | (rgb[1] << 8) | rgb[2];
+            out[x - left] = 0xFF000000u | (rgb[0] << 16) | (rgb[1] << 8) | rgb[2];
         }
     }
+    platform::drawOnDisplayContext(platformContext, rows.data(), width, height, width, dstCol + (left - srcRect->left),
+                                   dstRow + (top - srcRect->top));
     return pi::noErr;
 }
 void processEventProc(void*) {}

@@ -19,6 +19,7 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -328,12 +329,28 @@ bool exrStart(State* s, std::string* error) {
     return true;
 }
 
+// Rendered colours follow the sRGB curve, as in every other image file;
+// OpenEXR files hold linear light, so the colour channels (not the alpha) are
+// converted on the way out. Values above 1 follow the same curve.
+float linearLight(float v) {
+    if (!(v > 0.04045f)) return v / 12.92f;
+    return float(std::pow((double(v) + 0.055) / 1.055, 2.4));
+}
+
 bool exrRows(State* s, const uint8_t* rows, int32_t count, std::string* error) {
     try {
+        // The band converted to linear light in a buffer of the writer's own.
+        const size_t floats = s->rowBytes / sizeof(float) * size_t(count);
+        const int32_t colours = s->channels == 2 || s->channels == 4 ? s->channels - 1 : s->channels;
+        s->scratch.resize(floats * sizeof(float));
+        float* band = reinterpret_cast<float*>(s->scratch.data());
+        std::memcpy(band, rows, floats * sizeof(float));
+        for (size_t i = 0; i < floats; i += size_t(s->channels))
+            for (int32_t c = 0; c < colours; ++c) band[i + size_t(c)] = linearLight(band[i + size_t(c)]);
         // The slices address row y of the image; only rows of this band are read.
         const size_t xStride = size_t(s->channels) * sizeof(float);
         const size_t yStride = s->rowBytes;
-        char* base = reinterpret_cast<char*>(const_cast<uint8_t*>(rows)) - ptrdiff_t(yStride) * s->rows;
+        char* base = reinterpret_cast<char*>(band) - ptrdiff_t(yStride) * s->rows;
         Imf::FrameBuffer fb;
         for (int32_t c = 0; c < s->channels; ++c)
             fb.insert(exrChannelName(s->channels, c),

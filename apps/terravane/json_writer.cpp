@@ -109,9 +109,14 @@ std::string settingsJson(const ParamRecord& record) {
                 break;
             }
             case FieldKind::Switch: {
+                // A stored value other than 0 or 1 (older files count real luna
+                // from 1) is shown as it is, not as true.
                 int32_t v;
                 std::memcpy(&v, at, sizeof v);
-                w.boolean(v != 0);
+                if (v == 0 || v == 1)
+                    w.boolean(v != 0);
+                else
+                    w.integer(v);
                 break;
             }
             case FieldKind::Float: {

@@ -49,7 +49,9 @@ struct CatalogueReport {
 // name contains ".q1q", in name order. Each preset is read into a scratch
 // record that starts from the defaults (as the Open command does); one that
 // cannot be read is skipped. Thumbnails are 88 x 88, named after the preset
-// with the extension ".jpg". Returns 0, 99 when the folder cannot be listed
+// with the extension ".jpg" (the whole file name when it does not end in
+// ".q1q"; a number in brackets after a name another preset has taken, so
+// that every preset has a picture of its own). Returns 0, 99 when the folder cannot be listed
 // or the page cannot be created, -20 when a file cannot be written, or the
 // renderer's error.
 int32_t writePresetsCatalogue(const std::string& folder, const std::string& pagePath,

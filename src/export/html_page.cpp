@@ -163,8 +163,9 @@ int32_t beginPage(CataloguePage& page, const std::string& pagePath, std::string_
     return 0;
 }
 
-void addImageCell(CataloguePage& page, std::string_view stem, std::string_view extension, int32_t width,
-                  int32_t height) {
+void addImageCell(CataloguePage& page, std::string_view caption, std::string_view extension, int32_t width,
+                  int32_t height, std::string_view picture) {
+    const std::string_view stem = picture.empty() ? caption : picture;
     rowStart(page);
     ++page.imageCells;
     const std::string fw = number(width + 6);
@@ -183,7 +184,7 @@ void addImageCell(CataloguePage& page, std::string_view stem, std::string_view e
     line(page, "<tr><td colspan=\"3\">" + imageTag("bottom", ".gif", false, width + 6, 5) + "</td></tr>");
     line(page, "</table>");
     line(page, "<div align=\"center\">");
-    line(page, "<br><font  size=\"3\" face=\"Gill Sans,Verdana,Helvetica,Arial\">" + escapeHtmlText(stem) + "</font>");
+    line(page, "<br><font  size=\"3\" face=\"Gill Sans,Verdana,Helvetica,Arial\">" + escapeHtmlText(caption) + "</font>");
     line(page, "</div>");
     line(page, "</td>");
     line(page, "");

@@ -56,10 +56,11 @@ struct CataloguePage {
 int32_t beginPage(CataloguePage& page, const std::string& pagePath, std::string_view sourceFolder, int32_t kind,
                   int32_t columns);
 
-// A framed image of width x height, "web_images/" + escaped stem + extension,
-// with the stem as its caption. A row ends after `columns` cells.
-void addImageCell(CataloguePage& page, std::string_view stem, std::string_view extension, int32_t width,
-                  int32_t height);
+// A framed image of width x height, "web_images/" + escaped picture + extension
+// (the picture is named after the caption when picture is empty), with the
+// caption under it. A row ends after `columns` cells.
+void addImageCell(CataloguePage& page, std::string_view caption, std::string_view extension, int32_t width,
+                  int32_t height, std::string_view picture = {});
 void addBlankCell(CataloguePage& page);
 
 // Fills the last row with blank cells, closes the table and the page, and

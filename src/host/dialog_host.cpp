@@ -113,7 +113,9 @@ int runStartDialog(pi::FilterRecord* record, ParamRecord* params, StateBlock* st
     setup.depthBits = depthClass(record);
     setup.modeListEnabled = setup.depthBits != 32;
     state->dialogActive = 1;
-    const int code = ui::runMainDialog(setup, nullptr);
+    const auto* platform = static_cast<const pi::PlatformData*>(record->platformData);
+    void* owner = platform ? reinterpret_cast<void*>(platform->hwnd) : nullptr;
+    const int code = ui::runMainDialog(setup, owner);
     state->dialogActive = 0;
     state->dialogWindow = nullptr;
     return code;

@@ -27,6 +27,7 @@ struct Globals {
     ParamRecord* params = nullptr;
     StateBlock* state = nullptr;
     bool aboutOpen = false;
+    bool dotMapWarned = false;
     FrameDialogs dialogs;
 };
 Globals g;
@@ -231,6 +232,10 @@ void doStart() {
     // The thumbnail, the cached settings (unless the host recorded parameters),
     // the memory-dot map and cleared undo slots.
     persist::beginRun(p, s, s.working->persist, recordedParametersPresent(&r));
+    if (s.working->persist.dotMapDamaged && !g.dotMapWarned) {
+        g.dotMapWarned = true;  // once while the module is loaded
+        platform::showMessage(kDotMapTitle, kDotMapDamagedText);
+    }
     if (s.exportReset) {
         p.exportWidth = p.exportHeight = 100;
         s.exportReset = 0;

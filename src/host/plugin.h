@@ -43,6 +43,10 @@ constexpr const char* kRefusalTitle = "Plug-in error";
 constexpr const char* kRefusal2Text =
     "The filter cannot run because your paint program does not support enough of the Photoshop 3.0 "
     "plug-in standard.";
+constexpr const char* kDotMapTitle = "Terravane";
+constexpr const char* kDotMapDamagedText =
+    "The memory-dot map \"Terravane memdot map 3\" could not be read. It is left as it is; memory dots "
+    "marked now are not kept for the next run.";
 constexpr const char* kRefusalMultichannelText =
     "The filter cannot run on a multichannel image: it works on RGB and grayscale images.";
 

@@ -11,8 +11,11 @@ int beginRun(ParamRecord& record, StateBlock& state, PersistRun& run, bool hostH
     ensureThumbnail(state);
     int result = platform::kFileOk;
     if (!hostHasRecordedParameters) result = readCachedSettings(record, state);
-    loadDotMap(state);
-    run.dotsLoaded = true;
+    // A damaged map keeps the marks it holds for a later reader: this run
+    // shows no marks and does not write the map back.
+    const int dots = loadDotMap(state);
+    run.dotMapDamaged = dots == platform::kFileReadError;
+    run.dotsLoaded = !run.dotMapDamaged;
     clearUndo(run.undo, state);
     return result;
 }

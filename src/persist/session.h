@@ -16,12 +16,14 @@ namespace tv::persist {
 // Persistence's share of the working memory.
 struct PersistRun {
     UndoSlots undo;
-    bool dotsLoaded = false;  // the dot map was read in this run: only then is it written back
+    bool dotsLoaded = false;  // the dot map was read (or is new) in this run: only then is it written back
+    bool dotMapDamaged = false;  // the dot map could not be read: it is left as it is
 };
 
 // Start: makes a new 128 x 128 thumbnail, reads the cached settings unless the
 // host holds recorded parameters, loads the memory-dot map (the marks are
-// cleared first) and clears the undo slots. Problems with any of these files
+// cleared first; a map that cannot be read is never written over, see
+// PersistRun) and clears the undo slots. Problems with any of these files
 // are not failures of the run: a missing or damaged cached settings file
 // leaves the settings as they were. Returns the cached settings read's result
 // (kFileOk, kFileOpenError when there is none, kFileReadError when it was

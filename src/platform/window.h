@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,6 +109,12 @@ struct CursorShape {
     std::vector<uint32_t> pixels;
 };
 
+// A picture a file carries (0xFFRRGGBB words, rows top to bottom).
+struct FilePicture {
+    int32_t width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+};
+
 // The system's file chooser.
 struct FileRequest {
     bool save = false;
@@ -116,6 +123,9 @@ struct FileRequest {
     std::string pattern;      // "*.q1q"; empty or "*" for every file
     std::string folder;       // where it opens; empty: the system's choice
     std::string initialName;  // save: the name proposed
+    // Open: the picture of the selected file, for a preview beside the list
+    // (none when empty or when it returns false).
+    std::function<bool(const std::string& path, FilePicture& picture)> picture;
 };
 
 class WindowClient {
@@ -125,6 +135,13 @@ public:
     // canvas keeps what it held.
     virtual void paint(Canvas& canvas, const WindowRect& dirty) = 0;
     virtual void event(const WindowEvent& event) = 0;
+    // For a peer that shows tips in the system's tooltip window: the text for
+    // the point (x, y), and a number for the part of the window it belongs to
+    // (the tip is taken down when the pointer moves to another); -1 for none.
+    virtual int32_t tooltipAt(float x, float y, std::string& text) {
+        (void)x, (void)y, (void)text;
+        return -1;
+    }
 };
 
 class Window {
@@ -140,6 +157,9 @@ public:
     virtual void killTimer(int32_t id) = 0;
     virtual void setCursor(const CursorShape& cursor) = 0;
     virtual float scale() const = 0;
+    // True when the peer shows the client's tips itself (tooltipAt), so that
+    // the client draws none.
+    virtual bool showsTooltips() const { return false; }
     // Runs a modal loop until endModal; returns its code.
     virtual int32_t runModal() = 0;
     virtual void endModal(int32_t code) = 0;
@@ -157,7 +177,7 @@ public:
 struct WindowOptions {
     std::string title;
     int32_t width = 0, height = 0;  // window pixels
-    void* parent = nullptr;         // the host's window, when it gives one
+    void* parent = nullptr;         // the host's window as its platform data names it (a window handle on Windows)
 };
 
 // Whether the system can show windows here (a display can be opened).

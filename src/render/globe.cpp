@@ -766,7 +766,11 @@ ShadedPixel* ShadingPass::row(int32_t y, const Projection* projections) {
                 break;
         }
 
-        overexpose(colour, W);
+        if (tc.keepHighlights) {
+            for (float& c : colour) c = std::max(c, 0.0f);
+        } else {
+            overexpose(colour, W);
+        }
         out[i] = {{colour[0] / W, colour[1] / W, colour[2] / W}, {alpha, cs}};
     }
     return out;
@@ -780,11 +784,17 @@ TileConstants computeTileConstants(const RenderView& v) {
     const PlanetData& planet = *ctx.planet;
     TileConstants tc;
     const int32_t depth = ctx.target.depthBits;
+    // 16- and 32-bit images share one scale: white is 32768, and a float
+    // image holds the 16-bit picture with white at 1.0.
     tc.eightBit = depth <= 8;
-    tc.white = depth <= 8 ? 255.0f : (depth <= 16 ? 32768.0f : 65535.0f);
-    tc.half = depth <= 8 ? 128.0f : (depth <= 16 ? 16384.0f : 32767.5f);
+    tc.white = tc.eightBit ? 255.0f : 32768.0f;
+    tc.half = tc.eightBit ? 128.0f : 16384.0f;
     tc.depthScale = tc.eightBit ? 1.0f : 128.0f;
     tc.mode = ctx.mode;
+    // A float image that keeps values above 1 keeps them on the globe modes
+    // (air and glints brighter than white) instead of washing them to white.
+    tc.keepHighlights = ctx.target.floatUnclamped && (ctx.mode == 0 || ctx.mode == kModeNormal ||
+                                                      ctx.mode == kModeComposite || ctx.mode == kModeMural);
     tc.sampleFactor = std::max(1, ctx.sampleFactor);
     tc.flat = v.flat;
     tc.lit = v.lit;

@@ -17,7 +17,8 @@ struct Hsl {
 Hsl rgbToHsl(const float rgb[3]);
 void hslToRgb(float h, float s, float l, float rgb[3]);
 
-// A record colour in output units: the high byte for 8-bit images, else value / 2.
+// A record colour in output units: the high byte for 8-bit images, else value / 2
+// (white is 255 or 32768).
 void colourUnits(const Colour16& c, bool eightBit, float out[3]);
 
 // The sea colours the planet set-up stores: shallow = W x (high bytes) / 256,
@@ -43,6 +44,7 @@ struct AtmosphereConstants {
 
 struct TileConstants {
     bool eightBit = true;
+    bool keepHighlights = false;  // float image, globe mode: no wash to white above W
     float white = 255.0f;  // W
     float half = 128.0f;   // H
     float depthScale = 1.0f;

@@ -112,42 +112,44 @@ void layOver(const float source[4], float rgba[4]) {
 }
 
 void writePixel(const WriteContext& w, int32_t x, int32_t y, const float colour[4], const float extra[2]) {
-    const bool isFloat = w.target.depthBits == 32;
+    // A float host image or float export keeps values above 1; every other
+    // destination holds 0..1.
+    const bool unclamped = w.target.floatUnclamped;
     float c[4] = {colour[0], colour[1], colour[2], colour[3]};
-    if (!isFloat) c[3] *= 1.007f;
+    if (!unclamped) c[3] *= 1.007f;
     c[3] = clamp01(c[3]);
     for (int i = 0; i < 3; ++i)
         if (c[i] < 0.0f) c[i] = 0.0f;
 
-    if (!isFloat) spillHighlights(c);
+    if (!unclamped) spillHighlights(c);
     if (w.target.grey) c[0] = c[1] = c[2] = 0.3f * c[0] + 0.59f * c[1] + 0.11f * c[2];
 
     float source[4];
     readSource(w, x, y, source);
 
-    if (isFloat) {
-        for (int i = 0; i < 3; ++i) c[i] = std::min(c[i], 65535.0f);
-    } else {
-        switch (w.mode) {
-            case kModeComposite:
-                if (w.target.hasTransparency) {
-                    c[3] = clamp01(std::max(extra[0], extra[1]));
-                } else {
-                    for (int i = 0; i < 3; ++i) c[i] = std::min(c[i] + source[i] * (1.0f - extra[1]), 1.0f);
+    // The output mode's compositing, the same at every depth.
+    switch (w.mode) {
+        case kModeComposite:
+            if (w.target.hasTransparency) {
+                c[3] = clamp01(std::max(extra[0], extra[1]));
+            } else {
+                for (int i = 0; i < 3; ++i) {
+                    c[i] += source[i] * (1.0f - extra[1]);
+                    if (!unclamped) c[i] = std::min(c[i], 1.0f);
                 }
-                break;
-            case kModeNormal:
-            case kModeMural:
-            case 0:
-                break;
-            default:
-                c[3] = 1.0f;
-                for (int i = 0; i < 3; ++i) c[i] = clamp01(c[i]);
-                break;
-        }
-        if (c[3] < 1.0f && w.destination == kDestinationHost && !w.target.hasTransparency) layOver(source, c);
-        for (int i = 0; i < 3; ++i) c[i] = std::min(c[i], 1.0f);
+            }
+            break;
+        case kModeNormal:
+        case kModeMural:
+        case 0:
+            break;
+        default:
+            c[3] = 1.0f;
+            for (int i = 0; i < 3; ++i) c[i] = clamp01(c[i]);
+            break;
     }
+    if (c[3] < 1.0f && w.destination == kDestinationHost && !w.target.hasTransparency) layOver(source, c);
+    for (int i = 0; i < 3; ++i) c[i] = std::min(c[i], unclamped ? 65535.0f : 1.0f);
 
     if (w.destination == kDestinationPreview) {
         float background[4];

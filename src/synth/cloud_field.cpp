@@ -13,9 +13,13 @@ namespace tv {
 
 namespace {
 
+// The satellite looks at the planet as the viewer does: +x is the screen's
+// left (west in the picture) and +y up (north, the picture's first rows), so
+// the disc is read right to left and bottom to top of its box to appear
+// north-up and east-right. Cache files hold the picture as it was taken.
 float mapDensity(const PlanetData& planet, Vec3 p, const SampleView& view) {
-    const float u = planet.cloudMapOffsetU + planet.cloudMapScaleU * (0.5f + 0.5f * p.x);
-    const float v = planet.cloudMapOffsetV + planet.cloudMapScaleV * (0.5f + 0.5f * p.y);
+    const float u = planet.cloudMapOffsetU + planet.cloudMapScaleU * (0.5f - 0.5f * p.x);
+    const float v = planet.cloudMapOffsetV + planet.cloudMapScaleV * (0.5f - 0.5f * p.y);
     const float value = samplePyramid(*planet.cloudMap, static_cast<int32_t>(view.cloudLevel), view.cloudLevelFrac, u, v);
     return 0.005f * value + planet.cloudMapBias;
 }

@@ -377,6 +377,22 @@ void finishClick(DialogState& s, int id, int undoClass, bool changed, Actions& o
     }
 }
 
+// The picture a settings file carries, for the open dialog's preview.
+bool settingsPicture(const std::string& path, platform::FilePicture& picture) {
+    RgbImage thumbnail;
+    if (persist::readSettingsFile(path, persist::ReadMode::ThumbnailOnly, nullptr, &thumbnail) != platform::kFileOk ||
+        thumbnail.width <= 0 || thumbnail.height <= 0)
+        return false;
+    picture.width = thumbnail.width;
+    picture.height = thumbnail.height;
+    picture.pixels.resize(size_t(thumbnail.width) * size_t(thumbnail.height));
+    for (size_t i = 0; i < picture.pixels.size(); ++i) {
+        const uint8_t* p = thumbnail.pixels.data() + i * 3;
+        picture.pixels[i] = 0xFF000000u | (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+    }
+    return true;
+}
+
 void askFile(DialogState& s, Pending pending, bool save, const char* title, const char* filter, const char* pattern,
              const std::string& folder, const std::string& name, Actions& out) {
     s.pending = pending;
@@ -388,6 +404,7 @@ void askFile(DialogState& s, Pending pending, bool save, const char* title, cons
     a.file.pattern = pattern;
     a.file.folder = folder;
     a.file.initialName = name;
+    if (pending == Pending::Load) a.file.picture = settingsPicture;
     out.push_back(a);
 }
 

@@ -111,6 +111,7 @@ struct DialogState {
     int tipFor = kNoControl;
     bool tipShown = false;
     float tipX = 0.0f, tipY = 0.0f;
+    bool systemTips = false;  // the peer shows the tips in the system's window
 
     // The memory dot picture (88 x 88), shown in the special dot.
     RgbImage picture;

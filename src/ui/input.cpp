@@ -154,7 +154,8 @@ void setHot(DialogState& s, int id, Actions& out) {
     repaint(out, id);
     hideTip(s, out);
     s.tipFor = id;
-    if (id != kNoControl && !tooltip(id).empty() && !s.listOpen) setTimer(out, kTooltipTimer, kTooltipTimerMs);
+    if (id != kNoControl && !tooltip(id).empty() && !s.listOpen && !s.systemTips)
+        setTimer(out, kTooltipTimer, kTooltipTimerMs);
     // A filled memory dot shows its picture.
     const int n = dotIndex(id);
     StateBlock& st = *s.setup.state;

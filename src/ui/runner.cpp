@@ -25,6 +25,12 @@ public:
         ev.window = e;
         dispatch(ev);
     }
+    int32_t tooltipAt(float x, float y, std::string& text) override {
+        if (state.listOpen || state.captured != kNoControl) return -1;
+        const int id = hitTest(state, x, y);
+        text = std::string(tooltip(id));
+        return text.empty() ? -1 : id;
+    }
 
     void dispatch(const Event& e) {
         Actions actions;
@@ -120,6 +126,7 @@ int runMainDialog(const DialogSetup& setup, void* parentWindow) {
         }
     }
     client->window = window.get();
+    client->state.systemTips = window->showsTooltips();
     const ControlRect inner = previewInner();
     client->state.surface = window->displaySurface(inner.width(), inner.height());
     Actions actions;

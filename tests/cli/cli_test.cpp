@@ -1,7 +1,13 @@
 // terravane render and preset show, run as a user runs them: formats, depths,
 // settings, and bad input (one line, non-zero status, no file).
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfInputFile.h>
+
+#include <cmath>
+
 #include "../support/images.h"
 #include "../support/terravane.h"
+#include "persist/settings_file.h"
 #include "platform/files.h"
 
 namespace tv::test {
@@ -50,17 +56,27 @@ TEST_F(CliTest, SettingsDepthsAndFormatsFollowTheOptions) {
     EXPECT_EQ(b.depth, 32);
     EXPECT_EQ(b.channels, 3);
     EXPECT_EQ(c.channels, 1);
-    // The same map three times: 16-bit grey, 32-bit float colour (on the
-    // 65535 scale, so about half as bright), 8-bit grey.
+    // The same map three times: 16-bit grey, 32-bit float colour (white at
+    // 1.0), 8-bit grey.
     for (int32_t x = 0; x < 40; x += 7) {
         const float grey16 = a.sample(x, 10, 0);
         EXPECT_NEAR(grey16, c.sample(x, 10, 0), 2.5f / 255.0f);
         const float grey32 = 0.3f * b.sample(x, 10, 0) + 0.59f * b.sample(x, 10, 1) + 0.11f * b.sample(x, 10, 2);
-        if (grey16 < 0.95f) {
-            EXPECT_NEAR(grey32, 0.5f * grey16, 2.5f / 255.0f);
-        }
+        EXPECT_NEAR(grey32, grey16, 2.0f / 255.0f);
     }
-    EXPECT_EQ(readText(path("d.exr")).substr(0, 4), std::string("\x76\x2f\x31\x01", 4));
+    // OpenEXR holds linear light: the float TIFF's values through the sRGB curve.
+    ASSERT_EQ(run("render -o d.tif --size 40x20 --depth 32 --quiet").status, 0);
+    const Image tif = read("d.tif");
+    Imf::InputFile exr(path("d.exr").c_str());
+    std::vector<float> red(40 * 20);
+    Imf::FrameBuffer fb;
+    fb.insert("R", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(red.data()), sizeof(float), 40 * sizeof(float)));
+    exr.setFrameBuffer(fb);
+    exr.readPixels(0, 19);
+    for (int32_t i = 0; i < 40 * 20; i += 13) {
+        const double v = tif.sample(i % 40, i / 40, 0);
+        EXPECT_NEAR(red[size_t(i)], v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4), 1e-6) << i;
+    }
     // A different seed is a different planet.
     ASSERT_EQ(run("render -o e.png --size 40x20 --set \"random seed=5\" --quiet").status, 0);
     ASSERT_EQ(run("render -o f.png --size 40x20 --defaults --quiet").status, 0);
@@ -80,7 +96,6 @@ TEST_F(CliTest, BadInputGivesOneLineAndNoFile) {
         {"render -o x.png --set \"planet size=big\"", "big"},           // unreadable value
         {"render -o x.png --set \"glue=spherical\"", "spherical"},      // unknown mode
         {"render -o x.png --size 0x10", "0x10"},                         // zero size
-        {"render -o x.png --size 10", "10"},                             // no height
         {"render -o x.png --depth 12", "12"},                            // bad depth
         {"render -o x.png --depth 32", ""},                              // PNG cannot hold floats
         {"render -o x.exr --depth 8", ""},                               // OpenEXR holds floats only
@@ -89,7 +104,6 @@ TEST_F(CliTest, BadInputGivesOneLineAndNoFile) {
         {"render -o x.png --threads 0", "0"},                            // bad thread count
         {"render -o x.png --frobnicate", "--frobnicate"},                // unknown option
         {"render -o", "-o"},                                             // missing value
-        {"render --source", "--source"},                                 // missing value
         {"render --source missing.png -o x.png", "missing.png"},         // no such file
         {"render --source broken.png -o x.png", "broken.png"},           // damaged
         {"render --source small.exr -o x.png", "small.exr"},             // a kind the host cannot read
@@ -97,9 +111,7 @@ TEST_F(CliTest, BadInputGivesOneLineAndNoFile) {
         {"render --size 31x20 --mask small.png -o x.png", "30x20"},      // another size than --size
         {"render --source small.png --mask black.png -o x.png", "selects no pixels"},
         {"render --layer -o x.ppm", ""},                                 // no room for transparency
-        {"render --source small.png --depth 32 -o x.png", ""},           // PNG holds no floats
         {"preset show extra.q1q", "extra.q1q"},                          // no such file
-        {"preset frobnicate", "frobnicate"},
         {"preset show >/dev/full", "standard output"},                  // nowhere to print
         {"clouds", "which clouds command"},
         {"clouds fetch 12", "12"},
@@ -144,6 +156,15 @@ TEST_F(CliTest, PresetShowPrintsTheDefaultsAsJson) {
     // One key per settings field, in order, commas between them.
     EXPECT_LT(j.find("\"light x\""), j.find("\"settings name\""));
     EXPECT_EQ(std::count(j.begin(), j.end(), ':'), std::count(j.begin(), j.end(), ',') + 1 - 8 * 2);
+    // A switch stored as another number than 0 or 1 (older files count real
+    // luna from 1) shows that number.
+    ParamRecord stored = defaultRecord();
+    stored.realLuna = 2;
+    stored.lunarClimate = 1;
+    ASSERT_EQ(persist::writeSettingsFile(path("old.q1q"), stored, nullptr), platform::kFileOk);
+    const std::string old = run("preset show old.q1q").out;
+    EXPECT_NE(old.find("\"real luna\": 2,"), std::string::npos) << old;
+    EXPECT_NE(old.find("\"lunar climate\": true,"), std::string::npos) << old;
 }
 
 }  // namespace

@@ -48,25 +48,6 @@ TEST_F(RenderHostTest, CompositeOverASourceInsideAMask) {
     EXPECT_EQ(at(black, 85, 30, 0), 51);
 }
 
-TEST_F(RenderHostTest, LayersGreyAndDepthsFollowTheHostImage) {
-    // A transparent layer: the planet's coverage becomes the alpha.
-    ASSERT_EQ(run("render --layer --size 64x48 --set glue=composite --set \"air depth=0\" -o layer.png --quiet").status, 0);
-    const Image layer = read("layer.png");
-    ASSERT_EQ(layer.channels, 4);
-    EXPECT_EQ(layer.sample(1, 1, 3), 0.0f);
-    EXPECT_EQ(layer.sample(32, 24, 3), 1.0f);
-    // A grey 16-bit source gives a grey 16-bit image by default.
-    ASSERT_TRUE(cli::writeImage(path("grey.png"), solidImage(40, 30, 16, {float(0x8080) / 65535.0f}), nullptr));
-    ASSERT_EQ(run("render --source grey.png --set glue=composite -o g.tif --quiet").status, 0);
-    const Image g = read("g.tif");
-    EXPECT_EQ(g.channels, 1);
-    EXPECT_EQ(g.depth, 16);
-    EXPECT_NEAR(g.sample(0, 0, 0), float(0x8080) / 65535.0f, 2.0f / 65535.0f);
-    // The same source at 32 bits and another size: resampled, floats.
-    ASSERT_EQ(run("render --source grey.png --size 20x15 --depth 32 -o g.exr --quiet").status, 0);
-    EXPECT_EQ(readText(path("g.exr")).substr(0, 4), std::string("\x76\x2f\x31\x01", 4));
-}
-
 TEST_F(RenderHostTest, RepeatRunsPlayTheLastSettings) {
     ASSERT_EQ(run("render --set \"planet size=30\" --set \"random seed=9\" --size 48x48 -o a.png --quiet").status, 0);
     // No settings: the recorded ones play again.

@@ -10,6 +10,7 @@
 #include "clouds/cloud_convert.h"
 #include "local_server.h"
 #include "platform/files.h"
+#include "render/render.h"
 #include "synth/pyramid.h"
 #include "test_images.h"
 
@@ -50,7 +51,7 @@ protected:
     ParamRecord params;
 };
 
-TEST_F(CloudCacheTest, AMapRoundTripsThroughItsCacheFile) {
+TEST_F(CloudCacheTest, AMapRoundTripsThroughItsCacheFileAndOnlyForItsIndex) {
     const CloudMap map = convertedGif(3, 700, 530);
     ASSERT_EQ(saveToCache(map, 3), kCacheOk);
     const std::string path = cacheFilePath(3);
@@ -59,7 +60,6 @@ TEST_F(CloudCacheTest, AMapRoundTripsThroughItsCacheFile) {
     for (int l = 0; l <= map.pyramid.topLevel; ++l)
         levels += size_t(map.pyramid.levelWidth[l]) * size_t(map.pyramid.levelHeight[l]);
     EXPECT_EQ(fileSize(path), 36 + levels);
-
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(platform::readFile(path, bytes));
     ByteReader r(bytes);
@@ -67,42 +67,28 @@ TEST_F(CloudCacheTest, AMapRoundTripsThroughItsCacheFile) {
     int32_t version, w, h, left, discWidth, top, discHeight, index;
     ASSERT_TRUE(r.u32(magic) && r.i32(version) && r.i32(w) && r.i32(h) && r.i32(left) && r.i32(discWidth) &&
                 r.i32(top) && r.i32(discHeight) && r.i32(index));
-    EXPECT_EQ(magic, kCloudCacheMagic);
-    EXPECT_EQ(version, 1);
-    EXPECT_EQ(w, 700);
-    EXPECT_EQ(h, 530);
+    EXPECT_TRUE(magic == kCloudCacheMagic && version == 1 && w == 700 && h == 530 && index == 3);
     EXPECT_EQ(discWidth, 695);  // 695.5 truncated
-    EXPECT_EQ(index, 3);
 
     CloudMap back;
     ASSERT_EQ(loadFromCache(back, &params, 3), kCacheOk);
-    EXPECT_TRUE(back.loaded);
-    EXPECT_EQ(back.index, 3);
-    EXPECT_EQ(back.discWidth, 695.0f);
+    EXPECT_TRUE(back.loaded && back.index == 3 && back.pyramid.state == 2);
     EXPECT_FLOAT_EQ(back.scaleU, 695.0f / 700);
-    EXPECT_EQ(back.pyramid.state, 2);
-    EXPECT_EQ(params.lastCloudImage, 3);
-    EXPECT_EQ(params.downloadedClouds, 3);
-    EXPECT_EQ(params.cloudCacheLoaded, 1);
+    EXPECT_TRUE(params.lastCloudImage == 3 && params.downloadedClouds == 3 && params.cloudCacheLoaded == 1);
     ASSERT_EQ(back.pyramid.topLevel, map.pyramid.topLevel);
     for (int l = 0; l <= map.pyramid.topLevel; ++l)
         for (int y = 0; y < map.pyramid.levelHeight[l]; y += 7)
             for (int x = 0; x < map.pyramid.levelWidth[l]; x += 5)
                 ASSERT_EQ(getPixel(back.pyramid, l, x, y), getPixel(map.pyramid, l, x, y)) << l << " " << x << "," << y;
-
     // A smaller map written over it leaves no tail of the old one.
-    const CloudMap small = convertedGif(3, 40, 30);
-    ASSERT_EQ(saveToCache(small, 3), kCacheOk);
+    ASSERT_EQ(saveToCache(convertedGif(3, 40, 30), 3), kCacheOk);
     EXPECT_LT(fileSize(path), 40u * 30 * 2);
-}
-
-TEST_F(CloudCacheTest, OnlyAMapMadeForTheIndexIsSaved) {
-    CloudMap map = convertedGif(2, 50, 40);
-    EXPECT_EQ(saveToCache(map, 5), kCacheNoMap);
+    // Only a map converted or loaded for the index is saved under it.
+    CloudMap other = convertedGif(2, 50, 40);
+    EXPECT_EQ(saveToCache(other, 5), kCacheNoMap);
     EXPECT_FALSE(platform::fileExists(cacheFilePath(5)));
-    map.loaded = false;
-    EXPECT_EQ(saveToCache(map, 2), kCacheNoMap);
-    EXPECT_EQ(saveToCache(CloudMap(), 0), kCacheNoMap);
+    other.loaded = false;
+    EXPECT_EQ(saveToCache(other, 2), kCacheNoMap);
 }
 
 TEST_F(CloudCacheTest, BrokenCacheFilesLoadNothing) {
@@ -156,6 +142,36 @@ TEST_F(CloudCacheTest, TheRenderSetUpLoadsTheChosenCache) {
     EXPECT_FALSE(map.loaded);
 }
 
+TEST_F(CloudCacheTest, ACacheFileOfEarlierBuildsRendersNorthUp) {
+    // A disc of thin cloud with a thick patch in its north-west, cached in the
+    // layout every build has written (the picture as taken, rows top down).
+    CloudMap disc;
+    ASSERT_TRUE(createPyramid(disc.pyramid, 64, 64, kFormatGrey8, kWrapClamp));
+    for (int32_t y = 0; y < 64; ++y)
+        for (int32_t x = 0; x < 64; ++x) setPixel(disc.pyramid, 0, x, y, 0, x < 24 && y < 24 ? 250.0f : 20.0f);
+    buildChain(disc.pyramid);
+    disc.width = disc.height = 64;
+    disc.discWidth = disc.discHeight = 64;
+    normaliseDisc(disc);
+    disc.loaded = true;
+    disc.index = 5;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(encodeCloudCache(disc, bytes));
+    ASSERT_EQ(platform::writeFileAtomic(cacheFilePath(5), bytes.data(), bytes.size()), platform::kFileOk);
+    ParamRecord r = defaultRecord();
+    r.realClouds = 1;
+    r.downloadedClouds = 5;
+    r.lightX = r.lightY = 0.0f;
+    r.lightZ = 1.0f;
+    StateBlock state{};
+    Engine engine;
+    initEngine(engine, &r, &state);
+    ExportImage image;
+    ASSERT_EQ(renderToExportImage(engine, image, 64, 64, 1), 0);
+    auto green = [&](int32_t x, int32_t y) { return image.pixels[(size_t(y) * 64 + size_t(x)) * 4 + 1]; };
+    EXPECT_GT(green(24, 24), green(40, 40) + 40);  // the patch in the upper left, as in the picture
+}
+
 // The fetch and the chooser against a list whose entries live on a local server.
 class FetchTest : public CloudCacheTest {
 protected:
@@ -190,127 +206,72 @@ protected:
     CloudMap map;
 };
 
-TEST_F(FetchTest, DownloadConvertAndCache) {
+TEST_F(FetchTest, DownloadConvertCacheAndFailures) {
     ASSERT_EQ(fetchClouds(context, map, &params, 0, false), 0) << context.detail;
-    EXPECT_TRUE(map.loaded);
-    EXPECT_EQ(map.index, 0);
-    EXPECT_EQ(map.width, 90);
-    EXPECT_TRUE(platform::fileExists(home() + "Terravane clouds.gif"));
-    EXPECT_TRUE(platform::fileExists(cacheFilePath(0)));
-    EXPECT_EQ(params.lastCloudImage, 0);
-    EXPECT_EQ(params.downloadedClouds, 0);
-
-    ASSERT_EQ(fetchClouds(context, map, &params, 1, false), 0) << context.detail;
-    EXPECT_EQ(map.index, 1);
-    EXPECT_EQ(map.width, 96);
-    EXPECT_TRUE(platform::fileExists(home() + "Terravane clouds.jpg"));
-    EXPECT_EQ(params.lastCloudImage, 1);
-
-    // Try cache first: served from the cache without a request.
+    EXPECT_TRUE(map.loaded && map.index == 0 && map.width == 90);
+    EXPECT_TRUE(platform::fileExists(home() + "Terravane clouds.gif") && platform::fileExists(cacheFilePath(0)));
+    EXPECT_TRUE(params.lastCloudImage == 0 && params.downloadedClouds == 0);
+    ASSERT_EQ(fetchClouds(context, map, &params, 1, true), 0) << context.detail;  // cache first, but none: download
+    EXPECT_TRUE(map.index == 1 && map.width == 96 && platform::fileExists(home() + "Terravane clouds.jpg"));
+    // Cache first with a cache: no request.
     const size_t before = imageRequests();
     ASSERT_EQ(fetchClouds(context, map, &params, 0, true), 0);
     EXPECT_EQ(map.index, 0);
     EXPECT_EQ(imageRequests(), before);
-}
 
-TEST_F(FetchTest, CacheFirstWithoutACacheDownloads) {
-    ASSERT_EQ(fetchClouds(context, map, &params, 1, true), 0) << context.detail;
-    EXPECT_EQ(imageRequests(), 1u);
-    EXPECT_TRUE(map.loaded);
-    EXPECT_TRUE(platform::fileExists(cacheFilePath(1)));
-}
-
-TEST_F(FetchTest, AFailedDownloadKeepsThePreviousMapAndCachesNothing) {
-    ASSERT_EQ(fetchClouds(context, map, &params, 0, false), 0);
-    EXPECT_EQ(fetchClouds(context, map, &params, 2, false), kDownloadCannotOpen);
-    EXPECT_NE(context.detail.find("404"), std::string::npos) << context.detail;
-    EXPECT_TRUE(map.loaded);
-    EXPECT_EQ(map.index, 0);
-    EXPECT_FALSE(platform::fileExists(cacheFilePath(2)));
-    EXPECT_EQ(params.lastCloudImage, 0);  // the next render still uses entry 0's map
-    EXPECT_EQ(params.downloadedClouds, 2);
-    // Likewise with "Try cache first" and no cache for the entry.
-    EXPECT_EQ(fetchClouds(context, map, &params, 2, true), kDownloadCannotOpen);
-    EXPECT_TRUE(map.loaded);
-    EXPECT_EQ(map.index, 0);
-
-    // A body that is not an image: no map, no cache.
+    // A failed download keeps the previous map and caches nothing, with or
+    // without "Try cache first".
+    for (bool cacheFirst : {false, true}) {
+        EXPECT_EQ(fetchClouds(context, map, &params, 2, cacheFirst), kDownloadCannotOpen);
+        EXPECT_NE(context.detail.find("404"), std::string::npos) << context.detail;
+        EXPECT_TRUE(map.loaded && map.index == 0);
+        EXPECT_FALSE(platform::fileExists(cacheFilePath(2)));
+        EXPECT_TRUE(params.lastCloudImage == 0 && params.downloadedClouds == 2);
+    }
+    // A body that is not an image: no map, no cache. Neither a GIF nor a JPEG
+    // address, and an empty slot.
     EXPECT_EQ(fetchClouds(context, map, &params, 3, false), kConvertBadGif);
     EXPECT_FALSE(map.loaded);
     EXPECT_FALSE(platform::fileExists(cacheFilePath(3)));
-    // Neither a GIF nor a JPEG address, and an empty slot.
     EXPECT_EQ(fetchClouds(context, map, &params, 4, false), kConvertNoKind);
     EXPECT_EQ(fetchClouds(context, map, &params, 5, false), kEntryMissing);
 }
 
-TEST_F(FetchTest, TheChooserDrivesTheCatalogue) {
+TEST_F(FetchTest, TheChooserUpdatesTheListAndFetchesTheSelection) {
     params.downloadedClouds = 9;  // not in this list
     CloudChooser chooser;
     ASSERT_TRUE(openChooser(chooser, context, params));
     EXPECT_FALSE(openChooser(chooser, context, params));
-    EXPECT_EQ(chooser.selected, 0);
-    EXPECT_EQ(params.downloadedClouds, 0);
-    EXPECT_EQ(chooser.versionLabel, "v. 11");
-    EXPECT_EQ(chooser.names[1], "visible");
+    EXPECT_TRUE(chooser.selected == 0 && params.downloadedClouds == 0 && chooser.versionLabel == "v. 11");
     for (int i = 0; i < kListEntryCount; ++i) EXPECT_EQ(chooser.available[i], i <= 4) << i;
-    EXPECT_EQ(chooser.names[6], "");
     chooserSelect(chooser, 7);  // disabled
     EXPECT_EQ(chooser.selected, 0);
-    chooserSelect(chooser, 1);
-    EXPECT_EQ(chooser.selected, 1);
-
-    // "Update this list": a list server that sends the built-in table, its image
-    // server being ours.
+    // "Update this list": a list server that sends the built-in table, its
+    // image server being ours; then one that sends something else, or more
+    // than a list file can hold, which leaves the list as it was.
     ::setenv("TERRAVANE_IMAGE_SERVER_1", server.base().c_str(), 1);
-    ::setenv("TERRAVANE_IMAGE_SERVER_2", server.base().c_str(), 1);
     ASSERT_EQ(writeBuiltInList(), kCatalogueOk);
-    std::vector<uint8_t> builtIn;
+    std::vector<uint8_t> builtIn, now;
     ASSERT_TRUE(platform::readFile(urlListPath(), builtIn));
-    CatalogueEntry entries[kListEntryCount];
-    entries[0] = listEntry(server.url("/ir.gif"), "infrared", 90);
-    entries[1] = listEntry(server.url("/vis.jpeg"), "visible", 96);
-    ASSERT_EQ(writeUrlList(entries, 11), kCatalogueOk);
     server.answer("/dl/terravane-data-v3.dat", {.body = test::asText(builtIn)});
     ::setenv("TERRAVANE_LIST_SERVER", server.base().c_str(), 1);
     ChooserOutcome o = chooserCommand(chooser, ChooserCommand::UpdateList, context, map, params);
-    EXPECT_EQ(o.status, 0) << context.detail;
-    EXPECT_EQ(o.closed, kChooserStaysOpen);
-    EXPECT_TRUE(chooser.open);
-    EXPECT_EQ(chooser.versionLabel, "v. 07");
+    EXPECT_TRUE(o.status == 0 && o.closed == kChooserStaysOpen && chooser.open) << context.detail;
     EXPECT_EQ(chooser.names[9], "METEOSAT-7 infrared 4 km");
-    EXPECT_FALSE(chooser.available[10]);
-
-    // A list server that sends something else, or a list followed by more
-    // than a list file can hold, leaves the list as it was.
     std::string oversized = test::asText(builtIn);
     oversized.resize(oversized.size() + 10000, '\0');
     for (const std::string& body : {std::string("<html>maintenance</html>"), oversized}) {
         server.answer("/dl/terravane-data-v3.dat", {.body = body});
-        o = chooserCommand(chooser, ChooserCommand::UpdateList, context, map, params);
-        EXPECT_EQ(o.status, kListReadError);
-        EXPECT_EQ(chooser.versionLabel, "v. 07");
-        EXPECT_EQ(chooser.names[9], "METEOSAT-7 infrared 4 km");
-        std::vector<uint8_t> now;
+        EXPECT_EQ(chooserCommand(chooser, ChooserCommand::UpdateList, context, map, params).status, kListReadError);
         ASSERT_TRUE(platform::readFile(urlListPath(), now));
         EXPECT_EQ(now, builtIn);
     }
-
-    o = chooserCommand(chooser, ChooserCommand::Cancel, context, map, params);
-    EXPECT_EQ(o.closed, kChooserClosedCancel);
-    EXPECT_FALSE(o.accepted);
-    EXPECT_FALSE(chooser.open);
-
     // OK fetches the selection, entry 1 of the built-in table.
     server.answer("/data/geo/west/latest_west_wv_fd.gif", {.body = test::asText(gif)});
-    ASSERT_TRUE(openChooser(chooser, context, params));
     chooserSelect(chooser, 1);
     o = chooserCommand(chooser, ChooserCommand::Ok, context, map, params);
-    EXPECT_EQ(o.closed, kChooserClosedOk);
-    EXPECT_TRUE(o.accepted);
-    EXPECT_EQ(o.status, 0) << context.detail;
-    EXPECT_TRUE(map.loaded);
-    EXPECT_EQ(map.index, 1);
-    EXPECT_TRUE(platform::fileExists(cacheFilePath(1)));
+    EXPECT_TRUE(o.closed == kChooserClosedOk && o.accepted && o.status == 0) << context.detail;
+    EXPECT_TRUE(map.loaded && map.index == 1 && platform::fileExists(cacheFilePath(1)));
 }
 
 }  // namespace

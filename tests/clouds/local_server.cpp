@@ -133,15 +133,12 @@ void LocalServer::serve(int fd) {
         auto it = seen.headers.find(header);
         return credentials.empty() || (it != seen.headers.end() && it->second == "Basic " + base64(credentials));
     };
-    const bool proxyOk = carries("proxy-authorization", a.proxyAuth);
-    const bool authorised = proxyOk && carries("authorization", a.basicAuth);
+    const bool authorised = carries("authorization", a.basicAuth);
     std::string head;
     std::string body = a.body;
     if (!authorised) {
         body = "<html>who are you?</html>";
-        head = proxyOk ? "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"satellite archive\"\r\n"
-                       : "HTTP/1.1 407 Proxy Authentication Required\r\n"
-                         "Proxy-Authenticate: Basic realm=\"office proxy\"\r\n";
+        head = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"satellite archive\"\r\n";
         head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     } else {
         head = "HTTP/1.1 " + std::to_string(a.status) + (a.status < 300 ? " OK" : " Something") + "\r\n";

@@ -19,7 +19,6 @@ struct Answer {
     bool sendLength = true;          // send Content-Length
     int64_t announcedLength = -1;    // announce this length instead of the body's
     std::string basicAuth{};         // "user:password" the request must carry, else 401
-    std::string proxyAuth{};         // the same for a proxy, else 407
     std::string location{};          // a Location header (redirects)
     int chunkDelayMs = 0;            // pause between 1 KB pieces of the body
 };

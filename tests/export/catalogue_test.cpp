@@ -8,6 +8,7 @@
 #include "../support/temp_home.h"
 #include "clouds/jpeg_memory.h"
 #include "export/catalogue.h"
+#include "export/html_page.h"
 #include "export/thumbnail_jpeg.h"
 #include "persist/memory_dots.h"
 #include "persist/settings_file.h"
@@ -87,77 +88,59 @@ TEST_F(CatalogueTest, PresetsPageShowsEveryReadablePresetOfTheFolder) {
     EXPECT_NE(bytes.find(std::string("Exif\0\0MM", 8)), std::string::npos);
 }
 
-TEST_F(CatalogueTest, EmptyFolderGivesHeadingAndEmptyTableMissingFolderFails) {
+TEST_F(CatalogueTest, EveryPresetGetsAPictureOfItsOwn) {
+    // Names that differ after ".q1q", or only in letter case (one file on
+    // some systems), would share a picture.
+    preset("m", "Moon.q1q", 30, 200);
+    preset("m", "moon.q1q", 31, 100);
+    preset("m", "moon.q1q~", 32, 10);
+    FakeRenderer fake;
+    ASSERT_EQ(writePresetsCatalogue(path("m"), path("page.html"), fake.renderer(), {}), 0);
+    const std::string html = readText(path("page.html"));
+    const std::pair<const char*, int> pictures[] = {{"Moon", 200}, {"moon (2)", 100}, {"moon.q1q~", 10}};
+    for (const auto& [name, red] : pictures) {
+        EXPECT_NE(html.find("web_images/" + escapeFileName(name) + ".jpg\""), std::string::npos) << name;
+        const std::vector<uint8_t> jpeg = readBytes(path(std::string("web_images/") + name + ".jpg"));
+        jpeg::DecodedImage decoded;
+        ASSERT_EQ(jpeg::decodeRgb(jpeg.data(), jpeg.size(), decoded), jpeg::kOk) << name;
+        EXPECT_NEAR(decoded.pixels[0], red, 3) << name;
+    }
+    EXPECT_EQ(countOf(html, ">moon</font>"), 2u);  // the captions stay the presets' names
+}
+
+TEST_F(CatalogueTest, EmptyMissingOrCancelledFolders) {
     std::filesystem::create_directories(path("empty"));
     FakeRenderer fake;
     ASSERT_EQ(writePresetsCatalogue(path("empty"), path("page.html"), fake.renderer(), {}), 0);
-    const std::string html = readText(path("page.html"));
-    EXPECT_NE(html.find("presets from empty"), std::string::npos);
-    EXPECT_EQ(countOf(html, "<img"), 0u);
-    EXPECT_EQ(writePresetsCatalogue(path("nowhere"), path("other.html"), fake.renderer(), {}),
-              platform::kFileOpenError);
+    EXPECT_EQ(countOf(readText(path("page.html")), "<img"), 0u);
+    EXPECT_EQ(writePresetsCatalogue(path("nowhere"), path("other.html"), fake.renderer(), {}), platform::kFileOpenError);
     EXPECT_FALSE(std::filesystem::exists(path("other.html")));
-}
-
-TEST_F(CatalogueTest, CancelledRenderLeavesNoPage) {
+    // A cancelled render, or a cancel asked for between thumbnails: no page.
     preset("two", "a.q1q", 30, 1);
     preset("two", "b.q1q", 31, 1);
-    FakeRenderer fake;
     fake.failAfter = 1;
-    EXPECT_EQ(writePresetsCatalogue(path("two"), path("page.html"), fake.renderer(), {}), -128);
-    EXPECT_FALSE(std::filesystem::exists(path("page.html")));
-    // A cancel asked for between thumbnails.
+    EXPECT_EQ(writePresetsCatalogue(path("two"), path("two.html"), fake.renderer(), {}), -128);
     FakeRenderer second;
     int32_t reports = 0;
     CatalogueProgress progress{&reports, [](void* c, int32_t, int32_t) { ++*static_cast<int32_t*>(c); },
                                [](void* c) { return *static_cast<int32_t*>(c) >= 1; }};
-    EXPECT_EQ(writePresetsCatalogue(path("two"), path("page.html"), second.renderer(), progress), -128);
+    EXPECT_EQ(writePresetsCatalogue(path("two"), path("two.html"), second.renderer(), progress), -128);
     EXPECT_EQ(second.planetSizes.size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(path("page.html")));
-}
-
-TEST_F(CatalogueTest, MemoryDotPageShowsFilledDotsByTheirNumbers) {
-    StateBlock state{};
-    for (int32_t n : {2, 7, 24}) {
-        ParamRecord r = defaultRecord();
-        r.planetSize = 10 + n;
-        ASSERT_EQ(persist::writeSettingsFile(persist::dotFilePath(n), r, nullptr), 0);
-        state.dotDisplay[n] = n == 7 ? persist::kDotCurrent : persist::kDotFilled;
-    }
-    state.dotDisplay[5] = persist::kDotFilled;  // shown, but its file is gone
-    FakeRenderer fake;
-    CatalogueReport report;
-    ASSERT_EQ(writeMemoryDotsCatalogue(state, path("dots.html"), fake.renderer(), {}, &report), 0);
-    EXPECT_EQ(fake.planetSizes, (std::vector<int32_t>{12, 17, 34}));
-    EXPECT_EQ(report.images, 3);
-    EXPECT_EQ(report.skipped, 1);
-    const std::string html = readText(path("dots.html"));
-    EXPECT_NE(html.find("<title>Terravane memory dots</title>"), std::string::npos);
-    for (const char* name : {"dot%203.jpg", "dot%208.jpg", "dot%2025.jpg"})
-        EXPECT_NE(html.find(std::string("web_images/") + name), std::string::npos) << name;
-    EXPECT_TRUE(std::filesystem::exists(path("web_images/dot 25.jpg")));
-    EXPECT_EQ(countOf(html, "<p></p>"), 1u);  // four columns: 3 images and a blank
-    jpeg::Header header;
-    const std::vector<uint8_t> jpeg = readBytes(path("web_images/dot 3.jpg"));
-    ASSERT_EQ(jpeg::readHeader(jpeg.data(), jpeg.size(), header), jpeg::kOk);
-    EXPECT_EQ(header.width, 128);
+    EXPECT_FALSE(std::filesystem::exists(path("two.html")));
 }
 
 TEST_F(CatalogueTest, ThumbnailMetadataIsReadableByImageMagick) {
-    if (!haveProgram("identify")) GTEST_SKIP() << "ImageMagick is not installed";
     RgbImage image(16, 16);
     std::vector<uint8_t> jpeg;
     ASSERT_EQ(encodeThumbnailJpeg(image, "crater;moon", {2025, 6, 30, 0, 0, 0}, jpeg), 0);
-    ASSERT_EQ(platform::writeFileAtomic(path("t.jpg"), jpeg.data(), jpeg.size()), 0);
+    ASSERT_TRUE(writeBytes(path("t.jpg"), jpeg));
     std::string out;
     ASSERT_EQ(runCommand("identify -format '%[EXIF:Software]|%[IPTC:2:120]|%[IPTC:2:55]|%[IPTC:2:25]' '" +
                              path("t.jpg") + "' 2>&1",
                          &out),
               0);
     EXPECT_EQ(out, "Terravane|Made with Terravane|20250630|Terravane;crater;moon");
-    RgbImage empty;
-    EXPECT_NE(encodeThumbnailJpeg(empty, "", {2025, 1, 1, 0, 0, 0}, jpeg), 0);
-    EXPECT_TRUE(jpeg.empty());
+    EXPECT_NE(encodeThumbnailJpeg(RgbImage{}, "", {2025, 1, 1, 0, 0, 0}, jpeg), 0);
 }
 
 }  // namespace

@@ -28,9 +28,7 @@ TEST(HtmlEscaping, TextBecomesPlainAsciiWithEntities) {
     EXPECT_EQ(escapeHtmlText("\xE0\x80\x80"), "&agrave;&#128;&#128;");  // overlong form
     // Control characters no page may hold.
     EXPECT_EQ(escapeHtmlText(std::string("a\x01\tb\x00", 5)), "a?\tb?");
-}
-
-TEST(HtmlEscaping, FileNamesKeepOnlyLettersAndDigits) {
+    // File names in a src attribute keep only ASCII letters and digits.
     EXPECT_EQ(escapeFileName("Red Moon"), "Red%20Moon");
     EXPECT_EQ(escapeFileName("dot 7"), "dot%207");
     EXPECT_EQ(escapeFileName("a.b-c_d/e"), "a%2eb%2dc%5fd%2fe");
@@ -40,101 +38,45 @@ TEST(HtmlEscaping, FileNamesKeepOnlyLettersAndDigits) {
 
 class HtmlPageTest : public TempHome {};
 
-TEST_F(HtmlPageTest, ElevenImagesInFiveColumnsMakeThreeRowsPaddedWithBlanks) {
-    CataloguePage page;
-    ASSERT_EQ(beginPage(page, path("page.html"), path("presets"), kCataloguePresets, 5), 0);
-    for (int i = 0; i < 11; ++i) {
-        char stem[16];
-        std::snprintf(stem, sizeof stem, "p%d", i);
-        addImageCell(page, stem, ".jpg", 88, 88);
-    }
-    ASSERT_EQ(endPage(page), 0);
-    EXPECT_EQ(page.blankCells, 4);
-    const std::string html = readText(path("page.html"));
-    // Split the outer table into its rows: image rows alternate with spacer rows.
-    const size_t tableStart = html.find("<table width=\"100%\"");
-    ASSERT_NE(tableStart, std::string::npos);
-    std::vector<std::string> rows;
-    size_t at = tableStart;
-    for (;;) {
-        const size_t open = html.find("\r\n<tr>", at);
-        if (open == std::string::npos) break;
-        const size_t spacer = html.find("<tr>" + std::string("<td align=\"center\" valign=\"top\" width=\"20%\"><p>&nbsp;"),
-                                        open);
-        ASSERT_NE(spacer, std::string::npos);
-        rows.push_back(html.substr(open, spacer - open));
-        at = html.find("</tr>", spacer);
-    }
-    ASSERT_EQ(rows.size(), 3u);
-    const size_t images[] = {5, 5, 1}, blanks[] = {0, 0, 4};
-    for (size_t r = 0; r < 3; ++r) {
-        EXPECT_EQ(countOf(rows[r], ".jpg\" alt="), images[r]) << r;
-        EXPECT_EQ(countOf(rows[r], "<p></p>"), blanks[r]) << r;
-    }
-    EXPECT_EQ(countOf(html, "<p>&nbsp;</p>"), 15u);  // a spacer row of five after each row
-    EXPECT_EQ(countOf(html, "id=\"Table_"), 11u);
-    EXPECT_EQ(countOf(html, "id=\"Table_11\""), 1u);
-    EXPECT_NE(html.find("<title>Terravane presets</title>"), std::string::npos);
-    EXPECT_TRUE(html.ends_with("</body>\r\n</html>\r\n"));
-}
-
-TEST_F(HtmlPageTest, HeadingAndCaptionsAreEscapedAndImageSourcesEncoded) {
+TEST_F(HtmlPageTest, ImagesFillRowsPaddedWithBlanksUnderAnEscapedHeading) {
     CataloguePage page;
     ASSERT_EQ(beginPage(page, path("page.html"), "/somewhere/Tom & Jerry/", kCataloguePresets, 5), 0);
     addImageCell(page, "Red Moon", ".jpg", 88, 88);
     addImageCell(page, "<Mars>", ".jpg", 88, 88);
+    for (int i = 0; i < 9; ++i) addImageCell(page, std::to_string(i), ".jpg", 88, 88);
     ASSERT_EQ(endPage(page), 0);
+    EXPECT_EQ(page.blankCells, 4);  // eleven images in five columns: three rows
     const std::string html = readText(path("page.html"));
+    EXPECT_EQ(countOf(html, "<p></p>"), 4u);
+    EXPECT_EQ(countOf(html, "<p>&nbsp;</p>"), 15u);  // a spacer row of five after each row
+    EXPECT_EQ(countOf(html, "id=\"Table_"), 11u);
+    EXPECT_NE(html.find("<title>Terravane presets</title>"), std::string::npos);
     EXPECT_NE(html.find("<b>Terravane presets from Tom &amp; Jerry\r\n"), std::string::npos);
     EXPECT_NE(html.find("<img src=\"web_images/Red%20Moon.jpg\" alt=\"Red Moon.jpg\" width=\"88\" height=\"88\""),
               std::string::npos);
-    EXPECT_NE(html.find("face=\"Gill Sans,Verdana,Helvetica,Arial\">Red Moon</font>"), std::string::npos);
     EXPECT_NE(html.find(">&lt;Mars&gt;</font>"), std::string::npos);
     EXPECT_EQ(html.find("<Mars>"), std::string::npos);
     // The frame around an 88 x 88 thumbnail.
-    EXPECT_NE(html.find("width=94 border=\"0\" cellspacing=\"0\" cellpadding=\"0\">"), std::string::npos);
     EXPECT_NE(html.find("<img src=\"web_images/top.gif\" alt=\"\" width=\"94\" height=\"2\""), std::string::npos);
-    EXPECT_NE(html.find("<img src=\"web_images/bottom.gif\" alt=\"\" width=\"94\" height=\"5\""), std::string::npos);
     EXPECT_NE(html.find("<img src=\"web_images/left.gif\" alt=\"\" width=\"3\" height=\"88\""), std::string::npos);
-}
-
-TEST_F(HtmlPageTest, MemoryDotPagesNameTheirKindAndColumnsAreClamped) {
-    CataloguePage page;
-    ASSERT_EQ(beginPage(page, path("dots.html"), "", kCatalogueMemoryDots, 40), 0);
-    EXPECT_EQ(page.columns, 10);
-    addImageCell(page, "dot 1", ".jpg", 128, 128);
-    ASSERT_EQ(endPage(page), 0);
-    EXPECT_EQ(page.blankCells, 9);
-    const std::string html = readText(path("dots.html"));
-    EXPECT_NE(html.find("<title>Terravane memory dots</title>"), std::string::npos);
-    EXPECT_NE(html.find("<b>Terravane memory dots \r\n"), std::string::npos);
-    EXPECT_NE(html.find("web_images/dot%201.jpg"), std::string::npos);
+    EXPECT_TRUE(html.ends_with("</body>\r\n</html>\r\n"));
+    // Memory-dot pages name their kind; columns are clamped to ten.
+    CataloguePage dots;
+    ASSERT_EQ(beginPage(dots, path("dots.html"), "", kCatalogueMemoryDots, 40), 0);
+    EXPECT_EQ(dots.columns, 10);
+    ASSERT_EQ(endPage(dots), 0);
+    EXPECT_NE(readText(path("dots.html")).find("<title>Terravane memory dots</title>"), std::string::npos);
 }
 
 TEST_F(HtmlPageTest, FramePiecesAreWrittenBesideThePageAsValidGifs) {
     CataloguePage page;
     ASSERT_EQ(beginPage(page, path("page.html"), "", kCataloguePresets, 5), 0);
     ASSERT_EQ(endPage(page), 0);
-    const std::pair<const char*, size_t> expected[] = {
-        {"top.gif", 125}, {"left.gif", 155}, {"right.gif", 154}, {"bottom.gif", 224}};
-    for (auto [name, size] : expected) {
+    for (const char* name : {"top.gif", "left.gif", "right.gif", "bottom.gif"}) {
         const std::string file = path("web_images/") + name;
-        const std::vector<uint8_t> bytes = readBytes(file);
-        ASSERT_EQ(bytes.size(), size) << name;
-        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 6), "GIF89a");
-        EXPECT_EQ(bytes.back(), 0x3B);
-        if (haveProgram("identify")) {
-            std::string out;
-            EXPECT_EQ(runCommand("identify -format '%m %wx%h' '" + file + "' 2>&1", &out), 0) << out;
-            EXPECT_TRUE(out.starts_with("GIF ")) << out;
-        }
-    }
-    // Drawn on the left, the top piece must be lighter than the right piece's shadow.
-    if (haveProgram("convert")) {
-        std::string top, right;
-        runCommand("convert '" + path("web_images/top.gif") + "' -format '%[fx:mean]' info: 2>/dev/null", &top);
-        runCommand("convert '" + path("web_images/right.gif") + "' -format '%[fx:mean]' info: 2>/dev/null", &right);
-        EXPECT_GT(std::stod(top), std::stod(right));
+        std::string out;
+        EXPECT_EQ(runCommand("identify -format '%m' '" + file + "' 2>&1", &out), 0) << out;
+        EXPECT_EQ(out, "GIF") << name;
     }
 }
 
@@ -149,20 +91,7 @@ TEST(FrameGifs, CommittedBytesAreWhatTheGeneratorMakes) {
     ASSERT_EQ(frameGifs().size(), 4u);
 }
 
-TEST_F(HtmlPageTest, PageReplacesAnOlderOneWholeAndReportsUncreatableFiles) {
-    const std::string target = path("page.html");
-    {
-        const std::string junk(100000, 'x');
-        ASSERT_EQ(platform::writeFileAtomic(target, junk.data(), junk.size()), 0);
-    }
-    CataloguePage page;
-    ASSERT_EQ(beginPage(page, target, "", kCataloguePresets, 5), 0);
-    ASSERT_EQ(endPage(page), 0);
-    const std::string html = readText(target);
-    EXPECT_EQ(html.find("xxxx"), std::string::npos);
-    EXPECT_LT(html.size(), 100000u);
-    EXPECT_TRUE(html.ends_with("</html>\r\n"));
-
+TEST_F(HtmlPageTest, UncreatablePagesAreReported) {
     CataloguePage nowhere;
     EXPECT_EQ(beginPage(nowhere, path("missing/folder/page.html"), "", kCataloguePresets, 5), platform::kFileOpenError);
     EXPECT_EQ(endPage(nowhere), platform::kFileWriteError);

@@ -80,42 +80,6 @@ TEST_F(LayersExportTest, EveryLayerIsItsModeRenderedAtFullSize) {
             ASSERT_EQ(uint32_t(red[px * 2] << 8 | red[px * 2 + 1]), expected) << "layer " << index << " pixel " << px;
         }
     }
-    // The ocean mask is grey; the lit map is not.
-    const auto& ocean = doc.layers[5].planes;
-    EXPECT_EQ(ocean.at(0), ocean.at(2));
-    EXPECT_NE(doc.layers[0].planes.at(0), doc.layers[0].planes.at(2));
-}
-
-TEST_F(LayersExportTest, FailuresAndCancelRestoreTheStateAndKeepTheOldFile) {
-    LayersRequest request;
-    request.width = 16;
-    request.height = 8;
-    EXPECT_EQ(exportLayers(engine_, path("no/such/folder/x.psd"), request), platform::kFileOpenError);
-    expectStateRestored();
-
-    const std::string target = path("kept.psd");
-    const std::string old = "an older document";
-    ASSERT_EQ(platform::writeFileAtomic(target, old.data(), old.size()), 0);
-    int32_t reports = 0;
-    request.progress.context = &reports;
-    request.progress.report = [](void* c, int32_t) { ++*static_cast<int32_t*>(c); };
-    request.progress.cancelled = [](void* c) { return *static_cast<int32_t*>(c) >= 3; };
-    EXPECT_EQ(exportLayers(engine_, target, request), -128);
-    expectStateRestored();
-    const std::vector<uint8_t> now = readBytes(target);
-    EXPECT_EQ(std::string(now.begin(), now.end()), old);
-
-    LayersRequest empty;
-    EXPECT_EQ(exportLayers(engine_, path("empty.psd"), empty), kExportFailed);
-    expectStateRestored();
-}
-
-TEST(LayersProgressScale, CoversAllLayersOnce) {
-    EXPECT_EQ(layersProgress(0, 0, 11), 0);
-    EXPECT_EQ(layersProgress(0, 1000, 11), 90);
-    EXPECT_EQ(layersProgress(5, 500, 11), 500);
-    EXPECT_EQ(layersProgress(11, 0, 11), 1000);
-    EXPECT_EQ(layersProgress(11, 1000, 11), 1000);
 }
 
 }  // namespace

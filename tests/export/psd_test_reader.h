@@ -15,7 +15,6 @@ struct ParsedLayer {
     int32_t top = 0, left = 0, bottom = 0, right = 0;
     std::vector<std::pair<int16_t, uint32_t>> channels;
     std::string name;
-    size_t paddedNameLength = 0;
     uint8_t flags = 0;
     // channel id -> plane bytes
     std::map<int16_t, std::vector<uint8_t>> planes;
@@ -27,8 +26,6 @@ struct ParsedDocument {
     uint16_t channels = 0, depth = 0, mode = 0;
     uint32_t width = 0, height = 0;
     std::vector<uint8_t> colourModeData;
-    std::map<uint16_t, std::vector<uint8_t>> resources;
-    std::vector<uint16_t> resourceOrder;
     std::vector<std::string> tags;  // tagged blocks after the global mask
     std::vector<ParsedLayer> layers;
     std::vector<uint8_t> composite;  // after the compression word
@@ -80,7 +77,6 @@ inline bool parseLayerInfo(ByteReader& r, size_t end, uint32_t bpc, ParsedDocume
         std::string name(nameLen, '\0');
         r.bytes(name.data(), nameLen);
         l.name = name;
-        l.paddedNameLength = extraEnd - (r.position() - nameLen - 1);
         if (!r.ok() || r.position() > extraEnd) return fail(doc, "layer record overruns");
         r.skip(extraEnd - r.position());
         doc.layers.push_back(l);
@@ -139,11 +135,7 @@ inline ParsedDocument parsePsd(const std::vector<uint8_t>& file) {
         r.u16(name);
         r.u32(size);
         if (std::string(rs) != "8BIM" || name != 0) return fail(doc, "resource header"), doc;
-        std::vector<uint8_t> data(size);
-        r.bytes(data.data(), size);
-        if (size % 2) r.skip(1);
-        doc.resources[id] = data;
-        doc.resourceOrder.push_back(id);
+        r.skip(size + size % 2);
     }
     if (!r.ok() || r.position() != resourcesEnd) return fail(doc, "resources overrun"), doc;
 

@@ -42,6 +42,20 @@ TEST_F(PluginTest, RenderLeavesCachedSettingsAndKeepsTheDotMap) {
     EXPECT_EQ(words[1 + 4], 0);
 }
 
+TEST_F(PluginTest, ADamagedDotMapIsLeftAsItIsWithOneWarning) {
+    const std::vector<uint8_t> damaged(50, 7);
+    ASSERT_EQ(platform::writeFileAtomic(persist::dotMapPath(), damaged.data(), damaged.size()), platform::kFileOk);
+    host::HostImage image = host::blankImage(32, 32, 8, false, false);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(runSilent(image, {}, descriptorWith({{"planet size", 33}})), 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find("Terravane memdot map 3"), std::string::npos) << said;
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(platform::readFile(persist::dotMapPath(), after));
+    EXPECT_EQ(after, damaged);
+}
+
 TEST_F(PluginTest, DialogRunWritesTheUndoFileAndCancelWritesNoCachedSettings) {
     host::HostImage image = host::blankImage(48, 48, 8, false, false);
     host::HostOptions options;

@@ -162,38 +162,5 @@ TEST_F(PluginTest, TileRequestsBeyondTheInterfaceLimitsAreRefused) {
     EXPECT_EQ(in[4], 33);  // the last row, last column
 }
 
-// A selection away from the image's corner: the filter area starts there, the
-// planet is rendered for the area's size, and nothing outside it changes.
-TEST_F(PluginTest, SelectionAwayFromTheOriginRendersTheSamePlanetThere) {
-    const auto d = descriptorWith({{"planet size", 70}, {"random seed", 11}});
-    HostImage alone = host::blankImage(300, 280, 8, false, false);
-    ASSERT_EQ(runSilent(alone, {}, d, nullptr), 0);
-
-    // 300 x 280 selected at (top 150, left 260) in a 700 x 500 image: the
-    // area crosses tile boundaries of the image and of the area itself.
-    HostImage image = host::blankImage(700, 500, 8, false, false);
-    std::fill(image.pixels.begin(), image.pixels.end(), 77);
-    host::Selection selection{700, 500, std::vector<uint8_t>(700 * 500, 0)};
-    for (int32_t y = 150; y < 430; ++y)
-        for (int32_t x = 260; x < 560; ++x) selection.mask[size_t(y) * 700 + size_t(x)] = 255;
-    RunReport report;
-    ASSERT_EQ(runSilent(image, {}, d, &report, &selection), 0);
-    ASSERT_EQ(report.tilesRequested, 4);
-    EXPECT_NE(std::find(report.inRects.begin(), report.inRects.end(), Rect{150, 260, 406, 516}), report.inRects.end());
-    EXPECT_NE(std::find(report.inRects.begin(), report.inRects.end(), Rect{406, 516, 430, 560}), report.inRects.end());
-    int64_t different = 0, outsideChanged = 0;
-    for (int32_t y = 0; y < 500; ++y)
-        for (int32_t x = 0; x < 700; ++x)
-            for (int32_t p = 0; p < 3; ++p) {
-                const uint8_t v = image.sample(x, y, p)[0];
-                if (y >= 150 && y < 430 && x >= 260 && x < 560)
-                    different += v != alone.sample(x - 260, y - 150, p)[0];
-                else
-                    outsideChanged += v != 77;
-            }
-    EXPECT_EQ(different, 0);
-    EXPECT_EQ(outsideChanged, 0);
-}
-
 }  // namespace
 }  // namespace tv::test

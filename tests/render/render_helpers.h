@@ -1,8 +1,6 @@
 // Small renders for the renderer's tests.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
 #include "params/params.h"
@@ -17,34 +15,24 @@ struct Rendered {
     // Channel c of pixel (x, y) in 0..1 whatever the depth.
     float at(int32_t x, int32_t y, int c) const {
         const size_t i = (size_t(y) * size_t(image.width) + size_t(x)) * 4 + size_t(c);
-        switch (image.bytesPerChannel) {
-            case 1:
-                return image.pixels[i] / 255.0f;
-            case 2: {
-                uint16_t v;
-                std::memcpy(&v, image.pixels.data() + 2 * i, 2);
-                return v / 32768.0f;
-            }
-            default: {
-                float v;
-                std::memcpy(&v, image.pixels.data() + 4 * i, 4);
-                return v;
-            }
+        if (image.bytesPerChannel == 1) return image.pixels[i] / 255.0f;
+        if (image.bytesPerChannel == 2) {
+            uint16_t v;
+            std::memcpy(&v, image.pixels.data() + 2 * i, 2);
+            return v / 32768.0f;
         }
-    }
-    float luminance(int32_t x, int32_t y) const {
-        return 0.3f * at(x, y, 0) + 0.59f * at(x, y, 1) + 0.11f * at(x, y, 2);
+        float v;
+        std::memcpy(&v, image.pixels.data() + 4 * i, 4);
+        return v;
     }
 };
 
-inline Rendered renderRecord(const ParamRecord& record, int32_t width, int32_t height, int32_t bytesPerChannel = 1,
-                             bool grey = false) {
+inline Rendered renderRecord(const ParamRecord& record, int32_t width, int32_t height, int32_t bytesPerChannel = 1) {
     ParamRecord params = record;
     StateBlock state{};
     Engine engine;
     initEngine(engine, &params, &state);
     Rendered r;
-    r.image.grey = grey;
     r.result = renderToExportImage(engine, r.image, width, height, bytesPerChannel);
     return r;
 }

@@ -1,3 +1,5 @@
+// The write-out of one pixel: the output modes' compositing over the host's
+// picture, the selection, grey images, rounding.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,90 +12,74 @@
 namespace tv {
 namespace {
 
-// A host image of its own: a source, a selection mask and the stored result.
-struct FakeHost {
-    int32_t width = 8, height = 4;
-    std::vector<float> source, stored, mask;
+// One host pixel: its picture (0.2, 0.4, 0.6, alpha 1) and what is stored.
+struct OnePixelHost {
+    float source[4] = {0.2f, 0.4f, 0.6f, 1.0f};
+    float mask = 1.0f;
+    float stored[4] = {-1, -1, -1, -1};
     HostBridge bridge;
-
-    FakeHost() : source(size_t(8) * 4 * 4), stored(size_t(8) * 4 * 4, -1.0f), mask(size_t(8) * 4, 1.0f) {
-        for (int32_t i = 0; i < width * height; ++i) {
-            source[size_t(i) * 4 + 0] = 0.2f;
-            source[size_t(i) * 4 + 1] = 0.4f;
-            source[size_t(i) * 4 + 2] = 0.6f;
-            source[size_t(i) * 4 + 3] = 1.0f;
-        }
+    OnePixelHost() {
         bridge.context = this;
-        bridge.readSource = [](void* c, int32_t x, int32_t y, float rgba[4]) {
-            auto* h = static_cast<FakeHost*>(c);
-            std::memcpy(rgba, &h->source[(size_t(y) * size_t(h->width) + size_t(x)) * 4], 4 * sizeof(float));
+        bridge.readSource = [](void* c, int32_t, int32_t, float rgba[4]) {
+            std::memcpy(rgba, static_cast<OnePixelHost*>(c)->source, sizeof(float) * 4);
         };
-        bridge.readMask = [](void* c, int32_t x, int32_t y) {
-            auto* h = static_cast<FakeHost*>(c);
-            return h->mask[size_t(y) * size_t(h->width) + size_t(x)];
-        };
-        bridge.store = [](void* c, int32_t x, int32_t y, const float rgba[4]) {
-            auto* h = static_cast<FakeHost*>(c);
-            std::memcpy(&h->stored[(size_t(y) * size_t(h->width) + size_t(x)) * 4], rgba, 4 * sizeof(float));
+        bridge.readMask = [](void* c, int32_t, int32_t) { return static_cast<OnePixelHost*>(c)->mask; };
+        bridge.store = [](void* c, int32_t, int32_t, const float rgba[4]) {
+            std::memcpy(static_cast<OnePixelHost*>(c)->stored, rgba, sizeof(float) * 4);
         };
     }
-    const float* at(int32_t x, int32_t y) const { return &stored[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
 };
 
-WriteContext hostContext(FakeHost& host, int32_t mode) {
-    WriteContext w;
-    w.mode = mode;
-    w.destination = kDestinationHost;
-    w.target.depthBits = 8;
-    w.host = &host.bridge;
-    return w;
+TEST(WritePixel, ModesCompositeTheHostPictureUnderTheSelection) {
+    const struct {
+        const char* what;
+        int32_t mode, depth;
+        bool grey, transparency;
+        float mask;
+        float colour[4], extra[2];  // the cell: colour and (air opacity, surface coverage)
+        float want[4];
+    } cases[] = {
+        {"normal, opaque", kModeNormal, 8, false, false, 1.0f, {0.9f, 0.1f, 0.1f, 1}, {0, 1}, {0.9f, 0.1f, 0.1f, 1}},
+        {"composite adds the picture off the disk", kModeComposite, 8, false, false, 1.0f, {0.1f, 0.1f, 0.5f, 1},
+         {0, 0}, {0.3f, 0.5f, 1.0f, 1}},
+        {"composite at half coverage", kModeComposite, 8, false, false, 1.0f, {0.1f, 0.1f, 0.5f, 1}, {0, 0.5f},
+         {0.2f, 0.3f, 0.8f, 1}},
+        {"composite on a layer: air becomes opacity", kModeComposite, 8, false, true, 1.0f, {0.1f, 0.1f, 0.5f, 1},
+         {0.3f, 0}, {0.1f, 0.1f, 0.5f, 0.3f}},
+        {"composite on a layer: coverage wins", kModeComposite, 8, false, true, 1.0f, {0.1f, 0.1f, 0.5f, 1},
+         {0.3f, 0.8f}, {0.1f, 0.1f, 0.5f, 0.8f}},
+        {"outside the selection the picture stays", kModeComposite, 8, false, false, 0.0f, {0.9f, 0.1f, 0.1f, 1},
+         {0, 1}, {0.2f, 0.4f, 0.6f, 1}},
+        {"half selected", kModeComposite, 8, false, false, 0.5f, {0.9f, 0.1f, 0.1f, 1}, {0, 1},
+         {0.55f, 0.25f, 0.35f, 1}},
+        {"maps are clamped", kModeMapColor, 8, false, false, 1.0f, {1.2f, 1.3f, 1.1f, 1}, {0, 1}, {1, 1, 1, 1}},
+        {"grey images store the luminance", kModeMapColor, 8, true, false, 1.0f, {1.0f, 0.5f, 0.0f, 1}, {0, 1},
+         {0.595f, 0.595f, 0.595f, 1}},
+        // Float images composite the same way and keep what is brighter than white.
+        {"float composite adds the picture", kModeComposite, 32, false, false, 1.0f, {0.1f, 0.1f, 0.5f, 1}, {0, 0},
+         {0.3f, 0.5f, 1.1f, 1}},
+        {"float composite on a layer", kModeComposite, 32, false, true, 1.0f, {1.5f, 0.1f, 0.5f, 1}, {0.3f, 0},
+         {1.5f, 0.1f, 0.5f, 0.3f}},
+        {"float selection", kModeNormal, 32, false, false, 0.5f, {1.8f, 0.1f, 0.1f, 1}, {0, 1}, {1.0f, 0.25f, 0.35f, 1}},
+    };
+    for (const auto& k : cases) {
+        OnePixelHost host;
+        host.mask = k.mask;
+        WriteContext w;
+        w.mode = k.mode;
+        w.destination = kDestinationHost;
+        w.target.depthBits = k.depth;
+        w.target.floatUnclamped = k.depth == 32;
+        w.target.grey = k.grey;
+        w.target.hasTransparency = k.transparency;
+        w.target.hasMask = true;
+        w.host = &host.bridge;
+        writePixel(w, 0, 0, k.colour, k.extra);
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(host.stored[c], k.want[c], 1e-6f) << k.what << ", channel " << c;
+    }
 }
 
-TEST(WritePixel, CompositeWithASelectionKeepsTheSourceOutsideIt) {
-    FakeHost host;
-    for (int32_t y = 0; y < host.height; ++y)
-        for (int32_t x = 0; x < host.width; ++x) host.mask[size_t(y) * 8 + size_t(x)] = x < 4 ? 0.0f : (x == 4 ? 0.5f : 1.0f);
-    WriteContext w = hostContext(host, kModeComposite);
-    w.target.hasMask = true;
-    const float planet[4] = {0.9f, 0.1f, 0.1f, 1.0f};
-    const float onDisk[2] = {0.0f, 1.0f};
-    for (int32_t y = 0; y < host.height; ++y)
-        for (int32_t x = 0; x < host.width; ++x) writePixel(w, x, y, planet, onDisk);
-    EXPECT_FLOAT_EQ(host.at(1, 2)[0], 0.2f);
-    EXPECT_FLOAT_EQ(host.at(1, 2)[2], 0.6f);
-    EXPECT_NEAR(host.at(4, 2)[0], 0.2f + 0.5f * (0.9f - 0.2f), 1e-6f);
-    EXPECT_FLOAT_EQ(host.at(6, 2)[0], 0.9f);
-    EXPECT_FLOAT_EQ(host.at(6, 2)[1], 0.1f);
-}
-
-TEST(WritePixel, CompositeAddsTheSourceWhereThePlanetDoesNotCover) {
-    FakeHost host;
-    const WriteContext w = hostContext(host, kModeComposite);
-    const float air[4] = {0.1f, 0.1f, 0.5f, 1.0f};
-    const float offDisk[2] = {0.0f, 0.0f};
-    writePixel(w, 0, 0, air, offDisk);
-    EXPECT_NEAR(host.at(0, 0)[0], 0.3f, 1e-6f);
-    EXPECT_NEAR(host.at(0, 0)[2], 1.0f, 1e-6f);  // capped
-    const float half[2] = {0.0f, 0.5f};
-    writePixel(w, 1, 0, air, half);
-    EXPECT_NEAR(host.at(1, 0)[1], 0.1f + 0.4f * 0.5f, 1e-6f);
-}
-
-TEST(WritePixel, CompositeOnATransparentLayerTurnsAirIntoOpacity) {
-    FakeHost host;
-    WriteContext w = hostContext(host, kModeComposite);
-    w.target.hasTransparency = true;
-    const float air[4] = {0.1f, 0.1f, 0.5f, 1.0f};
-    const float glow[2] = {0.3f, 0.0f};
-    writePixel(w, 0, 0, air, glow);
-    EXPECT_FLOAT_EQ(host.at(0, 0)[3], 0.3f);
-    EXPECT_FLOAT_EQ(host.at(0, 0)[2], 0.5f);  // the colour itself, not laid over the source
-    const float edge[2] = {0.3f, 0.8f};
-    writePixel(w, 1, 0, air, edge);
-    EXPECT_FLOAT_EQ(host.at(1, 0)[3], 0.8f);
-}
-
-TEST(WritePixel, OverRuleForPartialAlphaOnAnOpaqueHostImage) {
+TEST(WritePixel, OverRuleForPartialAlpha) {
     const float source[4] = {0.2f, 0.4f, 0.6f, 0.5f};
     float c[4] = {1.0f, 0.0f, 0.0f, 0.5f};
     layOver(source, c);
@@ -103,41 +89,7 @@ TEST(WritePixel, OverRuleForPartialAlphaOnAnOpaqueHostImage) {
     EXPECT_FLOAT_EQ(c[3], 0.75f);
 }
 
-TEST(WritePixel, GreyImagesGetTheLuminanceAndMapsAreClamped) {
-    FakeHost host;
-    WriteContext w = hostContext(host, kModeMapColor);
-    w.target.grey = true;
-    const float colour[4] = {1.0f, 0.5f, 0.0f, 1.0f};
-    const float extra[2] = {0.0f, 1.0f};
-    writePixel(w, 2, 1, colour, extra);
-    const float y = 0.3f + 0.59f * 0.5f;
-    EXPECT_FLOAT_EQ(host.at(2, 1)[0], y);
-    EXPECT_FLOAT_EQ(host.at(2, 1)[1], y);
-    EXPECT_FLOAT_EQ(host.at(2, 1)[3], 1.0f);
-}
-
-TEST(HighlightSpill, OneHotChannelLightsTheOthers) {
-    float c[3] = {1.5f, 0.2f, 0.3f};
-    spillHighlights(c);
-    const float s = 0.5f * 60.0f / 256.0f;
-    EXPECT_FLOAT_EQ(c[0], 1.5f);
-    EXPECT_FLOAT_EQ(c[1], 0.2f + s / 2);
-    EXPECT_FLOAT_EQ(c[2], 0.3f + s / 2);
-    // Two channels above 1: the third gets the whole spill.
-    float d[3] = {1.2f, 0.1f, 1.4f};
-    spillHighlights(d);
-    EXPECT_FLOAT_EQ(d[1], 0.1f + 0.6f * 60.0f / 256.0f);
-    // The second of the other two takes the first's excess.
-    float e[3] = {0.95f, 3.0f, 0.5f};
-    spillHighlights(e);
-    const float half = 2.0f * 60.0f / 256.0f / 2;
-    EXPECT_FLOAT_EQ(e[0], 0.95f + half);
-    EXPECT_FLOAT_EQ(e[2], 0.5f + half + (0.95f + half - 1.0f));
-}
-
 TEST(Rounding, RoundToEvenIsNearbyIntForEveryKindOfFloat) {
-    // Ties, both signs, zeros, values at and past 2^23, infinities, NaN, and
-    // floats spread over the whole range.
     std::vector<float> values = {0.0f, -0.0f, 0.5f, 1.5f, 2.5f, -0.5f, -2.5f, 254.5f, 255.49998f, 32767.5f,
                                  8388607.5f, 8388608.0f, 8388609.0f, -8388607.5f, 1e30f, -1e30f,
                                  std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
@@ -149,60 +101,11 @@ TEST(Rounding, RoundToEvenIsNearbyIntForEveryKindOfFloat) {
     }
     for (float v : values) {
         const float want = std::nearbyint(v), got = roundToEven(v);
-        if (std::isnan(v)) {
+        if (std::isnan(v))
             EXPECT_TRUE(std::isnan(got));
-            continue;
-        }
-        ASSERT_EQ(std::memcmp(&want, &got, 4), 0) << v;
+        else
+            ASSERT_EQ(std::memcmp(&want, &got, 4), 0) << v;
     }
-}
-
-TEST(WritePixel, ExportStoresEachDepthOnItsOwnScale) {
-    const float colour[4] = {1.0f, 0.5f, 0.0f, 1.0f};
-    const float extra[2] = {0.0f, 1.0f};
-    for (int32_t bytes : {1, 2, 4}) {
-        ExportImage image;
-        image.width = 2;
-        image.height = 1;
-        image.bytesPerChannel = bytes;
-        image.pixels.assign(size_t(2) * 4 * size_t(bytes), 0);
-        WriteContext w;
-        w.mode = kModeNormal;
-        w.target.depthBits = bytes * 8;
-        w.exportImage = &image;
-        writePixel(w, 1, 0, colour, extra);
-        const uint8_t* px = image.pixels.data() + 4 * size_t(bytes);
-        if (bytes == 1) {
-            EXPECT_EQ(px[0], 255);
-            EXPECT_EQ(px[1], 128);
-        } else if (bytes == 2) {
-            uint16_t r, g;
-            std::memcpy(&r, px, 2);
-            std::memcpy(&g, px + 2, 2);
-            EXPECT_EQ(r, 32768);  // 1.0 is 32768 on the 16-bit scale
-            EXPECT_EQ(g, 16384);
-        } else {
-            float r;
-            std::memcpy(&r, px, 4);
-            EXPECT_EQ(r, 1.0f);
-        }
-    }
-}
-
-TEST(WritePixel, PreviewIsLaidOverItsBackground) {
-    std::vector<uint8_t> planes(size_t(4) * 3, 0);
-    for (size_t i = 0; i < 4; ++i) planes[i] = 200;  // red plane
-    PreviewImage preview{planes.data(), 2, 2, 4, 3};
-    WriteContext w;
-    w.mode = kModeComposite;
-    w.destination = kDestinationPreview;
-    w.target.hasTransparency = true;
-    w.preview = &preview;
-    const float air[4] = {0.0f, 0.0f, 1.0f, 1.0f};
-    const float glow[2] = {0.5f, 0.0f};
-    writePixel(w, 1, 1, air, glow);
-    EXPECT_EQ(planes[3], 100);      // red: half the background
-    EXPECT_EQ(planes[8 + 3], 128);  // blue: half the air
 }
 
 }  // namespace

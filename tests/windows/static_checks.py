@@ -7,7 +7,9 @@ For "Terravane-193 32bit.8bf" (which cannot run on these machines: their
 kernel runs no 32-bit code) and "Terravane-193 64bit.8bf": the export table
 holds `PluginMain` undecorated, every imported DLL is a system one, and the
 PiPL resource read back from the file by tool_check_module names PluginMain
-under 'wx86' or '8664'; terravane.exe imports system DLLs only; the interface
+under 'wx86' or '8664', and the dialog's resources are there (the
+visual-styles manifest, the open dialog's template with the picture panel);
+terravane.exe imports system DLLs only; the interface
 structures' static_asserts compile for i686 and x86-64 with Windows packing.
 """
 import os
@@ -45,6 +47,18 @@ for arch, triple, bits in (('x86', 'i686', 32), ('x64', 'x86_64', 64)):
             exports = re.findall(r'^\s*\[\s*\d+\] (\S+)$', dump, re.M)
             report('%s exports PluginMain undecorated' % os.path.basename(path), 'PluginMain' in exports,
                    'exports: ' + ', '.join(exports))
+            # The dialog's resources, as windres reads them back: the visual-styles
+            # manifest (RT_MANIFEST 2, common controls 6) and the open dialog's
+            # extension with control 1119 and the owner-drawn picture panel 123.
+            rc = subprocess.run(['%s-w64-mingw32-windres' % triple, '-i', path, '-O', 'rc'], capture_output=True,
+                                text=True).stdout
+            manifest = re.search(r'^2 24 .*?^END', rc, re.M | re.S)
+            report('%s carries the visual-styles manifest' % os.path.basename(path), manifest and re.search(
+                r'Microsoft\.Windows\.Common-Controls"" version=""6\.0\.0\.0', manifest.group(0)))
+            template = re.search(r'^"FANCY_OPEN4" DIALOGEX 0, 0, 453, 131$.*?^END', rc, re.M | re.S)
+            report('%s carries the open dialog\'s picture panel' % os.path.basename(path), template and
+                   re.search(r'^\s*LTEXT "", 1119, ', template.group(0), re.M) and
+                   re.search(r'^\s*CONTROL "", 123, "STATIC", 0x\w*d, 348, 21, 87, 80$', template.group(0), re.M))
             r = subprocess.run([os.path.join(build, 'tool_check_module'), path, arch], capture_output=True, text=True)
             report('%s property list and terminology: %s' % (os.path.basename(path), (r.stdout or r.stderr).strip()),
                    r.returncode == 0)

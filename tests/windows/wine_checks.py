@@ -10,7 +10,8 @@ output mode, at 8, 16 and 32 bits, grey, with a source and a selection mask,
 on a layer, with settings that reach every part of the synthesis; a saved
 preset; a layered document; cloud maps downloaded over HTTP from a server on
 127.0.0.1 (through WinINet on Windows), with a 404, credentials and a cut
-transfer. Uses its own Wine prefix inside the build folder; no display.
+transfer; the dialog replayed headless (screenshot and result). Uses its
+own Wine prefix inside the build folder; no display.
 Prints one line per check and a closing count.
 """
 import base64
@@ -179,6 +180,13 @@ report('preset show', open(os.path.join(work, 'show-linux.json'), 'rb').read() =
 same_files('layers', ['layers', '--size', '96x64', '--depth', '16', '-o', '@layers-{side}.psd'] + busy,
            ['layers-{side}.psd'])
 same_files('catalogue of presets', ['catalogue', 'presets', '@', '-o', '@catalogue-{side}.html'], [])
+# The dialog replayed through the headless peer (at a scale of 1.5): the same
+# screenshot and the same planet on both systems.
+with open(os.path.join(work, 'events.txt'), 'w') as f:
+    f.write('type 37 30\ndrag @112:0.2,0.3 @112:0.8,0.6\nclick @52\nkey Tab\nmove 300 200\nok\n')
+same_files('edit --replay', ['edit', '--defaults', '--size', '320x200', '--replay', '@events.txt', '--screenshot',
+                             '@dialog-{side}.png', '-o', '@edited-{side}.png'],
+           ['dialog-{side}.png', 'edited-{side}.png'], extra_env={'TERRAVANE_DIALOG_SCALE': '1.5'})
 
 # Downloads: a server on 127.0.0.1 that the test starts.
 gif = None

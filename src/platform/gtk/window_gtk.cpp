@@ -86,12 +86,9 @@ public:
         gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
         gtk_window_set_modal(GTK_WINDOW(window_), TRUE);
         gtk_window_set_type_hint(GTK_WINDOW(window_), GDK_WINDOW_TYPE_HINT_DIALOG);
-        if (options.parent && GTK_IS_WINDOW(options.parent)) {
-            gtk_window_set_transient_for(GTK_WINDOW(window_), GTK_WINDOW(options.parent));
-            gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER_ON_PARENT);
-        } else {
-            gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
-        }
+        // The host's window comes as a native id of another process (GIMP's),
+        // not as a widget of ours: the dialog is centred on the screen.
+        gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
         area_ = gtk_drawing_area_new();
         gtk_widget_set_size_request(area_, width_, height_);
         gtk_widget_set_can_focus(area_, TRUE);

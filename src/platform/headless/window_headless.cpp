@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/display_context.h"
 #include "platform/environment.h"
 #include "platform/window.h"
 
@@ -67,16 +68,7 @@ public:
         code_ = code;
     }
 
-    DisplaySurface* displaySurface(int32_t width, int32_t height) override {
-        surfacePixels_.assign(size_t(std::max(width, 0)) * size_t(std::max(height, 0)), 0xFF000000u);
-        surface_.magic = kDisplaySurfaceMagic;
-        surface_.width = width;
-        surface_.height = height;
-        surface_.stride = width;
-        surface_.pixels = surfacePixels_.data();
-        surface_.nativeContext = &surface_;
-        return &surface_;
-    }
+    DisplaySurface* displaySurface(int32_t width, int32_t height) override { return surface_.resize(width, height); }
 
     bool chooseFile(const FileRequest& request, std::string& path) override {
         return script_.answerFile(request, path);
@@ -117,8 +109,7 @@ private:
     WindowRect dirty_;
     std::vector<int32_t> timers_;
     CursorShape cursor_;
-    DisplaySurface surface_;
-    std::vector<uint32_t> surfacePixels_;
+    DisplaySurfaceStore surface_;
     bool ended_ = false;
     int32_t code_ = 0;
 };

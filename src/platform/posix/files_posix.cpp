@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -26,6 +29,22 @@ bool makeFolders(const std::string& path, mode_t mode) {
         if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) return false;
     }
     return isFolder(path);
+}
+
+// The file a path leads to through any symbolic links (which need not exist
+// yet); false for a chain of links that does not end.
+bool followLinks(const std::string& path, std::string& out) {
+    out = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(out.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        std::vector<char> link(size_t(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = ::readlink(out.c_str(), link.data(), link.size());
+        if (n <= 0 || size_t(n) >= link.size()) return false;
+        const std::string to(link.data(), size_t(n));
+        out = to.front() == '/' ? to : folderOf(out) + "/" + to;
+    }
+    return false;
 }
 
 std::string withSeparator(std::string s) {
@@ -180,20 +199,36 @@ FileWriter::~FileWriter() { abandon(); }
 
 int FileWriter::open(const std::string& path) {
     abandon();
-    target_ = path;
-    temporary_ = folderOf(path) + "/." + fileNameOf(path) + ".XXXXXX";
-    std::vector<char> name(temporary_.begin(), temporary_.end());
-    name.push_back('\0');
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    // A symbolic link stays a link: the file it leads to is replaced.
+    if (!followLinks(path, target_)) return kFileOpenError;
+    // The temporary lives beside the target (a rename never crosses file
+    // systems) under a short name of its own, so that a target name of any
+    // allowed length can be written.
+    const std::string folder = folderOf(target_);
+    static std::atomic<uint32_t> counter{0};
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        const uint64_t mix = (uint64_t(::getpid()) << 32) ^ uint64_t(::time(nullptr)) * 2654435761u ^
+                             (uint64_t(counter.fetch_add(1)) << 16) ^ uint64_t(attempt);
+        char name[32];
+        std::snprintf(name, sizeof name, "/.tv%08x.tmp", unsigned(mix ^ (mix >> 29)));
+        temporary_ = folder + name;
+        // New files get the usual permissions (0666 less the umask).
+        fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ < 0 && errno != EEXIST) break;
+    }
     if (fd_ < 0) {
         temporary_.clear();
         return kFileOpenError;
     }
-    temporary_ = name.data();
-    // mkostemp creates 0600; give the file the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
+    // A file written over keeps its permissions, and its group where the
+    // group may be given.
+    struct stat old;
+    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        ::fchmod(fd_, old.st_mode & 07777);
+        if (::fchown(fd_, static_cast<uid_t>(-1), old.st_gid) != 0) {
+            // Not a member of that group: the file keeps the writer's.
+        }
+    }
     failed_ = false;
     written_ = 0;
     return kFileOk;

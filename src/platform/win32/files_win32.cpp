@@ -157,17 +157,17 @@ FileWriter::~FileWriter() { abandon(); }
 int FileWriter::open(const std::string& path) {
     abandon();
     target_ = path;
-    std::string name(1, '.');
-    name.append(fileNameOf(path)).push_back('.');
-    const std::string stem = joinPath(folderOf(path), name);
+    // The temporary lives beside the target under a short name of its own,
+    // so that a target name of any allowed length can be written.
+    const std::string stem = joinPath(folderOf(path), ".tv");
     static LONG counter = 0;
     const uint64_t seed = GetTickCount64() ^ (uint64_t(GetCurrentProcessId()) << 20);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const uint64_t v = seed + uint64_t(InterlockedIncrement(&counter)) * 0x9E3779B97F4A7C15ull;
         static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
         std::string suffix;
-        for (int i = 0; i < 6; ++i) suffix.push_back(digits[(v >> (6 * i)) % 36]);
-        const std::string candidate = stem + suffix;
+        for (int i = 0; i < 8; ++i) suffix.push_back(digits[(v >> (6 * i)) % 36]);
+        const std::string candidate = stem + suffix + ".tmp";
         HANDLE h = CreateFileW(widen(candidate).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                nullptr);
         if (h != INVALID_HANDLE_VALUE) {
