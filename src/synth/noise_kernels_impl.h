@@ -82,24 +82,6 @@ inline bool allZero(IV v) {
 #endif
 }
 
-#if defined(TV_KERNEL_GATHER)
-// table[index] of every lane; and the floats at byte offsets of base.
-inline IV gatherI(const int32_t* table, IV index) {
-#if TV_KERNEL_LANES == 8
-    return IV(_mm256_i32gather_epi32(table, __m256i(index), 4));
-#else
-    return IV(_mm512_i32gather_epi32(__m512i(index), table, 4));
-#endif
-}
-inline V gatherBytes(const char* base, IV offset) {
-#if TV_KERNEL_LANES == 8
-    return V(_mm256_i32gather_ps(reinterpret_cast<const float*>(base), __m256i(offset), 1));
-#else
-    return V(_mm512_i32gather_ps(__m512i(offset), base, 1));
-#endif
-}
-#endif
-
 struct AxisLanes {
     IV b0, b1;
     V r0, r1;
@@ -154,21 +136,6 @@ inline V noiseLanes(const PlanetData& planet, V px, V py, V pz) {
             gz[k] = spread<2>(g);
         }
     } else {
-#if defined(TV_KERNEL_GATHER)
-        // The hashed corners and their gradients gathered lane by lane (the
-        // same table entries the one-point form reads).
-        const IV i = gatherI(perm, ax.b0), j = gatherI(perm, ax.b1);
-        const IV row[4] = {gatherI(reinterpret_cast<const int32_t*>(permBytes), i + ay.b0),
-                           gatherI(reinterpret_cast<const int32_t*>(permBytes), j + ay.b0),
-                           gatherI(reinterpret_cast<const int32_t*>(permBytes), i + ay.b1),
-                           gatherI(reinterpret_cast<const int32_t*>(permBytes), j + ay.b1)};
-        for (int k = 0; k < 8; ++k) {
-            const IV at = row[k & 3] + ((k & 4) ? z1 : z0);
-            gx[k] = gatherBytes(grad, at);
-            gy[k] = gatherBytes(grad + 4, at);
-            gz[k] = gatherBytes(grad + 8, at);
-        }
-#else
         // The eight corner gradients of every lane (00, 10, 01, 11 at z0,
         // then at z1), four lanes at a time turned into x, y and z lanes.
         constexpr int32_t kPieces = W / 4;
@@ -217,7 +184,6 @@ inline V noiseLanes(const PlanetData& planet, V px, V py, V pz) {
             gy[k] = join(py4[k]);
             gz[k] = join(pz4[k]);
         }
-#endif
     }
 
     // The corner values: gradient . offsets, as the one-point corner().
