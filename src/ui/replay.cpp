@@ -501,8 +501,8 @@ bool ReplayScript::answerColour(const std::string& prompt, uint8_t rgb[3]) {
     return true;
 }
 
-void ReplayScript::answerMessage(const std::string& title, const std::string&) {
-    takeAnswer(ReplayStep::AnswerMessage, title);
+void ReplayScript::answerMessage(const std::string& title, const std::string& text) {
+    if (takeAnswer(ReplayStep::AnswerMessage, title)) platform::printLine("message " + title + ": " + text);
 }
 
 }  // namespace tv::ui

@@ -118,6 +118,10 @@ public:
         if (!r.save && r.pattern == "*.q1q") r.preview = presetPicture;
         const bool ok = window->chooseFile(r, path);
         fileDialogOpen = false;
+        // A name given without an extension takes the pattern's ("*.q1q").
+        if (ok && r.save && r.pattern.size() > 2 && r.pattern.compare(0, 2, "*.") == 0 &&
+            r.pattern.find_first_of(";*", 1) == std::string::npos && platform::extensionOf(path).empty())
+            path += r.pattern.substr(1);
         return ok;
     }
 

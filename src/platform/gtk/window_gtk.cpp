@@ -133,6 +133,7 @@ bool runFileChooser(GtkWindow* parent, const FileRequest& request, std::string& 
         request.title.c_str(), parent, request.save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN,
         "_Cancel", GTK_RESPONSE_CANCEL, request.save ? "_Save" : "_Open", GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+    gtk_window_set_default_size(GTK_WINDOW(dialog), 820, 540);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     if (request.save) gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
     if (!request.pattern.empty() && request.pattern != "*") {
@@ -156,6 +157,16 @@ bool runFileChooser(GtkWindow* parent, const FileRequest& request, std::string& 
         g_signal_connect(chooser, "update-preview", G_CALLBACK(updatePreview), &panel);
     }
     const std::string extension = request.save ? extensionOfPattern(request.pattern) : std::string();
+    // The chooser sizes itself when it is shown; a screen-high dialog hides its owner.
+    constexpr int kWidth = 820, kHeight = 540;
+    gtk_widget_show(dialog);
+    gtk_window_resize(GTK_WINDOW(dialog), kWidth, kHeight);
+    if (parent) {  // centred over its owner, both ways
+        gint px = 0, py = 0, pw = 0, ph = 0;
+        gtk_window_get_position(parent, &px, &py);
+        gtk_window_get_size(parent, &pw, &ph);
+        gtk_window_move(GTK_WINDOW(dialog), std::max(0, px + (pw - kWidth) / 2), std::max(0, py + (ph - kHeight) / 2));
+    }
     bool ok = false;
     while (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
         gchar* name = gtk_file_chooser_get_filename(chooser);
