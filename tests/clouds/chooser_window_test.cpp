@@ -74,6 +74,8 @@ TEST_F(ChooserWindowTest, FetchesUpdatesAndFailuresFromTheChooser) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("message Choose clouds: The satellite image could not be fetched: "), std::string::npos)
         << r.out;
+    if (const char* keep = std::getenv("TERRAVANE_KEEP_SCREENSHOTS"))  // the picture in docs/
+        test::writeText(std::string(keep) + "/clouds.png", test::readText(path("chooser.png")));
     EXPECT_TRUE(platform::fileExists(cacheFilePath(0)));
     EXPECT_TRUE(platform::fileExists(cacheFilePath(10)));
     EXPECT_FALSE(platform::fileExists(cacheFilePath(1)));
