@@ -105,6 +105,26 @@ TEST_F(WindowsRunTest, TheHostsColourPicker) {
     EXPECT_EQ(record().seaColor, defaultRecord().seaColor);
 }
 
+// The about selector shows the about box on its own; its visit button opens
+// the maker's page (a replay prints it) and closes the box.
+TEST_F(WindowsRunTest, TheAboutSelector) {
+    float x = 0, y = 0;
+    ASSERT_TRUE(ui::windowControlPoint(ui::WindowId::About, ui::kAboutVisit, 0.5f, 0.5f, x, y));
+    ASSERT_TRUE(writeText(path("about.txt"), "screenshot " + path("about.png") + "\nclick " + std::to_string(x) +
+                                                 " " + std::to_string(y) + "\n"));
+    ::setenv("TERRAVANE_DIALOG_REPLAY", path("about.txt").c_str(), 1);
+    host::HostImage image = host::blankImage(8, 8, 8, false, false);
+    host::FilterHost filter(module_, session_, image, nullptr, {});
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(filter.about(), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "opened " + std::string(ui::productAddress()) + "\n");
+    ::unsetenv("TERRAVANE_DIALOG_REPLAY");
+    cli::Image about;
+    std::string why;
+    ASSERT_TRUE(cli::readImage(path("about.png"), about, &why)) << why;
+    EXPECT_EQ(about.width, ui::windowWidth(ui::WindowId::About));
+}
+
 // A file dialog that is waiting for its answer keeps every other request out.
 TEST(FileDialogGuard, ASecondRequestIsRefused) {
     ParamRecord params = defaultRecord();
