@@ -531,7 +531,7 @@ void secondaryEvent(DialogState& s, WindowId id, const platform::WindowEvent& e,
     using W = platform::WindowEvent;
     SecondaryState& w = ws(s);
     if (!w.open[size_t(id)]) return;
-    // A progress window holds the others' input.
+    // A progress window holds the others' input (their close boxes too).
     if (modalWindowOpen(s) && !windowIsModal(id) && e.kind != W::Timer) return;
     ButtonTrack& m = w.mouse[size_t(id)];
     auto enabled = [&](int control) {

@@ -471,7 +471,8 @@ private:
 
     void deliver(const WindowEvent& e) {
         if (ended_) return;
-        if (e.kind != WindowEvent::Timer && e.kind != WindowEvent::Command && !takesInput()) return;
+        const bool input = e.kind != WindowEvent::Timer && e.kind != WindowEvent::Command && e.kind != WindowEvent::Close;
+        if (input && !takesInput()) return;
         client_.event(e);
     }
 

@@ -142,7 +142,9 @@ public:
 
     void deliver(const WindowEvent& event) override {
         if (ended_) return;
-        const bool input = event.kind != WindowEvent::Timer && event.kind != WindowEvent::Command;
+        // Timers, commands and the close box reach a window that a modal child holds.
+        const bool input = event.kind != WindowEvent::Timer && event.kind != WindowEvent::Command &&
+                           event.kind != WindowEvent::Close;
         if (input && !takesInput()) return;
         Headless& r = root();
         client_.event(event);  // may close this window, when it is a child
