@@ -153,6 +153,30 @@ TEST(FileDialogGuard, ASecondRequestIsRefused) {
     EXPECT_EQ(click(ui::kLoad), 1);
 }
 
+// Secondary windows: across the owner's middle less a caption button (two
+// thirds of one without a system menu), a third of the free height down,
+// kept on the screen and never at a negative position.
+TEST(CentreWindow, TheOwnersMiddleAThirdDownOnTheScreen) {
+    const platform::ScreenGeometry owner{{100, 50, 1006, 625}, {0, 0, 1280, 800}, 30};
+    const struct {
+        platform::ScreenGeometry owner;
+        int32_t w, h;
+        bool systemMenu;
+        int32_t x, y;
+    } cases[] = {
+        {owner, 560, 320, true, 100 + 173 - 30, 50 + 85},
+        {owner, 300, 110, false, 100 + 303 - 20, 50 + 155},
+        {{{900, 600, 1806, 1175}, {0, 0, 1280, 800}, 30}, 560, 320, true, 720, 480},  // back on the screen
+        {{{-400, -300, 100, 0}, {0, 0, 1280, 800}, 30}, 560, 320, true, 0, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t x = -1, y = -1;
+        ui::centreWindow(c.owner, c.w, c.h, c.systemMenu, x, y);
+        EXPECT_EQ(x, c.x) << c.w;
+        EXPECT_EQ(y, c.y) << c.w;
+    }
+}
+
 class WindowsEditTest : public CommandTest {};
 
 // Layers writes a layered document; a cancelled export leaves nothing; both
