@@ -379,6 +379,7 @@ public:
         GtkWidget* dialog =
             gtk_file_chooser_dialog_new(prompt.c_str(), GTK_WINDOW(window_), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
                                         "_Cancel", GTK_RESPONSE_CANCEL, "_Select", GTK_RESPONSE_ACCEPT, nullptr);
+        gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
         const bool ok = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT;
         if (ok) {
             gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
