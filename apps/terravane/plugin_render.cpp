@@ -6,6 +6,7 @@
 
 #include "cli_common.h"
 #include "params/settings_writer.h"
+#include "platform/window.h"
 #include "played_settings.h"
 
 namespace tv::cli {
@@ -218,6 +219,11 @@ bool renderThroughPlugin(const PluginRenderRequest& request, Image& out, std::st
     host::HostOptions options;
     options.playInfo = request.interactive ? pi::plugInDialogDisplay : pi::plugInDialogSilent;
     options.interrupt = request.interrupt;
+    // On the screen this host offers its own colour picker; a replay's host offers none.
+    if (request.interactive && platform::dialogPeerChoice().kind == platform::DialogPeerChoice::Native)
+        options.colourPicker = [](const std::string& prompt, uint8_t rgb[3]) {
+            return platform::chooseColourNative(prompt, rgb);
+        };
     if (ProgressBar* bar = request.progress)
         options.progress = [bar](int32_t done, int32_t total) {
             if (total > 0) bar->update(int32_t(int64_t(done) * 1000 / total));
