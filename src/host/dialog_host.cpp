@@ -113,7 +113,9 @@ int runStartDialog(pi::FilterRecord* record, ParamRecord* params, StateBlock* st
     setup.depthBits = depthClass(record);
     setup.modeListEnabled = setup.depthBits != 32;
     state->dialogActive = 1;
-    const int code = ui::runMainDialog(setup, nullptr);
+    // The dialog opens over the host's window when the host names one.
+    const auto* platformData = static_cast<const pi::PlatformData*>(record->platformData);
+    const int code = ui::runMainDialog(setup, platformData ? reinterpret_cast<void*>(platformData->hwnd) : nullptr);
     state->dialogActive = 0;
     state->dialogWindow = nullptr;
     return code;

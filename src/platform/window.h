@@ -157,7 +157,7 @@ public:
 struct WindowOptions {
     std::string title;
     int32_t width = 0, height = 0;  // window pixels
-    void* parent = nullptr;         // the host's window, when it gives one
+    void* parent = nullptr;         // the host's window when it gives one: an HWND, an X11 window id
 };
 
 // Whether the system can show windows here (a display can be opened).
