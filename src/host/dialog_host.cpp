@@ -143,6 +143,7 @@ int runStartDialog(pi::FilterRecord* record, ParamRecord* params, StateBlock* st
     setup.depthBits = depthClass(record);
     setup.modeListEnabled = setup.depthBits != 32;
     state->dialogActive = 1;
+    // The dialog opens over the host's window when the host names one.
     const auto* platform = static_cast<const pi::PlatformData*>(record->platformData);
     void* owner = platform ? reinterpret_cast<void*>(platform->hwnd) : nullptr;
     const int code = ui::runMainDialog(setup, owner);

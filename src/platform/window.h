@@ -218,7 +218,9 @@ public:
 struct WindowOptions {
     std::string title;
     int32_t width = 0, height = 0;  // window pixels
-    void* parent = nullptr;         // the host's window as its platform data names it (a window handle on Windows)
+    // The host's window as its platform data names it, when it gives one: a
+    // window handle on Windows, an X11 window id on Linux.
+    void* parent = nullptr;
 };
 
 // Whether the system can show windows here (a display can be opened).

@@ -14,6 +14,13 @@
 
 #include "platform/window.h"
 
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+// X11's names for numbers that would stand for ours.
+#undef None
+#undef CursorShape
+#endif
+
 namespace tv::platform {
 
 namespace {
@@ -242,9 +249,6 @@ public:
             owner_->children_.push_back(this);
         } else {
             gtk_window_set_modal(GTK_WINDOW(window_), TRUE);
-            // The host's window comes as a native id of another process (GIMP's),
-            // not as a widget of ours: the dialog is centred on the screen.
-            gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
         }
         area_ = gtk_drawing_area_new();
         gtk_widget_set_size_request(area_, width_, height_);
@@ -264,6 +268,9 @@ public:
         g_signal_connect(window_, "delete-event", G_CALLBACK(onDelete), this);
         g_signal_connect(area_, "notify::scale-factor", G_CALLBACK(onScale), this);
         gtk_widget_realize(window_);
+        // The dialog over the host's window, else in the screen's middle; a
+        // child goes where its options say.
+        if (!child && !keepAbove(options.parent)) gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
         makeCanvas();
         if (child) {
             gtk_widget_show_all(window_);
@@ -285,6 +292,7 @@ public:
         g_object_unref(window_);
         if (group_) g_object_unref(group_);
         if (loop_) g_main_loop_unref(loop_);
+        if (parent_) g_object_unref(parent_);
     }
 
     void invalidate(const WindowRect& r) override {
@@ -352,6 +360,9 @@ public:
         ended_ = false;
         g_main_loop_run(loop_);
         gtk_widget_hide(window_);
+        // Gone from the screen now, not at the next main loop (the render
+        // that follows OK runs without one).
+        gdk_display_flush(gtk_widget_get_display(window_));
         return code_;
     }
 
@@ -444,6 +455,27 @@ private:
         if (b.empty()) return a;
         return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
                 std::max(a.bottom, b.bottom)};
+    }
+
+    // The host's window is its native id (on X11 a window id, as GIMP gives
+    // its image window): the dialog stays above it, centred on it. False
+    // when there is none or it cannot be found.
+    bool keepAbove(void* parent) {
+#ifdef GDK_WINDOWING_X11
+        GdkDisplay* display = gtk_widget_get_display(window_);
+        if (!parent || !GDK_IS_X11_DISPLAY(display)) return false;
+        parent_ = gdk_x11_window_foreign_new_for_display(display, reinterpret_cast<uintptr_t>(parent));
+        if (!parent_) return false;
+        gdk_window_set_transient_for(gtk_widget_get_window(window_), parent_);
+        GdkRectangle frame;
+        gdk_window_get_frame_extents(parent_, &frame);
+        gtk_window_move(GTK_WINDOW(window_), frame.x + std::max(0, (frame.width - width_) / 2),
+                        frame.y + std::max(0, (frame.height - height_) / 2));
+        return true;
+#else
+        (void)parent;
+        return false;
+#endif
     }
 
     void makeCanvas() {
@@ -587,6 +619,7 @@ private:
     int32_t width_, height_;
     GtkWidget* window_ = nullptr;
     GtkWidget* area_ = nullptr;
+    GdkWindow* parent_ = nullptr;  // the host's window, when the dialog stays above it
     cairo_surface_t* surface_ = nullptr;
     Canvas canvas_;
     WindowRect dirty_;
