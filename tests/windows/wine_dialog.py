@@ -135,6 +135,53 @@ try:
                       b[(py * w + px) * 3:(py * w + px) * 3 + 3])
         report('a tooltip window shows the tip under the pointer', changed > 300,
                '%d pixels changed below the pointer' % changed)
+        # The information button opens the information window, a secondary
+        # window of its own over the dialog, painted as the headless peer paints
+        # it; its Close button takes it away and leaves the dialog running.
+        xdotool('mousemove', str(x + 689), str(y + 541))
+        time.sleep(0.3)
+        xdotool('click', '1')
+        child = ''
+        for _ in range(40):
+            found = [wid for wid in xdotool('search', '--onlyvisible', '--name', '^Terravane$').stdout.split()
+                     if wid != window]
+            if found:
+                child = found[0]
+                break
+            time.sleep(0.25)
+        detail = 'no second window'
+        same = False
+        if child:
+            xdotool('mousemove', '0', '0')
+            time.sleep(1.5)
+            g = dict(line.split('=') for line in xdotool('getwindowgeometry', '--shell', child).stdout.split())
+            cx, cy, cw, ch = (int(g[k]) for k in ('X', 'Y', 'WIDTH', 'HEIGHT'))
+            subprocess.run([tools['import'], '-window', 'root', '-crop', '%dx%d+%d+%d' % (cw, ch, cx, cy), '+repage',
+                            '-depth', '8', os.path.join(work, 'child.ppm')], env=env, check=True)
+            with open(events, 'w') as f:
+                f.write('click 689 541\nwindow information\nscreenshot %s\n' % os.path.join(work, 'info.png'))
+            subprocess.run([linux_exe, 'edit', '--defaults', '--size', '320x200', '--replay', events, '-o',
+                            os.path.join(work, 'unused.png')], env=dict(env, TERRAVANE_HOME=linux_home),
+                           capture_output=True)
+            subprocess.run([tools['convert'], os.path.join(work, 'info.png'), '-depth', '8',
+                            os.path.join(work, 'info.ppm')], check=True)
+            c, cw2, ch2 = pixels(os.path.join(work, 'child.ppm'))
+            i, iw, ih = pixels(os.path.join(work, 'info.ppm'))
+            differ = sum(1 for k in range(0, min(len(c), len(i)), 3) if c[k:k + 3] != i[k:k + 3])
+            same = (cw2, ch2) == (iw, ih) and differ == 0
+            detail = 'window %dx%d at %d,%d, canvas %dx%d, %d pixels differ' % (cw2, ch2, cx, cy, iw, ih, differ)
+            xdotool('mousemove', str(cx + 464), str(cy + 370))
+            time.sleep(0.3)
+            xdotool('click', '1')
+        report('the information window opens over the dialog as the headless peer paints it', same, detail)
+        gone = False
+        for _ in range(40):
+            if child and child not in xdotool('search', '--onlyvisible', '--name', '^Terravane$').stdout.split():
+                gone = True
+                break
+            time.sleep(0.25)
+        report('its Close button closes it and the dialog stays', gone and dialog.poll() is None,
+               'dialog exit %s' % dialog.poll())
         # Escape, again should the first one come before the window has the focus.
         for _ in range(3):
             xdotool('key', '--window', window, 'Escape')
