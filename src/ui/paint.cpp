@@ -129,13 +129,7 @@ void paintButton(const DialogState& s, Painter& p, const Control& c) {
     const bool pressed = s.pressed == c.id && s.pressInside;
     const bool hot = enabled && (s.hot == c.id || pressed);
     const bool primary = c.id == kOk;
-    if (primary) {
-        p.fillRoundRect(r, 5.0f, pressed ? rgb(0x2459BA) : (hot ? rgb(0x3A7AEA) : theme::accent));
-    } else {
-        p.fillRoundRectGradient(r, 5.0f, pressed ? rgb(0xE2E6EC) : (hot ? rgb(0xFBFCFF) : rgb(0xFFFFFF)),
-                                pressed ? rgb(0xE8EBF0) : (hot ? rgb(0xF0F4FC) : rgb(0xF6F7F9)));
-        p.strokeRoundRect(r, 5.0f, 1.0f, hot ? theme::borderHot : theme::border);
-    }
+    drawButtonFace(p, r, pressed, hot, primary);
     const Colour ink = primary ? theme::field : (enabled ? theme::text : rgb(0xA8AEB6));
     int underline = -1;
     const std::string caption = captionText(c.caption, &underline);

@@ -27,13 +27,7 @@ void pushButton(Painter& p, const SmallControl& c, const ButtonTrack& m, bool en
     const bool pressed = m.pressed == c.id && m.inside;
     const bool hot = enabled && (m.hot == c.id || pressed);
     const bool primary = c.kind == SmallControl::DefaultButton;
-    if (primary) {
-        p.fillRoundRect(r, 5.0f, pressed ? rgb(0x2459BA) : (hot ? rgb(0x3A7AEA) : theme::accent));
-    } else {
-        p.fillRoundRectGradient(r, 5.0f, pressed ? rgb(0xE2E6EC) : (hot ? rgb(0xFBFCFF) : rgb(0xFFFFFF)),
-                                pressed ? rgb(0xE8EBF0) : (hot ? rgb(0xF0F4FC) : rgb(0xF6F7F9)));
-        p.strokeRoundRect(r, 5.0f, 1.0f, hot ? theme::borderHot : theme::border);
-    }
+    drawButtonFace(p, r, pressed, hot, primary);
     const Colour ink = primary ? theme::field : (enabled ? theme::text : rgb(0xA8AEB6));
     p.textIn(c.caption, r, 1, theme::textSize, ink);
 }
