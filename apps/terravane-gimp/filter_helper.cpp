@@ -1,13 +1,17 @@
 #include "filter_helper.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "host.h"
 #include "persist/settings_file.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/module_loader.h"
+#include "platform/threads.h"
 #include "played_settings.h"
 
 namespace tv::gimp {
@@ -40,6 +44,25 @@ Rect filterRectOf(host::FilterHost& filter) {
         return {v.top, v.left, v.bottom, v.right};
     }
     return {r.filterRect.top, r.filterRect.left, r.filterRect.bottom, r.filterRect.right};
+}
+
+// While the dialog is up the module asks nothing of the host that could
+// carry a stop, so a thread watches the pipe: when GIMP has ended the
+// plug-in's side (GIMP quit, or the plug-in was killed), nobody waits for the
+// answer and the helper ends, taking the dialog with it (settings put in
+// place for the run stay). The watch ends when the render reports progress
+// (abortProc stops it from then on) or the run ends.
+struct ParentWatch {
+    platform::Channel fromParent = platform::kNoChannel;
+    std::atomic<bool> over{false};
+};
+
+void watchParent(void* arg) {
+    auto* watch = static_cast<ParentWatch*>(arg);
+    while (!watch->over.load()) {
+        if (platform::channelReadable(watch->fromParent)) std::_Exit(130);
+        platform::sleepMilliseconds(100);
+    }
 }
 
 }  // namespace
@@ -149,7 +172,15 @@ int filterHelperMain() {
         parentGone = parentGone || platform::channelReadable(fromParent);
         return parentGone;
     };
+    // GIMP 2.10 is an X11 program (under Wayland too): the dialog talks X11
+    // as well, so that it can stay above GIMP's window.
+    if (job.parentWindow != 0 && platform::environmentValue("GDK_BACKEND").empty())
+        platform::setEnvironmentValue("GDK_BACKEND", "x11");
+    ParentWatch watch;
+    watch.fromParent = fromParent;
+    platform::Thread* watcher = job.interactive ? platform::startThread(watchParent, &watch) : nullptr;
     auto progress = [&](int32_t done, int32_t total) {
+        watch.over = true;
         if (!parentGone && !sendProgress(toParent, done, total)) parentGone = true;
     };
     FilterOutcome outcome;
@@ -159,6 +190,8 @@ int filterHelperMain() {
         outcome = failure(pi::memFullErr, "not enough memory for a " + std::to_string(job.width) + "x" +
                                               std::to_string(job.height) + " image");
     }
+    watch.over = true;
+    platform::joinThread(watcher);
     if (parentGone) return 130;
     return sendOutcome(toParent, outcome) ? 0 : 130;
 }

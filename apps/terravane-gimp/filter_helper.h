@@ -25,7 +25,8 @@ FilterOutcome runFilterJob(const FilterJob& job, const std::string& modulePath, 
 
 // The helper's life: one job from the parent, its outcome back. Exit status 0
 // when answered, 1 when no sound job came, 130 when the parent went away
-// during the run (the module was told to stop).
+// during the run (the module was told to stop; with its dialog up, the helper
+// ends at once).
 int filterHelperMain();
 
 }  // namespace tv::gimp

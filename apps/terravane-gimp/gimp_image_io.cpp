@@ -77,6 +77,8 @@ bool readDrawable(int32_t image, int32_t drawable, DrawableJob& out, std::string
     d.format = formatOf(channel, colour, alpha, job.depth);
 
     const int32_t width = gimp_drawable_width(drawable), height = gimp_drawable_height(drawable);
+    d.drawableWidth = width;
+    d.drawableHeight = height;
     gint x = 0, y = 0, w = width, h = height;
     const bool selection = !floating && !gimp_item_is_selection(drawable) && !gimp_selection_is_empty(image);
     if (!floating && !gimp_drawable_mask_intersect(drawable, &x, &y, &w, &h)) {
@@ -109,15 +111,15 @@ bool readDrawable(int32_t image, int32_t drawable, DrawableJob& out, std::string
 
     const GeglRectangle rect{job.region.left + d.dx, job.region.top + d.dy, job.region.width(), job.region.height()};
     const size_t pixels = size_t(rect.width) * size_t(rect.height), bytes = size_t(job.depth / 8);
-    d.original.resize(pixels * size_t(d.gimpChannels) * bytes);
+    std::vector<uint8_t> samples(pixels * size_t(d.gimpChannels) * bytes);
     GeglBuffer* buffer = gimp_drawable_get_buffer(drawable);
-    gegl_buffer_get(buffer, &rect, 1.0, d.format, d.original.data(), GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
+    gegl_buffer_get(buffer, &rect, 1.0, d.format, samples.data(), GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
     g_object_unref(buffer);
     const size_t hostPlanes = size_t(job.colourPlanes + (job.transparency ? 1 : 0));
     job.pixels.resize(pixels * hostPlanes * bytes);
     for (size_t i = 0; i < pixels; ++i)
         for (size_t c = 0; c < hostPlanes; ++c)
-            copySample(&d.original[(i * size_t(d.gimpChannels) + c) * bytes], &job.pixels[(i * hostPlanes + c) * bytes],
+            copySample(&samples[(i * size_t(d.gimpChannels) + c) * bytes], &job.pixels[(i * hostPlanes + c) * bytes],
                        job.depth, true);
 
     if (selection) {
@@ -144,30 +146,35 @@ bool writeDrawable(const DrawableJob& d, const FilterOutcome& outcome, std::stri
                        std::min(outcome.filterRect.right, region.right)};
     if (changed.empty()) return true;
     if (outcome.pixels.size() != job.pixelBytes()) return fail(error, "the filter helper sent a result of another size");
+    // The user may have closed the image or changed the layer while the dialog was up.
+    const int32_t image = d.image, drawable = d.drawable;
+    if (!gimp_item_is_valid(drawable) || gimp_drawable_width(drawable) != d.drawableWidth ||
+        gimp_drawable_height(drawable) != d.drawableHeight)
+        return fail(error, "the layer was closed or changed its size while the dialog was open");
 
     // The result where the module rendered and the selection is not zero;
     // GIMP's own samples elsewhere.
-    std::vector<uint8_t> merged = d.original;
+    const GeglRectangle rect{changed.left + d.dx, changed.top + d.dy, changed.width(), changed.height()};
     const size_t bytes = size_t(job.depth / 8), gimpPlanes = size_t(d.gimpChannels);
     const size_t hostPlanes = size_t(job.colourPlanes + (job.transparency ? 1 : 0));
+    std::vector<uint8_t> merged(size_t(rect.width) * size_t(rect.height) * gimpPlanes * bytes);
+    GeglBuffer* buffer = gimp_drawable_get_buffer(drawable);
+    gegl_buffer_get(buffer, &rect, 1.0, d.format, merged.data(), GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
+    g_object_unref(buffer);
+    uint8_t* to = merged.data();
     for (int32_t y = changed.top; y < changed.bottom; ++y)
-        for (int32_t x = changed.left; x < changed.right; ++x) {
+        for (int32_t x = changed.left; x < changed.right; ++x, to += gimpPlanes * bytes) {
             const size_t i = size_t(y - region.top) * size_t(region.width()) + size_t(x - region.left);
             if (!job.selection.empty() && job.selection[i] == 0) continue;
             for (size_t c = 0; c < hostPlanes; ++c)
-                copySample(&outcome.pixels[(i * hostPlanes + c) * bytes], &merged[(i * gimpPlanes + c) * bytes],
-                           job.depth, false);
+                copySample(&outcome.pixels[(i * hostPlanes + c) * bytes], to + c * bytes, job.depth, false);
         }
 
     // The result into the shadow first: this takes a while for a large image,
     // and GIMP may end this program meanwhile (its cancel), which must leave
     // no undo step begun.
-    const int32_t image = d.image, drawable = d.drawable;
-    const GeglRectangle rect{changed.left + d.dx, changed.top + d.dy, changed.width(), changed.height()};
     GeglBuffer* shadow = gimp_drawable_get_shadow_buffer(drawable);
-    const size_t stride = size_t(region.width()) * gimpPlanes * bytes;
-    const size_t first = size_t(changed.top - region.top) * stride + size_t(changed.left - region.left) * gimpPlanes * bytes;
-    gegl_buffer_set(shadow, &rect, 0, d.format, merged.data() + first, int(stride));
+    gegl_buffer_set(shadow, &rect, 0, d.format, merged.data(), GEGL_AUTO_ROWSTRIDE);
     g_object_unref(shadow);
 
     // GIMP lays a filter's result through the selection; the module has done

@@ -21,7 +21,7 @@ struct DrawableJob {
     int32_t dx = 0, dy = 0;
     int32_t gimpChannels = 3;        // samples a pixel in GIMP's buffer (alpha included)
     const Babl* format = nullptr;    // the buffer's format as read and written
-    std::vector<uint8_t> original;   // the region as GIMP holds it
+    int32_t drawableWidth = 0, drawableHeight = 0;
 };
 
 // Reads the drawable's part under the selection into job (region empty: the
@@ -29,7 +29,9 @@ struct DrawableJob {
 bool readDrawable(int32_t image, int32_t drawable, DrawableJob& out, std::string* error);
 
 // Writes the module's result into the drawable as one undo step: where it
-// rendered and the selection is not zero. The selection is left as it was.
+// rendered and the selection is not zero; elsewhere the drawable keeps what
+// it holds now. The selection is left as it was. Fails, changing nothing,
+// when the drawable has gone or changed its size since it was read.
 bool writeDrawable(const DrawableJob& in, const FilterOutcome& outcome, std::string* error);
 
 }  // namespace tv::gimp

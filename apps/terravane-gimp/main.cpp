@@ -58,13 +58,18 @@ void playSettings(const ParamRecord& record, FilterJob& job) {
 }
 
 // Runs the job in the filter helper, with its progress in GIMP's progress bar.
+// A dialog's run starts the bar at its first report, once the user has
+// pressed OK and the render has begun (the dialog has a Cancel of its own).
 bool runInHelper(const FilterJob& job, FilterOutcome& outcome, std::string* error) {
     platform::ChildProcess helper;
     if (!platform::startChild(platform::currentProgram(), {"terravane-gimp", kHelperArgument}, helper, error))
         return false;
     bool answered = sendJob(helper.toChild, job);
+    bool started = !job.interactive;
     if (answered)
-        answered = receiveOutcome(helper.fromChild, job, outcome, [](int32_t done, int32_t total) {
+        answered = receiveOutcome(helper.fromChild, job, outcome, [&](int32_t done, int32_t total) {
+            if (!started) gimp_progress_init("Terravane");
+            started = true;
             if (total > 0) gimp_progress_update(double(done) / double(total));
         }, error);
     else if (error)
@@ -84,15 +89,18 @@ GimpPDBStatusType filter(GimpRunMode mode, gint32 image, gint32 drawable, const 
         playSettings(*last, request);  // without last values the module takes its own cached settings
     }
 
-    gimp_progress_init("Terravane");
+    // The dialog (Filters > Render > Terravane... and Re-Show) opens with the
+    // last values, over the window the filter was chosen in.
+    const bool interactive = mode == GIMP_RUN_INTERACTIVE;
+    if (!interactive) gimp_progress_init("Terravane");
     DrawableJob d;
     if (!readDrawable(image, drawable, d, &message)) return GIMP_PDB_EXECUTION_ERROR;
     if (d.job.region.empty()) return GIMP_PDB_SUCCESS;  // the selection does not touch this drawable
     FilterJob& job = d.job;
     job.descriptor = request.descriptor;
     job.cachedSettings = request.cachedSettings;
-    job.interactive = mode == GIMP_RUN_INTERACTIVE;
-    if (job.interactive) job.parentWindow = uint64_t(gimp_progress_get_window_handle());
+    job.interactive = interactive;
+    if (interactive) job.parentWindow = uint64_t(gimp_progress_get_window_handle());
 
     FilterOutcome outcome;
     if (!runInHelper(job, outcome, &message)) return GIMP_PDB_EXECUTION_ERROR;

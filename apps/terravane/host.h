@@ -116,6 +116,9 @@ struct HostOptions {
     std::function<bool()> abort;     // abortProc also answers yes when this does
     std::function<void(int32_t done, int32_t total)> progress;
     pi::intptr parentWindow = 0;     // the window a dialog opens over (platform data)
+    // The host's colour picker (colour services); none when empty. Returns
+    // false when the user cancelled; rgb holds the colour before and after.
+    std::function<bool(const std::string& prompt, uint8_t rgb[3])> colourPicker;
 };
 
 // What outlives one run: the blocks the host keeps for the module and the
@@ -181,6 +184,7 @@ public:
     pi::OSErr advanceState();
     pi::Boolean abortRequested();
     void progress(int32_t done, int32_t total);
+    pi::OSErr colorServices(pi::ColorServicesInfo& info);
 
 private:
     void flushOutput();

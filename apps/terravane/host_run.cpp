@@ -23,6 +23,9 @@ FilterHost* gCurrent = nullptr;
 
 pi::OSErr advanceStateProc() { return gCurrent ? gCurrent->advanceState() : pi::filterBadParameters; }
 pi::Boolean abortProc() { return gCurrent ? gCurrent->abortRequested() : 0; }
+pi::OSErr colorServicesProc(pi::ColorServicesInfo* info) {
+    return gCurrent && info ? gCurrent->colorServices(*info) : pi::paramErr;
+}
 void progressProc(pi::int32 done, pi::int32 total) {
     if (gCurrent) gCurrent->progress(done, total);
 }
@@ -279,7 +282,7 @@ void FilterHost::setUpRecord() {
     r.advanceState = options.advanceState ? advanceStateProc : nullptr;
     r.supportsPadding = 1;
     r.samplingSupport = options.samplingSupport;
-    r.colorServices = nullptr;  // no colour picker in this host
+    r.colorServices = options.colourPicker ? colorServicesProc : nullptr;
     r.inLayerPlanes = r.outLayerPlanes = pi::int16(image.colourPlanes);
     r.inTransparencyMask = r.outTransparencyMask = transparency ? 1 : 0;
     r.inNonLayerPlanes = r.outNonLayerPlanes = 0;
@@ -474,6 +477,20 @@ int16_t FilterHost::call(int16_t selector) {
     session_.parameters = record_.parameters;
     if (selector == pi::kSelectorStart || selector == pi::kSelectorContinue || result != 0) flushOutput();
     return result;
+}
+
+pi::OSErr FilterHost::colorServices(pi::ColorServicesInfo& info) {
+    if (!options_.colourPicker || info.infoSize < pi::kColorServicesInfoSize) return pi::paramErr;
+    if (info.selector != pi::plugIncolorServicesChooseColor || info.sourceSpace != pi::plugIncolorServicesRGBSpace ||
+        info.resultSpace != pi::plugIncolorServicesRGBSpace)
+        return pi::paramErr;
+    std::string prompt;
+    if (const pi::Str255* p = info.selectorParameter.pickerPrompt) prompt.assign(reinterpret_cast<const char*>(*p) + 1, (*p)[0]);
+    uint8_t rgb[3];
+    for (int i = 0; i < 3; ++i) rgb[i] = uint8_t(std::clamp<int>(info.colorComponents[i], 0, 255));
+    if (!options_.colourPicker(prompt, rgb)) return pi::userCanceledErr;
+    for (int i = 0; i < 3; ++i) info.colorComponents[i] = rgb[i];
+    return pi::noErr;
 }
 
 int16_t FilterHost::about() {

@@ -6,6 +6,7 @@
 
 #include "cli_common.h"
 #include "params/settings_writer.h"
+#include "platform/window.h"
 #include "played_settings.h"
 
 namespace tv::cli {
@@ -340,6 +341,11 @@ bool runModule(const PluginRenderRequest& request, host::HostImage& image, host:
     options.playInfo = request.interactive ? pi::plugInDialogDisplay : pi::plugInDialogSilent;
     options.interrupt = request.interrupt;
     options.progress = hooks.progress;
+    // On the screen this host offers its own colour picker; a replay's host offers none.
+    if (request.interactive && platform::dialogPeerChoice().kind == platform::DialogPeerChoice::Native)
+        options.colourPicker = [](const std::string& prompt, uint8_t rgb[3]) {
+            return platform::chooseColourNative(prompt, rgb);
+        };
 
     host::RunReport report;
     {

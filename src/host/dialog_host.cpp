@@ -1,5 +1,7 @@
 #include "host/dialog_host.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "host/plugin.h"
@@ -33,6 +35,33 @@ int32_t displayHook(void* context, void* nativeContext) {
     map.baseAddr = pv.pixels;
     const pi::VRect source = map.bounds;
     return r->displayPixels(&map, &source, 0, 0, nativeContext);
+}
+
+// The host's colour picker through its colour services: the colour's high
+// bytes and the prompt go in, the chosen components come back and become
+// the colour's high bytes. A picker that fails or is cancelled (it hands the
+// components back unchanged) leaves the colour as it was, low bytes too.
+bool hostColourPick(void* context, const std::string& prompt, uint8_t rgb[3]) {
+    auto* record = static_cast<pi::FilterRecord*>(context);
+    if (!record || !record->colorServices) return false;
+    pi::ColorServicesInfo info{};
+    info.infoSize = pi::kColorServicesInfoSize;
+    info.selector = pi::plugIncolorServicesChooseColor;
+    info.sourceSpace = pi::plugIncolorServicesRGBSpace;
+    info.resultSpace = pi::plugIncolorServicesRGBSpace;
+    for (int i = 0; i < 3; ++i) info.colorComponents[i] = pi::int16(rgb[i]);
+    info.colorComponents[3] = 0;
+    pi::Str255 text{};
+    const size_t n = std::min<size_t>(prompt.size(), 255);
+    text[0] = pi::uint8(n);
+    std::memcpy(text + 1, prompt.data(), n);
+    info.selectorParameter.pickerPrompt = &text;
+    if (record->colorServices(&info) != pi::noErr) return false;
+    uint8_t chosen[3];
+    for (int i = 0; i < 3; ++i) chosen[i] = uint8_t(std::clamp<int>(info.colorComponents[i], 0, 255));
+    if (std::equal(chosen, chosen + 3, rgb)) return false;
+    std::copy(chosen, chosen + 3, rgb);
+    return true;
 }
 
 }  // namespace
@@ -110,9 +139,11 @@ int runStartDialog(pi::FilterRecord* record, ParamRecord* params, StateBlock* st
     setup.undo = &state->working->persist.undo;
     setup.engine = engineOf(state->working->engine);
     setup.preview = makePreviewHost(host);
+    if (record->colorServices) setup.hostColours = {record, hostColourPick};
     setup.depthBits = depthClass(record);
     setup.modeListEnabled = setup.depthBits != 32;
     state->dialogActive = 1;
+    // The dialog opens over the host's window when the host names one.
     const auto* platform = static_cast<const pi::PlatformData*>(record->platformData);
     void* owner = platform ? reinterpret_cast<void*>(platform->hwnd) : nullptr;
     const int code = ui::runMainDialog(setup, owner);

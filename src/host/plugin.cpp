@@ -5,6 +5,7 @@
 #include <new>
 
 #include "host/dialog_host.h"
+#include "ui/runner.h"
 #include "host/frame_render.h"
 #include "host/scripting.h"
 #include "host/transfer.h"
@@ -161,7 +162,10 @@ bool allocateWorkingMemory() {
 void doAbout() {
     if (g.aboutOpen) return;
     g.aboutOpen = true;
-    if (g.dialogs.runAboutBox) g.dialogs.runAboutBox(g.dialogs.context);
+    if (g.dialogs.runAboutBox)
+        g.dialogs.runAboutBox(g.dialogs.context);
+    else
+        ui::runAboutBox(nullptr);
     g.aboutOpen = false;
 }
 

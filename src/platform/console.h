@@ -16,4 +16,8 @@ void useBinaryStandardStreams();
 // from the wide-character command line, so that any file name arrives whole.
 std::vector<std::string> commandLineArguments(int argc, char** argv);
 
+// Writes text and a line end to the standard output at once (not buffered
+// behind later output of the process).
+void printLine(const std::string& text);
+
 }  // namespace tv::platform

@@ -109,13 +109,16 @@ struct CursorShape {
     std::vector<uint32_t> pixels;
 };
 
-// A picture a file carries (0xFFRRGGBB words, rows top to bottom).
+// A picture a file carries, for a file chooser's preview panel: 0xFFRRGGBB
+// words, rows top to bottom.
 struct FilePicture {
     int32_t width = 0, height = 0;
     std::vector<uint32_t> pixels;
 };
 
-// The system's file chooser.
+// The system's file chooser. A save dialog asks before it replaces a file,
+// and a name typed without an extension gets the pattern's (".q1q" for
+// "*.q1q"; none for "*").
 struct FileRequest {
     bool save = false;
     std::string title;
@@ -123,9 +126,34 @@ struct FileRequest {
     std::string pattern;      // "*.q1q"; empty or "*" for every file
     std::string folder;       // where it opens; empty: the system's choice
     std::string initialName;  // save: the name proposed
-    // Open: the picture of the selected file, for a preview beside the list
-    // (none when empty or when it returns false).
+    // Open: a preview panel beside the list shows the selected file's
+    // picture, when this gives one (empty, or false: the panel stays empty).
     std::function<bool(const std::string& path, FilePicture& picture)> picture;
+};
+
+// The colour chooser's custom colours (0x00RRGGBB), kept by the caller for
+// as long as the module lives and shared by every colour button.
+constexpr int kCustomColourCount = 16;
+
+// A secondary window of a dialog (a chooser, a progress window, the about
+// box): drawn by its own client like the dialog, placed where the client
+// says, closed by destroying it.
+struct ChildOptions {
+    std::string name;   // a short name by which a script addresses it ("clouds")
+    std::string title;
+    int32_t width = 0, height = 0;  // window pixels
+    int32_t x = 0, y = 0;           // where its client area's top-left goes, screen window pixels
+    // While a modal child is open, its owner and the owner's other children
+    // take no mouse or key input (they still paint and get timers).
+    bool modal = false;
+};
+
+// Where a window's client area is on the screen, and the screen's work area,
+// in window pixels; captionButton is the width of a title-bar button.
+struct ScreenGeometry {
+    WindowRect client;
+    WindowRect workArea;
+    int32_t captionButton = 0;
 };
 
 class WindowClient {
@@ -170,18 +198,36 @@ public:
     // The system's dialogs, modal over this window. False when cancelled.
     virtual bool chooseFile(const FileRequest& request, std::string& path) = 0;
     virtual bool chooseFolder(const std::string& prompt, std::string& folder) = 0;
-    virtual bool chooseColour(const std::string& prompt, uint8_t rgb[3]) = 0;
+    // custom: the shared custom colours, shown by the dialog (it may change them).
+    virtual bool chooseColour(const std::string& prompt, uint8_t rgb[3], uint32_t custom[kCustomColourCount]) = 0;
     virtual void showMessage(const std::string& title, const std::string& text) = 0;
+
+    // Opens a page (an address or an HTML file) in the user's browser; false
+    // with a reason when that cannot be started.
+    virtual bool openPage(const std::string& page, std::string* error) = 0;
+
+    // Secondary windows: owned by this window, shown at once; null with a
+    // reason when none can be made. runModal and endModal are not used on them.
+    virtual std::unique_ptr<Window> openChild(const ChildOptions& options, WindowClient& client,
+                                              std::string* error) = 0;
+    virtual ScreenGeometry screenGeometry() const = 0;
+    // Brings the window to the front.
+    virtual void raise() = 0;
 };
 
 struct WindowOptions {
     std::string title;
     int32_t width = 0, height = 0;  // window pixels
-    void* parent = nullptr;         // the host's window as its platform data names it (a window handle on Windows)
+    // The host's window as its platform data names it, when it gives one: a
+    // window handle on Windows, an X11 window id on Linux.
+    void* parent = nullptr;
 };
 
 // Whether the system can show windows here (a display can be opened).
 bool nativeWindowsAvailable(std::string* why);
+// The system's colour dialog on its own (a host's colour picker), modal over
+// the process's active window. False when cancelled or when none can be shown.
+bool chooseColourNative(const std::string& prompt, uint8_t rgb[3]);
 // The system's window peer; null with a reason when no window can be opened.
 std::unique_ptr<Window> openNativeWindow(const WindowOptions& options, WindowClient& client, std::string* error);
 
@@ -200,6 +246,8 @@ public:
     virtual bool answerFolder(const std::string& prompt, std::string& folder) = 0;
     virtual bool answerColour(const std::string& prompt, uint8_t rgb[3]) = 0;
     virtual void answerMessage(const std::string& title, const std::string& text) = 0;
+    // A page the dialog opened (recorded, not shown).
+    virtual void pageOpened(const std::string& page) = 0;
     // The script ran out before the window ended: the window gets Close.
 };
 
@@ -213,6 +261,10 @@ public:
     virtual const CursorShape& cursor() const = 0;
     // Paints what is invalid and writes the canvas as an 8-bit RGB PNG file.
     virtual bool writeScreenshot(const std::string& path, std::string* error) = 0;
+    // An open secondary window by its name ("main": this one); null when none is open.
+    virtual HeadlessWindow* window(const std::string& name) = 0;
+    // Whether this window takes input now (no modal child of its owner is open).
+    virtual bool takesInput() const = 0;
 };
 
 std::unique_ptr<HeadlessWindow> openHeadlessWindow(const WindowOptions& options, WindowClient& client,

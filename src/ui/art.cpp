@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "ui/dialog.h"
+#include "ui/theme.h"
 
 namespace tv::ui {
 
@@ -248,6 +249,16 @@ platform::CursorShape cursorShape(CursorId id, float scale) {
     shape.hotX = shape.hotY = int32_t(std::lround(12.0f * scale));
     shape.pixels = std::move(pixels);
     return shape;
+}
+
+void drawButtonFace(Painter& p, const RectF& r, bool pressed, bool hot, bool primary) {
+    if (primary) {
+        p.fillRoundRect(r, 5.0f, pressed ? rgb(0x2459BA) : (hot ? rgb(0x3A7AEA) : theme::accent));
+        return;
+    }
+    p.fillRoundRectGradient(r, 5.0f, pressed ? rgb(0xE2E6EC) : (hot ? rgb(0xFBFCFF) : rgb(0xFFFFFF)),
+                            pressed ? rgb(0xE8EBF0) : (hot ? rgb(0xF0F4FC) : rgb(0xF6F7F9)));
+    p.strokeRoundRect(r, 5.0f, 1.0f, hot ? theme::borderHot : theme::border);
 }
 
 }  // namespace tv::ui

@@ -11,5 +11,8 @@ namespace tv::ui {
 void drawGlyph(Painter& p, Glyph glyph, const RectF& box, Colour colour);
 // The maker's mark: a ringed planet.
 void drawLogo(Painter& p, const RectF& box);
+// A push button's face: the accent colour for the default button, else a
+// light gradient with a border; darker while pressed, lighter under the pointer.
+void drawButtonFace(Painter& p, const RectF& r, bool pressed, bool hot, bool primary);
 
 }  // namespace tv::ui

@@ -323,6 +323,36 @@ void setName(DialogState& s, const char* name, Actions& out) {
     repaint(out, kNameStrip);
 }
 
+// The end of every click command, once its handler is done.
+void finishClick(DialogState& s, int id, int undoClass, bool changed, Actions& out) {
+    readControls(s);
+    applyUndoClass(s, undoClass);
+    if (undoClass != 0 && dotIndex(id) < 0 && id != kSpecialDot) plainCurrentDot(s, out);
+    checkRealClouds(s, out);
+    cancelEditTimer(s, out);
+    if (changed) renderPreview(s, out);
+    ParamRecord& r = *s.setup.params;
+    if (id == kOk || id == kCancel) closeSecondaryWindows(s, out);
+    if (id == kOk) {
+        readControls(s);
+        // The final render reads the whole image at sample factor 1.
+        r.sampleFactor = 1;
+        r.previewOriginX = r.previewOriginY = 0;
+        s.endCode = kOk;
+        Action a;
+        a.kind = Action::End;
+        a.code = kOk;
+        out.push_back(a);
+    } else if (id == kCancel) {
+        *s.setup.params = s.saved;
+        s.endCode = kCancel;
+        Action a;
+        a.kind = Action::End;
+        a.code = kCancel;
+        out.push_back(a);
+    }
+}
+
 }  // namespace detail
 
 using namespace detail;
@@ -346,35 +376,6 @@ int undoClassOf(int id) {
     const Kind k = kindOf(id);
     if (k == Kind::SliderEdit || k == Kind::Label) return 0;
     return 1;
-}
-
-// The end of every click command, once its handler is done.
-void finishClick(DialogState& s, int id, int undoClass, bool changed, Actions& out) {
-    readControls(s);
-    applyUndoClass(s, undoClass);
-    if (undoClass != 0 && dotIndex(id) < 0 && id != kSpecialDot) plainCurrentDot(s, out);
-    checkRealClouds(s, out);
-    cancelEditTimer(s, out);
-    if (changed) renderPreview(s, out);
-    ParamRecord& r = *s.setup.params;
-    if (id == kOk) {
-        readControls(s);
-        // The final render reads the whole image at sample factor 1.
-        r.sampleFactor = 1;
-        r.previewOriginX = r.previewOriginY = 0;
-        s.endCode = kOk;
-        Action a;
-        a.kind = Action::End;
-        a.code = kOk;
-        out.push_back(a);
-    } else if (id == kCancel) {
-        *s.setup.params = s.saved;
-        s.endCode = kCancel;
-        Action a;
-        a.kind = Action::End;
-        a.code = kCancel;
-        out.push_back(a);
-    }
 }
 
 // The picture a settings file carries, for the open dialog's preview.
@@ -495,6 +496,7 @@ void clickCommand(DialogState& s, int id, Actions& out) {
         s.pendingControl = id;
         Action a;
         a.kind = Action::ColourDialog;
+        a.host = s.setup.hostColours.pick != nullptr;
         a.text = std::string(colourPrompt(id));
         const Colour16 c = s.colours[size_t(id)];
         a.rgb[0] = uint8_t(channelTo8(c.red));
@@ -525,18 +527,8 @@ void clickCommand(DialogState& s, int id, Actions& out) {
     } else if (id == kCatalogue) {
         askFolder(s, Pending::CatalogueFolder, out);
         return;
-    } else if (id == kAbout) {
-        message(out, "About Terravane",
-                "Terravane 1.93 makes planets: fractal land with craters, seas, deserts, ice, city lights, "
-                "clouds with storms and an atmosphere, as a lit globe or as flat texture maps.\n\n"
-                "Text in DejaVu Sans. Images through libjpeg, libpng, libtiff and OpenEXR.");
-    } else if (id == kInformation) {
-        message(out, "Terravane",
-                "Sliders and their boxes set the planet; the preview follows every change. Click the preview to "
-                "place the planet, zoom with - + %, drag to look around when zoomed in. Drag the globes to move "
-                "the light and tilt the axis (Ctrl: towards you). A click on an empty dot keeps the planet, a "
-                "click on a filled dot brings it back, a right-click empties it. Dice makes a random planet, "
-                "Ecce a new seed, Undo goes back and forth. Return renders, Escape cancels.");
+    } else if (id == kAbout || id == kInformation) {
+        openAboutOrInformation(s, id == kAbout ? WindowId::About : WindowId::Information, out);
     } else if (id == kUndo) {
         if (s.setup.undo && persist::undo(r, st, *s.setup.undo)) {
             refreshFromRecord(s, out);
@@ -557,19 +549,7 @@ void clickCommand(DialogState& s, int id, Actions& out) {
         refreshFromRecord(s, out);
         changed = true;
     } else if (id == kClouds) {
-        // The cached map of the chosen satellite image, when there is one.
-        const int index = std::max(0, r.downloadedClouds);
-        Engine* e = s.setup.engine;
-        if (e && loadFromCache(e->cloudMap, &r, index) == kCacheOk) {
-            r.realClouds = 1;
-            setControlValue(s, kRealCloudsBox, 1);
-            repaint(out, kRealCloudsBox);
-            changed = true;
-        } else {
-            message(out, "Real clouds",
-                    "No satellite image has been downloaded for these settings yet, so real clouds cannot be "
-                    "switched on.");
-        }
+        openClouds(s, out);
     }
     finishClick(s, id, undoClassOf(id), changed, out);
 }
@@ -595,6 +575,12 @@ void command(DialogState& s, int id, int code, Actions& out) {
         return;
     }
     if (code != 0 || s.pending != Pending::None || s.work != Pending::None || s.endCode != 0) return;
+    // A progress window holds the dialog; only its end (OK, Cancel) passes,
+    // and stops the job first.
+    if (modalWindowOpen(s)) {
+        if (id != kOk && id != kCancel) return;
+        closeSecondaryWindows(s, out);
+    }
     if (!s.enabled[size_t(std::clamp(id, 0, kControlCount - 1))]) return;
     clickCommand(s, id, out);
 }
@@ -654,7 +640,7 @@ void answer(DialogState& s, const Event& e, Actions& out) {
                 return;
             }
             setText(r.documentFolder, platform::folderOf(e.path).c_str());
-            startWork(s, Pending::Layers, e.path, out);
+            startExport(s, e.path, out);
             return;
         case Pending::CatalogueFolder:
             if (!e.ok) {
@@ -690,6 +676,13 @@ void answer(DialogState& s, const Event& e, Actions& out) {
     }
 }
 
+void openPage(Actions& out, const std::string& page) {
+    Action a;
+    a.kind = Action::OpenPage;
+    a.text = page;
+    out.push_back(a);
+}
+
 void refreshHook(void* context, ParamRecord&, StateBlock&) {
     auto* s = static_cast<DialogState*>(context);
     Actions ignored;
@@ -703,37 +696,25 @@ void work(DialogState& s, Actions& out) {
     s.work = Pending::None;
     ParamRecord& r = *s.setup.params;
     StateBlock& st = *s.setup.state;
-    Engine* engine = s.setup.engine;
     const std::string path = s.workPath;
     int32_t result = 0;
-    int id = kLayers;
     switch (what) {
-        case Pending::Layers: {
-            if (!engine) break;
-            LayersRequest request;
-            request.width = s.setup.preview.imageWidth;
-            request.height = s.setup.preview.imageHeight;
-            request.depthBits = s.setup.depthBits;
-            result = exportLayers(*engine, path, request);
-            if (result != 0)
-                message(out, "Save a PSD file",
-                        "The layered document could not be written (" + std::to_string(result) + ").");
-            finishClick(s, kLayers, 1, false, out);
-            break;
-        }
         case Pending::CataloguePage:
-            id = kCatalogue;
             setText(r.catalogueFolder, platform::folderOf(path).c_str());
             result = writePresetsCatalogue(s.pendingFolder, path, engineThumbnailRenderer(), CatalogueProgress{});
             if (result != 0)
                 message(out, "Save an HTML page", "The page could not be written (" + std::to_string(result) + ").");
-            finishClick(s, id, 0, false, out);
+            else
+                openPage(out, path);
+            finishClick(s, kCatalogue, 0, false, out);
             break;
         case Pending::DotsPage:
             setText(r.catalogueFolder, platform::folderOf(path).c_str());
             result = writeMemoryDotsCatalogue(st, path, engineThumbnailRenderer(), CatalogueProgress{});
             if (result != 0)
                 message(out, "Save an HTML page", "The page could not be written (" + std::to_string(result) + ").");
+            else
+                openPage(out, path);
             finishClick(s, kSpecialDot, currentDot(s) >= 0 ? 2 : 1, false, out);
             break;
         case Pending::RefreshFolder: {
@@ -796,7 +777,12 @@ void handle(DialogState& s, const Event& e, Actions& out) {
     switch (e.kind) {
         case Event::Answer: answer(s, e, out); break;
         case Event::Work: work(s, out); break;
-        case Event::Window: windowEvent(s, e.window, out); break;
+        case Event::Window:
+            if (e.target == WindowId::Main)
+                windowEvent(s, e.window, out);
+            else
+                secondaryEvent(s, e.target, e.window, out);
+            break;
     }
 }
 

@@ -14,6 +14,7 @@
 #include "platform/window.h"
 #include "render/engine.h"
 #include "ui/controls.h"
+#include "ui/secondary.h"
 
 namespace tv::ui {
 
@@ -34,12 +35,20 @@ struct PreviewHost {
     int32_t (*display)(void* context, void* nativeContext) = nullptr;
 };
 
+// The host's colour picker, when it offers one: true when the user chose a
+// colour (rgb then holds it), false when cancelled.
+struct HostColourPicker {
+    void* context = nullptr;
+    bool (*pick)(void* context, const std::string& prompt, uint8_t rgb[3]) = nullptr;
+};
+
 struct DialogSetup {
     ParamRecord* params = nullptr;
     StateBlock* state = nullptr;
     persist::UndoSlots* undo = nullptr;
     Engine* engine = nullptr;  // for exports, thumbnails and the cloud map
     PreviewHost preview;
+    HostColourPicker hostColours;
     bool modeListEnabled = true;  // false for 32-bit images
     int32_t depthBits = 8;        // the host image's (the layered export's depth)
 };
@@ -123,12 +132,15 @@ struct DialogState {
     Pending work = Pending::None;  // a long job asked for (a Work event runs it)
     std::string workPath;
     int endCode = 0;  // 3 OK, 2 Cancel once ended
+
+    SecondaryState windows;
 };
 
 // What happened.
 struct Event {
     enum Kind : uint8_t { Window, Answer, Work } kind = Window;
     platform::WindowEvent window;
+    WindowId target = WindowId::Main;  // the window a Window event came to
     // The answer to a system dialog.
     bool ok = false;
     std::string path;
@@ -144,11 +156,17 @@ struct Action {
         Cursor,        // cursor
         FileDialog,    // file
         FolderDialog,  // text: the prompt
-        ColourDialog,  // text: the prompt; rgb
+        ColourDialog,  // text: the prompt; rgb; host: the host's picker rather than the system's dialog
         Message,       // title, text
         Work,          // a long job: show the wait cursor, paint, then send a Work event
         End,           // code
+        OpenWindow,    // window: a secondary window, centred over the dialog
+        CloseWindow,   // window
+        RaiseWindow,   // window: to the front
+        OpenPage,      // text: a page for the browser
     } kind = Repaint;
+    WindowId window = WindowId::Main;  // Repaint, SetTimer, KillTimer and the window actions
+    bool host = false;
     platform::WindowRect rect;
     int32_t id = 0, ms = 0, code = 0;
     CursorId cursor = CursorId::Arrow;
@@ -165,6 +183,8 @@ void openDialog(DialogState& s, const DialogSetup& setup, Actions& out);
 void handle(DialogState& s, const Event& e, Actions& out);
 // Draws the dialog (the part inside the painter's clip).
 void paint(const DialogState& s, Painter& p);
+// Draws a secondary window.
+void paintWindow(const DialogState& s, WindowId id, Painter& p);
 
 // ---- pieces the peer and the tests use -----------------------------------------
 

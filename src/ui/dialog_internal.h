@@ -14,6 +14,17 @@ constexpr int kEditChange = 0x300;  // an edit box's text changed
 void command(DialogState& s, int id, int code, Actions& out);
 // Mouse, keyboard, timers and the close box.
 void windowEvent(DialogState& s, const platform::WindowEvent& e, Actions& out);
+// The same for a secondary window.
+void secondaryEvent(DialogState& s, WindowId id, const platform::WindowEvent& e, Actions& out);
+// Buttons of the dialog that open secondary windows.
+void openClouds(DialogState& s, Actions& out);
+void openAboutOrInformation(DialogState& s, WindowId id, Actions& out);
+// Layers: the export window for path, started at its first tick.
+void startExport(DialogState& s, const std::string& path, Actions& out);
+// OK and Cancel: every secondary window closes (a running job is stopped).
+void closeSecondaryWindows(DialogState& s, Actions& out);
+// Whether a progress window holds the dialog.
+bool modalWindowOpen(const DialogState& s);
 
 // Renders the preview through the host (the record first takes every
 // control's value) and asks for the pane to be painted.
@@ -57,6 +68,7 @@ void refreshFromRecord(DialogState& s, Actions& out);
 void takeThumbnail(DialogState& s);
 void applyDotChange(DialogState& s, const persist::DotChange& change, Actions& out);
 void applyUndoClass(DialogState& s, int undoClass);
+void finishClick(DialogState& s, int id, int undoClass, bool changed, Actions& out);
 void plainCurrentDot(DialogState& s, Actions& out);
 void checkRealClouds(DialogState& s, Actions& out);
 // A value the user changed by a drag, a key, the list or typing: the record

@@ -503,4 +503,25 @@ void Painter::textIn(std::string_view utf8, const RectF& r, int align, float siz
     }
 }
 
+// Text broken into lines that fit width.
+std::vector<std::string> wrapText(std::string_view text, float width, float size) {
+    std::vector<std::string> lines;
+    std::string line;
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t end = std::min(text.find(' ', i), text.size());
+        const std::string word(text.substr(i, end - i));
+        const std::string candidate = line.empty() ? word : line + " " + word;
+        if (!line.empty() && textWidth(candidate, size) > width) {
+            lines.push_back(line);
+            line = word;
+        } else {
+            line = candidate;
+        }
+        i = end + 1;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
 }  // namespace tv::ui

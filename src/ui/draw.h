@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -122,5 +123,7 @@ void Painter::shade(const RectF& r, F colourAt) {
 float textWidth(std::string_view utf8, float size);
 float textAscent(float size);
 float textDescent(float size);  // positive, below the baseline
+// Text broken at blanks into lines that fit width.
+std::vector<std::string> wrapText(std::string_view text, float width, float size);
 
 }  // namespace tv::ui

@@ -589,6 +589,9 @@ bool controlPoint(int id, float fx, float fy, float& x, float& y) {
 
 void windowEvent(DialogState& s, const platform::WindowEvent& e, Actions& out) {
     using W = platform::WindowEvent;
+    // While a progress window is open the dialog only ends (OK or Cancel from
+    // a script, its close box), which stops the job first.
+    if (modalWindowOpen(s) && e.kind != W::Command && e.kind != W::Close) return;
     switch (e.kind) {
         case W::MouseDown: mouseDown(s, e, out); break;
         case W::MouseMove: mouseMove(s, e, out); break;

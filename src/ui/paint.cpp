@@ -9,29 +9,12 @@
 #include "ui/art.h"
 #include "ui/dialog_internal.h"
 #include "ui/draw.h"
+#include "ui/theme.h"
 
 namespace tv::ui {
 
 namespace {
 
-namespace theme {
-constexpr Colour background = rgb(0xF3F4F6);
-constexpr Colour text = rgb(0x1E2329);
-constexpr Colour secondary = rgb(0x5C6570);
-constexpr Colour disabled = rgb(0x8C8C8C);
-constexpr Colour heading = rgb(0x34465E);
-constexpr Colour hairline = rgb(0xD8DCE2);
-constexpr Colour accent = rgb(0x2F6FDE);
-constexpr Colour accentSoft = rgb(0xCFE0FC);
-constexpr Colour water = rgb(0x1D9AB0);
-constexpr Colour field = rgb(0xFFFFFF);
-constexpr Colour border = rgb(0xC3C9D1);
-constexpr Colour borderHot = rgb(0x8FAEE8);
-constexpr Colour track = rgb(0xD3D8DF);
-constexpr Colour pane = rgb(0x1A1D22);
-constexpr Colour tip = rgb(0x2A3037);
-constexpr float textSize = 11.0f;
-}  // namespace theme
 
 RectF toRect(const ControlRect& r) { return {float(r.left), float(r.top), float(r.right), float(r.bottom)}; }
 
@@ -146,13 +129,7 @@ void paintButton(const DialogState& s, Painter& p, const Control& c) {
     const bool pressed = s.pressed == c.id && s.pressInside;
     const bool hot = enabled && (s.hot == c.id || pressed);
     const bool primary = c.id == kOk;
-    if (primary) {
-        p.fillRoundRect(r, 5.0f, pressed ? rgb(0x2459BA) : (hot ? rgb(0x3A7AEA) : theme::accent));
-    } else {
-        p.fillRoundRectGradient(r, 5.0f, pressed ? rgb(0xE2E6EC) : (hot ? rgb(0xFBFCFF) : rgb(0xFFFFFF)),
-                                pressed ? rgb(0xE8EBF0) : (hot ? rgb(0xF0F4FC) : rgb(0xF6F7F9)));
-        p.strokeRoundRect(r, 5.0f, 1.0f, hot ? theme::borderHot : theme::border);
-    }
+    drawButtonFace(p, r, pressed, hot, primary);
     const Colour ink = primary ? theme::field : (enabled ? theme::text : rgb(0xA8AEB6));
     int underline = -1;
     const std::string caption = captionText(c.caption, &underline);
@@ -314,27 +291,6 @@ void paintSpecialDot(const DialogState& s, Painter& p, const Control& c) {
     }
 }
 
-// Text broken into lines that fit width.
-std::vector<std::string> wrap(std::string_view text, float width, float size) {
-    std::vector<std::string> lines;
-    std::string line;
-    size_t i = 0;
-    while (i < text.size()) {
-        const size_t end = std::min(text.find(' ', i), text.size());
-        const std::string word(text.substr(i, end - i));
-        const std::string candidate = line.empty() ? word : line + " " + word;
-        if (!line.empty() && textWidth(candidate, size) > width) {
-            lines.push_back(line);
-            line = word;
-        } else {
-            line = candidate;
-        }
-        i = end + 1;
-    }
-    if (!line.empty()) lines.push_back(line);
-    return lines;
-}
-
 void paintMemoryNote(Painter& p) {
     const ControlRect dot = control(kSpecialDot)->rect;
     const RectF r{float(control(kPreview)->rect.left), float(dot.top), float(dot.left - 12), float(dot.bottom)};
@@ -342,7 +298,7 @@ void paintMemoryNote(Painter& p) {
         "The dots at the right keep planets between runs. Click an empty dot to keep this one, a filled dot "
         "to bring its planet back; right-click empties a dot. The picture shows the dot under the pointer.";
     float y = r.top + 11.0f;
-    for (const std::string& line : wrap(note, r.width(), theme::textSize)) {
+    for (const std::string& line : wrapText(note, r.width(), theme::textSize)) {
         p.text(line, r.left, y, theme::textSize, theme::secondary);
         y += 15.0f;
     }
@@ -358,7 +314,7 @@ void paintBrand(Painter& p) {
 void paintTooltip(const DialogState& s, Painter& p) {
     const std::string_view text = tooltip(s.tipFor);
     if (text.empty()) return;
-    const std::vector<std::string> lines = wrap(text, 240.0f, theme::textSize);
+    const std::vector<std::string> lines = wrapText(text, 240.0f, theme::textSize);
     float w = 0.0f;
     for (const std::string& l : lines) w = std::max(w, textWidth(l, theme::textSize));
     const float h = 15.0f * float(lines.size()) + 8.0f;

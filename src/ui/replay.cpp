@@ -4,8 +4,12 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/threads.h"
 #include "ui/controls.h"
 #include "ui/dialog.h"
+#include "ui/secondary.h"
 
 namespace tv::ui {
 
@@ -49,8 +53,10 @@ std::string_view restAfter(std::string_view line, size_t n) {
     return line.substr(i, end - i);
 }
 
-// A point: "@ID", "@ID:FX,FY" (one word) or "X Y" (two words).
-bool point(const std::vector<std::string_view>& w, size_t& at, float& x, float& y, std::string& why) {
+// A point: "@ID", "@ID:FX,FY" (one word) or "X Y" (two words); ids name
+// controls of the window the events go to.
+bool point(const std::vector<std::string_view>& w, size_t& at, float& x, float& y, std::string& why,
+           WindowId window) {
     if (at >= w.size()) {
         why = "a point is missing";
         return false;
@@ -71,7 +77,7 @@ bool point(const std::vector<std::string_view>& w, size_t& at, float& x, float& 
             }
         }
         int32_t id = 0;
-        if (!integer(idText, id, 0, kControlCount - 1) || !controlPoint(id, fx, fy, x, y)) {
+        if (!integer(idText, id, 0, kControlCount - 1) || !windowControlPoint(window, id, fx, fy, x, y)) {
             why = "no control \"" + std::string(w[at]) + "\"";
             return false;
         }
@@ -144,10 +150,14 @@ bool keyName(std::string_view name, ReplayStep& step) {
     return false;
 }
 
-bool parseLine(std::string_view line, ReplayStep& step, std::string& why) {
+bool parseLine(std::string_view line, ReplayStep& step, std::string& why, WindowId& current) {
     const std::vector<std::string_view> w = words(line);
     const std::string verb = lower(w[0]);
     size_t at = 1;
+    step.window = int32_t(current);
+    auto point = [&](size_t& i, float& x, float& y, std::string& reason) {
+        return ::tv::ui::point(w, i, x, y, reason, current);
+    };
     auto flags = [&]() {
         for (; at < w.size(); ++at) {
             const std::string f = lower(w[at]);
@@ -169,19 +179,19 @@ bool parseLine(std::string_view line, ReplayStep& step, std::string& why) {
     };
     if (verb == "move" || verb == "release") {
         step.kind = verb == "move" ? ReplayStep::Move : ReplayStep::Release;
-        return point(w, at, step.x0, step.y0, why) && done();
+        return point(at, step.x0, step.y0, why) && done();
     }
     if (verb == "press" || verb == "click") {
         step.kind = verb == "press" ? ReplayStep::Press : ReplayStep::Click;
-        return point(w, at, step.x0, step.y0, why) && flags();
+        return point(at, step.x0, step.y0, why) && flags();
     }
     if (verb == "drag") {
         step.kind = ReplayStep::Drag;
-        return point(w, at, step.x0, step.y0, why) && point(w, at, step.x1, step.y1, why) && flags();
+        return point(at, step.x0, step.y0, why) && point(at, step.x1, step.y1, why) && flags();
     }
     if (verb == "wheel") {
         step.kind = ReplayStep::Wheel;
-        if (!point(w, at, step.x0, step.y0, why)) return false;
+        if (!point(at, step.x0, step.y0, why)) return false;
         if (at >= w.size() || !integer(w[at], step.steps, -100, 100)) {
             why = "the wheel needs a number of steps";
             return false;
@@ -189,8 +199,28 @@ bool parseLine(std::string_view line, ReplayStep& step, std::string& why) {
         ++at;
         return done();
     }
+    if (verb == "window") {
+        step.kind = ReplayStep::Window;
+        WindowId id = WindowId::Main;
+        if (w.size() != 2 || !windowByName(lower(w[1]), id)) {
+            why = w.size() < 2 ? "window needs a name" : "no window is called \"" + std::string(w[1]) + "\"";
+            return false;
+        }
+        current = id;
+        step.window = int32_t(id);
+        step.text = windowName(id);
+        return true;
+    }
+    if (verb == "wait-download" || verb == "wait-export") {
+        step.kind = verb == "wait-download" ? ReplayStep::WaitDownload : ReplayStep::WaitExport;
+        return done();
+    }
     if (verb == "type") {
         step.kind = ReplayStep::Type;
+        if (current != WindowId::Main) {
+            why = "type goes to the dialog's edit boxes (window main)";
+            return false;
+        }
         const Control* c = nullptr;
         if (w.size() < 2 || !integer(w[1], step.id, 0, kControlCount - 1) || !(c = control(step.id))) {
             why = "type needs a control id";
@@ -279,6 +309,7 @@ bool parseReplay(std::string_view text, std::vector<ReplayStep>& steps, std::str
     }
     int32_t number = 0;
     size_t i = 0;
+    WindowId current = WindowId::Main;
     while (i < text.size()) {
         size_t end = text.find('\n', i);
         if (end == std::string_view::npos) end = text.size();
@@ -294,7 +325,7 @@ bool parseReplay(std::string_view text, std::vector<ReplayStep>& steps, std::str
             if (w.empty() || w[0][0] == '#') continue;
             ReplayStep step;
             step.line = number;
-            if (parseLine(line, step, why)) {
+            if (parseLine(line, step, why, current)) {
                 steps.push_back(std::move(step));
                 continue;
             }
@@ -305,38 +336,72 @@ bool parseReplay(std::string_view text, std::vector<ReplayStep>& steps, std::str
     return true;
 }
 
+void ReplayScript::fail(const std::string& why) {
+    if (failed_) return;
+    error_ = "line " + std::to_string(line_) + ": " + why;
+    failed_ = true;
+}
+
+bool ReplayScript::deliverTo(platform::HeadlessWindow& main, const ReplayStep& s, const platform::WindowEvent& e) {
+    // Looked up for every event: the one before may have closed it.
+    const char* name = windowName(WindowId(s.window));
+    platform::HeadlessWindow* w = main.window(name);
+    if (!w) {
+        fail(std::string("no window \"") + name + "\" is open");
+        return false;
+    }
+    w->deliver(e);
+    return true;
+}
+
+// Waits until the named window has closed, ticking its timers (the job's
+// progress is polled by them).
+bool ReplayScript::waitFor(platform::HeadlessWindow& main, const char* name) {
+    constexpr double kLimitSeconds = 300.0;
+    const double start = platform::monotonicSeconds();
+    while (platform::HeadlessWindow* w = main.window(name)) {
+        if (platform::monotonicSeconds() - start > kLimitSeconds) {
+            fail(std::string("the ") + name + " window was still open after " + std::to_string(int(kLimitSeconds)) +
+                 " seconds");
+            return false;
+        }
+        platform::sleepMilliseconds(5);
+        w->fireTimers();
+    }
+    return true;
+}
+
 bool ReplayScript::step(platform::HeadlessWindow& window) {
     using W = platform::WindowEvent;
     if (failed_ || next_ >= steps_.size()) return false;
     const ReplayStep& s = steps_[next_++];
     line_ = s.line;
+    auto to = [&](const W& e) { return !failed_ && deliverTo(window, s, e); };
     switch (s.kind) {
-        case ReplayStep::Move: window.deliver(mouse(W::MouseMove, s.x0, s.y0, false, false)); break;
+        case ReplayStep::Move: to(mouse(W::MouseMove, s.x0, s.y0, false, false)); break;
         case ReplayStep::Press:
-            window.deliver(mouse(W::MouseMove, s.x0, s.y0, false, s.ctrl));
-            window.deliver(mouse(W::MouseDown, s.x0, s.y0, s.right, s.ctrl));
+            to(mouse(W::MouseMove, s.x0, s.y0, false, s.ctrl)) && to(mouse(W::MouseDown, s.x0, s.y0, s.right, s.ctrl));
             break;
-        case ReplayStep::Release: window.deliver(mouse(W::MouseUp, s.x0, s.y0, false, false)); break;
+        case ReplayStep::Release: to(mouse(W::MouseUp, s.x0, s.y0, false, false)); break;
         case ReplayStep::Click:
-            window.deliver(mouse(W::MouseMove, s.x0, s.y0, false, s.ctrl));
-            window.deliver(mouse(W::MouseDown, s.x0, s.y0, s.right, s.ctrl));
-            window.deliver(mouse(W::MouseUp, s.x0, s.y0, s.right, s.ctrl));
+            to(mouse(W::MouseMove, s.x0, s.y0, false, s.ctrl)) && to(mouse(W::MouseDown, s.x0, s.y0, s.right, s.ctrl)) &&
+                to(mouse(W::MouseUp, s.x0, s.y0, s.right, s.ctrl));
             break;
         case ReplayStep::Drag: {
-            window.deliver(mouse(W::MouseMove, s.x0, s.y0, false, s.ctrl));
-            window.deliver(mouse(W::MouseDown, s.x0, s.y0, s.right, s.ctrl));
+            if (!to(mouse(W::MouseMove, s.x0, s.y0, false, s.ctrl)) || !to(mouse(W::MouseDown, s.x0, s.y0, s.right, s.ctrl)))
+                break;
             constexpr int kMoves = 8;
             for (int i = 1; i <= kMoves; ++i) {
                 const float t = float(i) / float(kMoves);
-                window.deliver(mouse(W::MouseMove, s.x0 + (s.x1 - s.x0) * t, s.y0 + (s.y1 - s.y0) * t, false, s.ctrl));
+                if (!to(mouse(W::MouseMove, s.x0 + (s.x1 - s.x0) * t, s.y0 + (s.y1 - s.y0) * t, false, s.ctrl))) break;
             }
-            window.deliver(mouse(W::MouseUp, s.x1, s.y1, s.right, s.ctrl));
+            to(mouse(W::MouseUp, s.x1, s.y1, s.right, s.ctrl));
             break;
         }
         case ReplayStep::Wheel: {
             W e = mouse(W::Wheel, s.x0, s.y0, false, false);
             e.steps = s.steps;
-            window.deliver(e);
+            to(e);
             break;
         }
         case ReplayStep::Type: {
@@ -364,22 +429,24 @@ bool ReplayScript::step(platform::HeadlessWindow& window) {
             e.key = s.key;
             e.modifiers = s.modifiers;
             e.character = s.character;
-            window.deliver(e);
-            if (s.key == platform::Key::Character && !(s.modifiers & (platform::kModControl | platform::kModAlt))) {
+            if (to(e) && s.key == platform::Key::Character &&
+                !(s.modifiers & (platform::kModControl | platform::kModAlt))) {
                 W t{W::Text};
                 t.character = s.character;
-                window.deliver(t);
+                to(t);
             }
             break;
         }
-        case ReplayStep::Timer: window.fireTimers(); break;
+        case ReplayStep::Timer:
+            if (platform::HeadlessWindow* w = window.window(windowName(WindowId(s.window))))
+                w->fireTimers();
+            else
+                fail(std::string("no window \"") + windowName(WindowId(s.window)) + "\" is open");
+            break;
         case ReplayStep::Screenshot: {
-            std::string why;
-            if (!window.writeScreenshot(s.text, &why)) {
-                error_ = "line " + std::to_string(s.line) + ": " + why;
-                failed_ = true;
-                return false;
-            }
+            platform::HeadlessWindow* w = window.window(windowName(WindowId(s.window)));
+            std::string why = std::string("no window \"") + windowName(WindowId(s.window)) + "\" is open";
+            if (!w || !w->writeScreenshot(s.text, &why)) fail(why);
             break;
         }
         case ReplayStep::Ok:
@@ -389,9 +456,17 @@ bool ReplayScript::step(platform::HeadlessWindow& window) {
             window.deliver(e);
             break;
         }
+        case ReplayStep::Window: break;
+        case ReplayStep::WaitDownload: waitFor(window, windowName(WindowId::Download)); break;
+        case ReplayStep::WaitExport: waitFor(window, windowName(WindowId::Export)); break;
         default: answers_.push_back(s); break;
     }
     return !failed_;
+}
+
+void ReplayScript::pageOpened(const std::string& page) {
+    pages_.push_back(page);
+    platform::printLine("opened " + page);
 }
 
 std::optional<ReplayStep> ReplayScript::takeAnswer(ReplayStep::Kind kind, const std::string& what) {
@@ -401,11 +476,7 @@ std::optional<ReplayStep> ReplayScript::takeAnswer(ReplayStep::Kind kind, const 
             answers_.erase(it);
             return taken;
         }
-    if (!failed_) {
-        error_ =
-            "line " + std::to_string(line_) + ": no answer was queued for " + answerName(kind) + " \"" + what + "\"";
-        failed_ = true;
-    }
+    fail(std::string("no answer was queued for ") + answerName(kind) + " \"" + what + "\"");
     return std::nullopt;
 }
 
@@ -430,8 +501,8 @@ bool ReplayScript::answerColour(const std::string& prompt, uint8_t rgb[3]) {
     return true;
 }
 
-void ReplayScript::answerMessage(const std::string& title, const std::string&) {
-    takeAnswer(ReplayStep::AnswerMessage, title);
+void ReplayScript::answerMessage(const std::string& title, const std::string& text) {
+    if (takeAnswer(ReplayStep::AnswerMessage, title)) platform::printLine("message " + title + ": " + text);
 }
 
 }  // namespace tv::ui

@@ -10,4 +10,8 @@ namespace tv::ui {
 // opened. parentWindow is the host's window, when it gives one.
 int runMainDialog(const DialogSetup& setup, void* parentWindow);
 
+// The about box on its own (the about selector): returns when the user
+// closes it; -1 when no window could be opened.
+int runAboutBox(void* parentWindow);
+
 }  // namespace tv::ui

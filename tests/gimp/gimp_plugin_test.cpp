@@ -1,8 +1,9 @@
 // terravane-gimp in a real GIMP: one headless GIMP session (its own profile,
 // home and working folders under a temporary folder, only the plug-ins it
-// needs) makes images, runs plug-in-terravane as a script does, and exports
-// them. Every result must equal terravane render of the same settings, size,
-// depth, colour kind and selection, sample for sample.
+// needs) makes images, runs plug-in-terravane as a script does or through its
+// dialog (replayed events), and exports them. Every result must equal
+// terravane render (or terravane edit, replaying the same events) of the same
+// settings, size, depth, colour kind and selection, sample for sample.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -30,6 +31,7 @@ struct Case {
     const char* settings;   // the procedure's settings argument ("" defaults; {ROOT} is the folder)
     const char* assignments;
     const char* cli;        // terravane render's settings options for the same planet
+    const char* events = nullptr;  // the dialog's events for an interactive run (and terravane edit)
 };
 
 const Case kCases[] = {
@@ -51,6 +53,13 @@ const Case kCases[] = {
      "--layer --defaults --set glue=composite --set 'planet size=80'"},
     {"rgb32", "PRECISION-FLOAT-GAMMA", false, false, true, 160, 120, 0, 0, 160, 120, "", "{ROOT}/verdance.json", "",
      "--settings verdance.json"},
+    // The dialog, starting from the last run's settings, over a selection: its
+    // preview shows the layer as terravane edit's shows the same image.
+    {"dialog-ok", "PRECISION-U8-GAMMA", false, false, true, 300, 200, 0, 0, 300, 200, "40 20 210 170", "", "",
+     "--settings verdance.json", "type 37 30\ndrag @112:0.2,0.3 @112:0.8,0.6\nclick @52\nscreenshot dialog.png\nok\n"},
+    // Re-Show: the dialog starts from what OK left.
+    {"dialog-again", "PRECISION-U16-GAMMA", true, false, false, 160, 120, 0, 0, 160, 120, "", "", "", "",
+     "click @52\nok\n"},
 };
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
@@ -70,7 +79,9 @@ std::string sessionScript(const fs::path& root) {
   (if (string=? (substring name (- (string-length name) 4) (string-length name)) ".tif")
       (file-tiff-save RUN-NONINTERACTIVE image drawable name name 0)
       (file-png-save2 RUN-NONINTERACTIVE image drawable name name 0 1 0 0 0 0 0 0 1)))
-(define (tv-case name precision grey alpha gradient iw ih lx ly lw lh select settings assignments out)
+(define (tv-dialog events)  ; the events the dialog replays next (TERRAVANE_DIALOG_REPLAY)
+  (let ((port (open-output-file "{ROOT}/events.txt"))) (display events port) (close-output-port port)))
+(define (tv-case name precision grey alpha gradient iw ih lx ly lw lh select settings assignments events out)
   (let* ((image (car (gimp-image-new-with-precision iw ih (if grey GRAY RGB) precision)))
          (layer (tv-layer image lw lh grey alpha)))
     (gimp-image-insert-layer image layer 0 0)
@@ -89,7 +100,9 @@ std::string sessionScript(const fs::path& root) {
           (gimp-image-insert-layer image mask 0 -1)
           (gimp-image-select-item image CHANNEL-OP-REPLACE mask)
           (gimp-image-remove-layer image mask)))
-    (plug-in-terravane RUN-NONINTERACTIVE image layer settings assignments)
+    (if (string=? events "")
+        (plug-in-terravane RUN-NONINTERACTIVE image layer settings assignments)
+        (begin (tv-dialog events) (plug-in-terravane RUN-INTERACTIVE image layer "" "")))
     (tv-export image layer out)
     (gimp-image-delete image)))
 (gimp-context-set-foreground '(0 0 0))
@@ -101,7 +114,8 @@ std::string sessionScript(const fs::path& root) {
              (c.alpha ? " #t" : " #f") + (c.gradient ? " #t " : " #f ") + std::to_string(c.imageW) + " " + std::to_string(c.imageH) + " " +
              std::to_string(c.layerX) + " " + std::to_string(c.layerY) + " " + std::to_string(c.layerW) + " " +
              std::to_string(c.layerH) + (*c.select ? " #t" : " #f") + " \"" + c.settings + "\" \"" +
-             replaced(c.assignments, "\n", "\\n") + "\" \"" + out + "\")\n";
+             replaced(c.assignments, "\n", "\\n") + "\" \"" + replaced(c.events ? c.events : "", "\n", "\\n") +
+             "\" \"" + out + "\")\n";
         if (std::strcmp(c.name, "rgb16-selection") == 0) {
             // GIMP's Repeat Last: the settings of the run before, on a new image.
             s += R"(
@@ -138,10 +152,14 @@ std::string sessionScript(const fs::path& root) {
   (gimp-drawable-fill layer FILL-FOREGROUND)
   (for-each (lambda (settings)
               (set! tv-message "")
-              (catch #f (plug-in-terravane RUN-NONINTERACTIVE image layer settings ""))
+              (if (string=? settings "")  ; the dialog, cancelled after a change
+                  (begin (tv-dialog "type 37 80\ncancel\n")
+                         (if (not (car (plug-in-terravane RUN-INTERACTIVE image layer "" "")))
+                             (set! tv-message "cancelled")))
+                  (catch #f (plug-in-terravane RUN-NONINTERACTIVE image layer settings "")))
               (display (string-append "TV-ERROR " tv-message))
               (newline))
-            '("{ROOT}/nothere.json" "{ROOT}/bad.json"))
+            '("{ROOT}/nothere.json" "{ROOT}/bad.json" ""))
   (tv-export image layer "{ROOT}/bad.png")
   (gimp-image-delete image))
 (gimp-quit 0)
@@ -228,15 +246,19 @@ protected:
         const std::string gimpHome = path("gimp-home");
         return runCommand("cd '" + root_.string() + "' && env HOME='" + gimpHome + "' XDG_CONFIG_HOME='" + gimpHome +
                               "/config' XDG_CACHE_HOME='" + gimpHome + "/cache' XDG_DATA_HOME='" + gimpHome +
-                              "/data' GIMP2_DIRECTORY='" + path("profile") + "' GIMP_TESTING_PLUGINDIRS='" +
-                              TV_BINARY_DIR + "/gimp-plug-ins:" + path("plug-ins") +
-                              "' gimp -i -d -f -b - <session.scm 2>&1",
+                              "/data' GIMP2_DIRECTORY='" + path("profile") + "' TERRAVANE_DIALOG_REPLAY='" +
+                              path("events.txt") + "' GIMP_TESTING_PLUGINDIRS='" + TV_BINARY_DIR +
+                              "/gimp-plug-ins:" + path("plug-ins") + "' gimp -i -d -f -b - <session.scm 2>&1",
                           output);
     }
 
-    // terravane render of the same planet, read back.
-    cli::Image rendered(const std::string& name, const std::string& args) {
-        const Result r = runTerravane(root_ / "cli", "render --quiet -o " + name + " " + args);
+    // terravane render of the same planet (or terravane edit replaying events), read back.
+    cli::Image rendered(const std::string& name, const std::string& args, const char* events = nullptr) {
+        if (events) {
+            EXPECT_TRUE(writeText(path("cli/" + name + ".events"), events));
+        }
+        const std::string command = events ? "edit --replay " + name + ".events" : "render";
+        const Result r = runTerravane(root_ / "cli", command + " --quiet -o " + name + " " + args);
         EXPECT_EQ(r.status, 0) << args << "\n" << r.err;
         return read("cli/" + name);
     }
@@ -249,7 +271,7 @@ protected:
 };
 
 // One test: ctest would start a GIMP session for each.
-TEST_F(GimpPluginTest, ScriptedRunsEqualTheCommandLineAndBadSettingsChangeNothing) {
+TEST_F(GimpPluginTest, ScriptedAndDialogRunsEqualTheCommandLineAndFailuresChangeNothing) {
     std::string gimpOutput;
     ASSERT_EQ(runGimp(&gimpOutput), 0) << gimpOutput;
     for (const Case& c : kCases) {
@@ -271,10 +293,12 @@ TEST_F(GimpPluginTest, ScriptedRunsEqualTheCommandLineAndBadSettingsChangeNothin
             args += std::string(" --mask ") + c.name + "-mask.png";
         }
         std::string why;
-        EXPECT_TRUE(sameImages(read(file), rendered(file, args), &why, *c.select ? &mask : nullptr,
+        EXPECT_TRUE(sameImages(read(file), rendered(file, args, c.events), &why, *c.select ? &mask : nullptr,
                                c.gradient ? &source : nullptr))
             << why << "\n" << args;
     }
+    // The dialog over GIMP's layer looked as terravane edit's over the same image.
+    EXPECT_EQ(readBytes(path("dialog.png")), readBytes(path("cli/dialog.png")));
     // Repeat Last after the .q1q run: its full 16-bit colours came back.
     std::string why;
     EXPECT_TRUE(sameImages(read("repeat.png"),
@@ -285,7 +309,7 @@ TEST_F(GimpPluginTest, ScriptedRunsEqualTheCommandLineAndBadSettingsChangeNothin
                            rendered("floating.png", "--defaults --set 'planet size=90' --size 120x90"), &why))
         << why;
 
-    // Bad settings: a clear error, and the image as it was.
+    // Bad settings: a clear error; a cancelled dialog: GIMP hears so; the image as it was.
     const std::string root = root_.string();
     EXPECT_NE(gimpOutput.find("TV-ERROR Procedure execution of plug-in-terravane failed: Terravane: no settings "
                                "file \"" + root + "/nothere.json\""),
@@ -295,6 +319,7 @@ TEST_F(GimpPluginTest, ScriptedRunsEqualTheCommandLineAndBadSettingsChangeNothin
                                "/bad.json\": \"planet size\" needs a whole number"),
               std::string::npos)
         << gimpOutput;
+    EXPECT_NE(gimpOutput.find("TV-ERROR cancelled"), std::string::npos) << gimpOutput;
     const cli::Image image = read("bad.png");
     ASSERT_EQ(image.channels, 3);
     for (size_t i = 0; i < image.data.size(); i += 3)

@@ -70,6 +70,21 @@ def pixels(path):
     return data[at + 1:], fields[0], fields[1]
 
 
+def headless_picture(name, events_before):
+    """The RGB bytes and size of what the Linux build's headless peer shows
+    after the given replay events, for the same dialog."""
+    events = os.path.join(work, name + '.txt')
+    with open(events, 'w') as f:
+        f.write('%sscreenshot %s\ncancel\n' % (events_before, os.path.join(work, name + '.png')))
+    linux_home = os.path.join(work, name + '-home')
+    os.makedirs(linux_home)
+    subprocess.run([linux_exe, 'edit', '--defaults', '--size', '320x200', '--replay', events, '-o',
+                    os.path.join(work, 'unused.png')], env=dict(env, TERRAVANE_HOME=linux_home), capture_output=True)
+    subprocess.run([tools['convert'], os.path.join(work, name + '.png'), '-depth', '8',
+                    os.path.join(work, name + '.ppm')], check=True)
+    return pixels(os.path.join(work, name + '.ppm'))
+
+
 try:
     for _ in range(100):
         if os.path.exists('/tmp/.X11-unix/X%d' % display):
@@ -106,18 +121,8 @@ try:
         subprocess.run([tools['convert'], shot, '-crop', '%dx%d+%d+%d' % (w, h, x, y), '+repage', '-depth', '8',
                         os.path.join(work, 'window.ppm')], check=True)
         # The same dialog from the Linux build's headless peer.
-        events = os.path.join(work, 'events.txt')
-        with open(events, 'w') as f:
-            f.write('screenshot %s\ncancel\n' % os.path.join(work, 'headless.png'))
-        linux_home = os.path.join(work, 'linux-home')
-        os.makedirs(linux_home)
-        subprocess.run([linux_exe, 'edit', '--defaults', '--size', '320x200', '--replay', events, '-o',
-                        os.path.join(work, 'unused.png')], env=dict(env, TERRAVANE_HOME=linux_home),
-                       capture_output=True)
-        subprocess.run([tools['convert'], os.path.join(work, 'headless.png'), '-depth', '8',
-                        os.path.join(work, 'headless.ppm')], check=True)
         a, aw, ah = pixels(os.path.join(work, 'window.ppm'))
-        b, bw, bh = pixels(os.path.join(work, 'headless.ppm'))
+        b, bw, bh = headless_picture('headless', '')
         differ = sum(1 for i in range(0, min(len(a), len(b)), 3) if a[i:i + 3] != b[i:i + 3])
         report('the screen shows the dialog as the headless peer paints it', (aw, ah) == (bw, bh) and differ == 0,
                'window %dx%d, canvas %dx%d, %d pixels differ; see %s' % (aw, ah, bw, bh, differ, shot))
@@ -135,6 +140,46 @@ try:
                       b[(py * w + px) * 3:(py * w + px) * 3 + 3])
         report('a tooltip window shows the tip under the pointer', changed > 300,
                '%d pixels changed below the pointer' % changed)
+        # The information button opens the information window, a secondary
+        # window of its own over the dialog, painted as the headless peer paints
+        # it; its Close button takes it away and leaves the dialog running.
+        xdotool('mousemove', str(x + 689), str(y + 541))
+        time.sleep(0.3)
+        xdotool('click', '1')
+        child = ''
+        for _ in range(40):
+            found = [wid for wid in xdotool('search', '--onlyvisible', '--name', '^Terravane$').stdout.split()
+                     if wid != window]
+            if found:
+                child = found[0]
+                break
+            time.sleep(0.25)
+        detail = 'no second window'
+        same = False
+        if child:
+            xdotool('mousemove', '0', '0')
+            time.sleep(1.5)
+            g = dict(line.split('=') for line in xdotool('getwindowgeometry', '--shell', child).stdout.split())
+            cx, cy, cw, ch = (int(g[k]) for k in ('X', 'Y', 'WIDTH', 'HEIGHT'))
+            subprocess.run([tools['import'], '-window', 'root', '-crop', '%dx%d+%d+%d' % (cw, ch, cx, cy), '+repage',
+                            '-depth', '8', os.path.join(work, 'child.ppm')], env=env, check=True)
+            c, cw2, ch2 = pixels(os.path.join(work, 'child.ppm'))
+            i, iw, ih = headless_picture('info', 'click 689 541\nwindow information\n')
+            differ = sum(1 for k in range(0, min(len(c), len(i)), 3) if c[k:k + 3] != i[k:k + 3])
+            same = (cw2, ch2) == (iw, ih) and differ == 0
+            detail = 'window %dx%d at %d,%d, canvas %dx%d, %d pixels differ' % (cw2, ch2, cx, cy, iw, ih, differ)
+            xdotool('mousemove', str(cx + 464), str(cy + 370))
+            time.sleep(0.3)
+            xdotool('click', '1')
+        report('the information window opens over the dialog as the headless peer paints it', same, detail)
+        gone = False
+        for _ in range(40):
+            if child and child not in xdotool('search', '--onlyvisible', '--name', '^Terravane$').stdout.split():
+                gone = True
+                break
+            time.sleep(0.25)
+        report('its Close button closes it and the dialog stays', gone and dialog.poll() is None,
+               'dialog exit %s' % dialog.poll())
         # Escape, again should the first one come before the window has the focus.
         for _ in range(3):
             xdotool('key', '--window', window, 'Escape')

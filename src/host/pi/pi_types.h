@@ -62,6 +62,7 @@ constexpr int16 kSelectorContinue = 4;
 constexpr int16 kSelectorFinish = 5;
 
 constexpr OSErr noErr = 0;
+constexpr OSErr paramErr = -50;
 constexpr OSErr memFullErr = -108;
 constexpr OSErr userCanceledErr = -128;
 constexpr OSErr errMissingParameter = -1715;

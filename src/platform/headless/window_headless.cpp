@@ -20,10 +20,26 @@ WindowRect unite(const WindowRect& a, const WindowRect& b) {
     return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
+// The screen the headless windows stand on, and the main window centred on it.
+constexpr WindowRect kScreen{0, 0, 1920, 1080};
+constexpr int32_t kCaptionButton = 28;
+
 class Headless final : public HeadlessWindow {
 public:
-    Headless(const WindowOptions& options, WindowClient& client, HeadlessScript& script, float scale)
-        : client_(client), script_(script), width_(options.width), height_(options.height) {
+    Headless(const WindowOptions& options, WindowClient& client, HeadlessScript& script, float scale,
+             Headless* owner = nullptr, const ChildOptions* child = nullptr)
+        : client_(client), script_(script), width_(options.width), height_(options.height), owner_(owner) {
+        if (child) {
+            name_ = child->name;
+            modal_ = child->modal;
+            origin_[0] = child->x;
+            origin_[1] = child->y;
+            owner_->children_.push_back(this);
+        } else {
+            name_ = "main";
+            origin_[0] = (kScreen.right - width_) / 2;
+            origin_[1] = (kScreen.bottom - height_) / 2;
+        }
         canvas_.scale = scale > 0.0f ? scale : 1.0f;
         canvas_.width = int32_t(float(width_) * canvas_.scale + 0.5f);
         canvas_.height = int32_t(float(height_) * canvas_.scale + 0.5f);
@@ -31,6 +47,11 @@ public:
         pixels_.assign(size_t(canvas_.width) * size_t(canvas_.height), 0xFF000000u);
         canvas_.pixels = pixels_.data();
         dirty_ = {0, 0, width_, height_};
+    }
+    ~Headless() override {
+        *alive_ = false;
+        if (owner_) owner_->children_.erase(std::remove(owner_->children_.begin(), owner_->children_.end(), this),
+                                            owner_->children_.end());
     }
 
     void invalidate(const WindowRect& r) override {
@@ -76,21 +97,60 @@ public:
     bool chooseFolder(const std::string& prompt, std::string& folder) override {
         return script_.answerFolder(prompt, folder);
     }
-    bool chooseColour(const std::string& prompt, uint8_t rgb[3]) override { return script_.answerColour(prompt, rgb); }
+    bool chooseColour(const std::string& prompt, uint8_t rgb[3], uint32_t*) override {
+        return script_.answerColour(prompt, rgb);
+    }
     void showMessage(const std::string& title, const std::string& text) override { script_.answerMessage(title, text); }
+    bool openPage(const std::string& page, std::string*) override {
+        script_.pageOpened(page);
+        return true;
+    }
+
+    std::unique_ptr<Window> openChild(const ChildOptions& options, WindowClient& client, std::string*) override {
+        WindowOptions o;
+        o.title = options.title;
+        o.width = options.width;
+        o.height = options.height;
+        return std::make_unique<Headless>(o, client, script_, canvas_.scale, &root(), &options);
+    }
+    ScreenGeometry screenGeometry() const override {
+        return {{origin_[0], origin_[1], origin_[0] + width_, origin_[1] + height_}, kScreen, kCaptionButton};
+    }
+    void raise() override {}
+
+    HeadlessWindow* window(const std::string& name) override {
+        Headless& r = root();
+        if (name == r.name_) return &r;
+        for (Headless* c : r.children_)
+            if (c->name_ == name) return c;
+        return nullptr;
+    }
+    bool takesInput() const override {
+        const Headless& r = owner_ ? *owner_ : *this;
+        for (const Headless* c : r.children_)
+            if (c->modal_ && c != this) return false;
+        return true;
+    }
 
     void deliver(const WindowEvent& event) override {
         if (ended_) return;
-        client_.event(event);
-        flush();
+        // Timers, commands and the close box reach a window that a modal child holds.
+        const bool input = event.kind != WindowEvent::Timer && event.kind != WindowEvent::Command &&
+                           event.kind != WindowEvent::Close;
+        if (input && !takesInput()) return;
+        Headless& r = root();
+        client_.event(event);  // may close this window, when it is a child
+        r.flushAll();
     }
     void fireTimers() override {
         const std::vector<int32_t> due = timers_;
         timers_.clear();
+        const std::shared_ptr<bool> alive = alive_;
         for (int32_t id : due) {
             WindowEvent e{WindowEvent::Timer};
             e.id = id;
             deliver(e);
+            if (!*alive) return;  // the timer closed the window
         }
     }
     bool ended() const override { return ended_; }
@@ -101,6 +161,13 @@ public:
     }
 
 private:
+    Headless& root() { return owner_ ? *owner_ : *this; }
+    // An event may repaint any window (called on the root).
+    void flushAll() {
+        flush();
+        for (Headless* c : children_) c->flush();
+    }
+
     WindowClient& client_;
     HeadlessScript& script_;
     int32_t width_, height_;
@@ -112,6 +179,12 @@ private:
     DisplaySurfaceStore surface_;
     bool ended_ = false;
     int32_t code_ = 0;
+    Headless* owner_ = nullptr;
+    std::vector<Headless*> children_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::string name_;
+    bool modal_ = false;
+    int32_t origin_[2] = {0, 0};
 };
 
 }  // namespace

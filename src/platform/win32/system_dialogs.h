@@ -17,9 +17,9 @@ namespace tv::platform::win32 {
 bool runFileDialog(HWND owner, const FileRequest& request, std::string& path);
 // An open dialog whose answer is the folder of the chosen file.
 bool runFolderDialog(HWND owner, const std::string& prompt, std::string& folder);
-// The colour dialog with the 16 custom colours kept for the life of the
-// module; rgb is the initial colour and receives the choice.
-bool runColourDialog(HWND owner, const std::string& prompt, uint8_t rgb[3]);
+// The colour dialog; rgb is the initial colour and receives the choice.
+// custom: the 16 custom colours (0x00RRGGBB) the dialog shows and may change.
+bool runColourDialog(HWND owner, const std::string& prompt, uint8_t rgb[3], uint32_t custom[kCustomColourCount]);
 void runMessageBox(HWND owner, const std::string& title, const std::string& text);
 
 }  // namespace tv::platform::win32

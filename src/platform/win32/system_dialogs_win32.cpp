@@ -183,14 +183,6 @@ bool runFolderDialog(HWND owner, const std::string& prompt, std::string& folder)
 
 namespace {
 
-// The 16 custom colours, shared by every colour button for the life of the module.
-COLORREF gCustomColours[16] = {
-    RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255),
-    RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255),
-    RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255),
-    RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255), RGB(255, 255, 255),
-};
-
 // Puts the prompt in the caption.
 UINT_PTR CALLBACK colourHook(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
@@ -202,13 +194,17 @@ UINT_PTR CALLBACK colourHook(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
 
 }  // namespace
 
-bool runColourDialog(HWND owner, const std::string& prompt, uint8_t rgb[3]) {
+bool runColourDialog(HWND owner, const std::string& prompt, uint8_t rgb[3], uint32_t custom[kCustomColourCount]) {
     const std::wstring caption = widen(prompt);
+    // The system's colours are 0x00BBGGRR.
+    COLORREF colours[kCustomColourCount];
+    for (int i = 0; i < kCustomColourCount; ++i)
+        colours[i] = RGB((custom[i] >> 16) & 0xFF, (custom[i] >> 8) & 0xFF, custom[i] & 0xFF);
     CHOOSECOLORW cc{};
     cc.lStructSize = sizeof(cc);
     cc.hwndOwner = owner;
     cc.rgbResult = RGB(rgb[0], rgb[1], rgb[2]);
-    cc.lpCustColors = gCustomColours;
+    cc.lpCustColors = colours;
     cc.Flags = CC_RGBINIT | CC_ENABLEHOOK;
     cc.lpfnHook = colourHook;
     cc.lCustData = caption.empty() ? 0 : reinterpret_cast<LPARAM>(caption.c_str());
@@ -218,6 +214,10 @@ bool runColourDialog(HWND owner, const std::string& prompt, uint8_t rgb[3]) {
         DpiScope dpi;
         ok = ChooseColorW(&cc);
     }
+    // Colours added to the custom ones stay, whether or not one was chosen.
+    for (int i = 0; i < kCustomColourCount; ++i)
+        custom[i] = (uint32_t(GetRValue(colours[i])) << 16) | (uint32_t(GetGValue(colours[i])) << 8) |
+                    GetBValue(colours[i]);
     if (!ok) return false;
     rgb[0] = GetRValue(cc.rgbResult);
     rgb[1] = GetGValue(cc.rgbResult);

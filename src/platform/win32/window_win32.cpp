@@ -2,16 +2,21 @@
 // shows the client's canvas (a DIB section at the monitor's scale factor),
 // turns mouse, key, timer and close messages into events, keeps the cursors,
 // feeds the system's tooltip window with the client's tips, and runs a modal
-// loop with the owner disabled. The window and its tooltip are made with the
-// module's visual-styles context active and per-monitor DPI awareness.
+// loop with the owner disabled. Its secondary windows are top-level windows
+// of the same kind owned by it; a modal one disables its owner and the
+// owner's other secondary windows while it is open. Every window and its
+// tooltip are made with the module's visual-styles context active and
+// per-monitor DPI awareness.
 // windows.h before the common controls and dialogs headers
 #include "platform/win32/wide.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -32,6 +37,8 @@ using namespace win32;
 
 constexpr wchar_t kClassName[] = L"TerravaneDialog";
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// A modal secondary window (a progress window) has no system menu and no close box.
+constexpr DWORD kModalChildStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
 constexpr UINT_PTR kTipTool = 1;
 
 WindowRect unite(const WindowRect& a, const WindowRect& b) {
@@ -70,23 +77,34 @@ Key keyOf(WPARAM vk) {
 
 class Win32Peer final : public Window {
 public:
-    Win32Peer(const WindowOptions& options, WindowClient& client)
-        : client_(client), width_(options.width), height_(options.height) {
-        HWND parent = static_cast<HWND>(options.parent);
+    // A secondary window when child is given: owned by ownerPeer, its client
+    // area where the options say.
+    Win32Peer(const WindowOptions& options, WindowClient& client, Win32Peer* ownerPeer = nullptr,
+              const ChildOptions* child = nullptr)
+        : client_(client), width_(options.width), height_(options.height), ownerPeer_(ownerPeer) {
+        HWND parent = ownerPeer ? ownerPeer->hwnd_ : static_cast<HWND>(options.parent);
         owner_ = parent && IsWindow(parent) ? GetAncestor(parent, GA_ROOT) : nullptr;
         ActivationScope styles;
         DpiScope dpi;
         INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
         InitCommonControlsEx(&icc);
+        const DWORD style = child && child->modal ? kModalChildStyle : kStyle;
         const DWORD exStyle = WS_EX_DLGMODALFRAME | (owner_ ? 0 : WS_EX_APPWINDOW);
-        hwnd_ = CreateWindowExW(exStyle, kClassName, widen(options.title).c_str(), kStyle, CW_USEDEFAULT,
+        hwnd_ = CreateWindowExW(exStyle, kClassName, widen(options.title).c_str(), style, CW_USEDEFAULT,
                                 CW_USEDEFAULT, width_, height_, owner_, nullptr, thisModule(), this);
         if (!hwnd_) return;
         scale_ = float(windowDpi(hwnd_)) / 96.0f;
-        const SIZE outer = outerSize(device(width_), device(height_), kStyle, exStyle, windowDpi(hwnd_));
+        const SIZE outer = outerSize(device(width_), device(height_), style, exStyle, windowDpi(hwnd_));
         SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        centreWindow(hwnd_, owner_, false);
         makeCanvas();
+        if (child) {
+            placeClientAt(child->x, child->y);
+            ownerPeer_->children_.push_back(this);
+            if (child->modal) holdOwner();
+            ShowWindow(hwnd_, SW_SHOW);
+            return;  // the client's own drawing shows no tips
+        }
+        centreWindow(hwnd_, owner_, false);
         tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                    thisModule(), nullptr);
@@ -100,6 +118,15 @@ public:
 
     ~Win32Peer() override {
         if (ownerDisabled_) EnableWindow(owner_, TRUE);
+        // What a modal window held is enabled before it goes, so that the owner gets the activation back.
+        for (HWND held : held_)
+            if (IsWindow(held)) EnableWindow(held, TRUE);
+        if (ownerPeer_) {
+            auto& siblings = ownerPeer_->children_;
+            siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+        }
+        for (Win32Peer* c : children_) c->ownerPeer_ = nullptr;
+        *alive_ = false;
         if (tooltip_) DestroyWindow(tooltip_);
         if (hwnd_) {
             SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
@@ -192,11 +219,55 @@ public:
     bool chooseFolder(const std::string& prompt, std::string& folder) override {
         return runFolderDialog(hwnd_, prompt, folder);
     }
-    bool chooseColour(const std::string& prompt, uint8_t rgb[3]) override {
-        return runColourDialog(hwnd_, prompt, rgb);
+    bool chooseColour(const std::string& prompt, uint8_t rgb[3], uint32_t custom[kCustomColourCount]) override {
+        return runColourDialog(hwnd_, prompt, rgb, custom);
     }
     void showMessage(const std::string& title, const std::string& text) override {
         runMessageBox(hwnd_, title, text);
+    }
+
+    bool openPage(const std::string& page, std::string* error) override {
+        const auto done = reinterpret_cast<INT_PTR>(
+            ShellExecuteW(hwnd_, L"open", widen(page).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        if (done > 32) return true;  // the system's way of saying it started
+        if (error) *error = errorText(done == SE_ERR_NOASSOC ? ERROR_NO_ASSOCIATION : GetLastError());
+        return false;
+    }
+
+    std::unique_ptr<Window> openChild(const ChildOptions& options, WindowClient& client, std::string* error) override {
+        WindowOptions o;
+        o.title = options.title;
+        o.width = options.width;
+        o.height = options.height;
+        auto peer = std::make_unique<Win32Peer>(o, client, this, &options);
+        if (peer->created()) return peer;
+        if (error) *error = "the window cannot be created: " + errorText(GetLastError());
+        return nullptr;
+    }
+
+    // In window pixels: the screen's device pixels over this window's scale.
+    ScreenGeometry screenGeometry() const override {
+        ScreenGeometry g;
+        RECT client{};
+        GetClientRect(hwnd_, &client);
+        MapWindowPoints(hwnd_, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        g.client = windowRect(client);
+        MONITORINFO info{};
+        info.cbSize = sizeof(info);
+        if (!GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST), &info))
+            SystemParametersInfoW(SPI_GETWORKAREA, 0, &info.rcWork, 0);
+        g.workArea = windowRect(info.rcWork);
+        // The metric is at the system's dots per inch.
+        HDC screen = GetDC(nullptr);
+        const int systemDpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+        if (screen) ReleaseDC(nullptr, screen);
+        g.captionButton = MulDiv(GetSystemMetrics(SM_CXSIZE), 96, systemDpi > 0 ? systemDpi : 96);
+        return g;
+    }
+
+    void raise() override {
+        SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+        SetForegroundWindow(hwnd_);
     }
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -214,6 +285,36 @@ public:
 
 private:
     int32_t device(int32_t v) const { return int32_t(std::lround(float(v) * scale_)); }
+
+    WindowRect windowRect(const RECT& r) const {
+        return {int32_t(std::lround(float(r.left) / scale_)), int32_t(std::lround(float(r.top) / scale_)),
+                int32_t(std::lround(float(r.right) / scale_)), int32_t(std::lround(float(r.bottom) / scale_))};
+    }
+
+    // Moves the window so that its client area's top-left is at (x, y) screen window pixels.
+    void placeClientAt(int32_t x, int32_t y) {
+        RECT frame{};
+        GetWindowRect(hwnd_, &frame);
+        POINT origin{0, 0};
+        ClientToScreen(hwnd_, &origin);
+        const float at = ownerPeer_ ? ownerPeer_->scale_ : scale_;  // the owner's pixels gave x and y
+        SetWindowPos(hwnd_, nullptr, LONG(std::lround(float(x) * at)) - (origin.x - frame.left),
+                     LONG(std::lround(float(y) * at)) - (origin.y - frame.top), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    // A modal window: its owner and the owner's other windows take no input
+    // until it goes (timers and posted messages still reach them).
+    void holdOwner() {
+        std::vector<HWND> all{ownerPeer_->hwnd_};
+        for (const Win32Peer* c : ownerPeer_->children_)
+            if (c != this) all.push_back(c->hwnd_);
+        for (HWND w : all)
+            if (IsWindowEnabled(w)) {
+                EnableWindow(w, FALSE);
+                held_.push_back(w);
+            }
+    }
 
     RECT deviceRect(const WindowRect& r) const {
         return RECT{LONG(std::floor(float(r.left) * scale_)), LONG(std::floor(float(r.top) * scale_)),
@@ -301,8 +402,11 @@ private:
         return cursor;
     }
 
-    void deliver(const WindowEvent& e) {
+    // False when the client closed this window (a secondary one) meanwhile.
+    bool deliver(const WindowEvent& e) {
+        const std::shared_ptr<bool> alive = alive_;
         if (!ended_) client_.event(e);
+        return *alive;
     }
 
     WindowEvent mouseEvent(WindowEvent::Kind kind, LPARAM lParam, WPARAM wParam) const {
@@ -351,7 +455,7 @@ private:
         down.key = Key::Character;
         down.character = c;
         down.modifiers = keyModifiers() & kModShift;
-        deliver(down);
+        if (!deliver(down)) return;
         WindowEvent text{WindowEvent::Text};
         text.character = c;
         deliver(text);
@@ -507,6 +611,10 @@ private:
 
     WindowClient& client_;
     int32_t width_, height_;
+    Win32Peer* ownerPeer_ = nullptr;   // a secondary window's owner
+    std::vector<Win32Peer*> children_;  // this window's open secondary windows
+    std::vector<HWND> held_;            // what a modal window disabled
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     HWND owner_ = nullptr;
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
@@ -565,6 +673,16 @@ bool nativeWindowsAvailable(std::string* why) {
     }
     DestroyWindow(probe);
     return true;
+}
+
+bool chooseColourNative(const std::string& prompt, uint8_t rgb[3]) {
+    // The host's own custom colours, kept while it runs.
+    static uint32_t custom[kCustomColourCount] = {
+        0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
+        0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
+    };
+    // Over the window the user works in (the dialog that asks).
+    return runColourDialog(GetActiveWindow(), prompt, rgb, custom);
 }
 
 std::unique_ptr<Window> openNativeWindow(const WindowOptions& options, WindowClient& client, std::string* error) {
