@@ -199,6 +199,12 @@ int32_t pluginWorkerThreads(PluginModule& module, int32_t n) {
     return module.workerThreads ? module.workerThreads(n) : -1;
 }
 
+FilterSession::~FilterSession() {
+    // disposeHostHandle ignores what is not a live handle of this host.
+    disposeHostHandle(parameters);
+    disposeHostHandle(reinterpret_cast<pi::Handle>(data));
+}
+
 FilterHost::FilterHost(PluginModule& module, FilterSession& session, HostImage& image, const Selection* selection,
                        const HostOptions& options)
     : module_(module), session_(session), image_(image), selection_(selection), options_(options) {

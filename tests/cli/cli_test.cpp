@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "../support/images.h"
+#include "../support/sanitizers.h"
 #include "../support/terravane.h"
 #include "persist/settings_file.h"
 #include "platform/files.h"
@@ -129,6 +130,7 @@ TEST_F(CliTest, BadInputGivesOneLineAndNoFile) {
 }
 
 TEST_F(CliTest, RunningOutOfMemoryIsOneLineAndNoFile) {
+    if (test::kUnderAddressSanitizer) GTEST_SKIP() << test::kNoAddressSpaceLimit;
     // 16384 x 16384 at 32 bits needs 3 GB for the host image alone.
     const Result r = run("render -o big.exr --size 16384x16384 --defaults --quiet", "ulimit -v 2000000");
     EXPECT_EQ(r.status, 1);
