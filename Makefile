@@ -78,7 +78,8 @@ bench: build
 	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done
 
 # libFuzzer targets (tests/fuzz/fuzz_*.cpp) in a separate clang build with
-# AddressSanitizer: run one with e.g. build-fuzz/fuzz_settings_file -max_total_time=300
+# AddressSanitizer and UndefinedBehaviorSanitizer: scripts/fuzz-campaign runs
+# them from the seeds in tests/fuzz/corpus (tool_fuzz_seeds makes those)
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERRAVANE_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS)
