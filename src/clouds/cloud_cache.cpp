@@ -6,6 +6,7 @@
 #include "clouds/cloud_convert.h"
 #include "clouds/pyramid_rows.h"
 #include "platform/files.h"
+#include "platform/netrc.h"
 #include "synth/pyramid.h"
 
 namespace tv {
@@ -150,7 +151,8 @@ int fetchClouds(CloudFetchContext& context, CloudMap& map, ParamRecord* params, 
     }
     const CloudImageKind kind = imageKindOfUrl(entry.url);
     if (kind == CloudImageKind::None) {
-        context.detail = std::string("the address names neither a GIF nor a JPEG image: ") + entry.url;
+        context.detail =
+            "the address names neither a GIF nor a JPEG image: " + platform::urlWithoutCredentials(entry.url);
         return kConvertNoKind;
     }
     const std::string imagePath = downloadedImagePath(entry.url);

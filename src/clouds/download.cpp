@@ -140,6 +140,7 @@ int downloadFile(const std::string& url, const std::string& path, const Download
         case platform::HttpOutcome::TransferFailed:
             showStatus(d, "Connection failed");
             return kDownloadFailed;
+        case platform::HttpOutcome::TooLarge: return kDownloadFailed;
     }
     return kDownloadFailed;
 }

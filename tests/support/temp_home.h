@@ -56,12 +56,19 @@ protected:
         std::filesystem::create_directories(home_);
         std::filesystem::permissions(home_, std::filesystem::perms::owner_all);
         ::setenv("TERRAVANE_HOME", home_.c_str(), 1);
+        // Nor the user's own files (~/.netrc): the home folder is the test's too.
+        if (const char* home = std::getenv("HOME")) userHome_ = home;
+        std::filesystem::create_directories(root_ / "user");
+        ::setenv("HOME", (root_ / "user").c_str(), 1);
         for (const char* name : {"TERRAVANE_IMAGE_SERVER_1", "TERRAVANE_IMAGE_SERVER_2", "TERRAVANE_LIST_SERVER"})
             ::setenv(name, "http://127.0.0.1:1", 1);
         for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
             ::unsetenv(name);
     }
-    void TearDown() override { std::filesystem::remove_all(root_); }
+    void TearDown() override {
+        std::filesystem::remove_all(root_);
+        if (!userHome_.empty()) ::setenv("HOME", userHome_.c_str(), 1);
+    }
 
     // A file of the test's folder, and the working folder with its separator.
     std::string path(const std::string& name) const { return (root_ / name).string(); }
@@ -69,6 +76,7 @@ protected:
     bool exists(const std::string& name) const { return std::filesystem::exists(root_ / name); }
 
     std::filesystem::path root_, home_;
+    std::string userHome_;
 };
 
 }  // namespace tv::test
