@@ -65,10 +65,15 @@ Image fileImageOf(const host::HostImage& image);
 // Every scripting key of record, as the module reads them.
 pi::MemoryDescriptor descriptorOf(const ParamRecord& record);
 
+// The lock (a file of the working folder) that runs of the module hold, one
+// process at a time.
+constexpr const char* kFilterRunLock = "Terravane filter run";
+
 // Loads the module, runs prepare, start, continue and finish (after the
 // parameters selector and with the dialog when interactive) over the host
 // image and hands back the result; the descriptor the module records is kept
-// in the working folder for the next run. False with one clear reason (a
+// in the working folder for the next run. Runs of other processes in the same
+// working folder wait for this one (kFilterRunLock). False with one clear reason (a
 // failure of the module is given with the meaning of its result code).
 // warning, when not null, receives what went wrong without failing the
 // render (damaged or unwritable recorded settings, settings that could not
