@@ -7,6 +7,7 @@
 #include "host.h"
 #include "persist/settings_file.h"
 #include "platform/files.h"
+#include "platform/lock.h"
 #include "platform/module_loader.h"
 #include "played_settings.h"
 
@@ -78,6 +79,8 @@ FilterOutcome runFilterJob(const FilterJob& job, const std::string& path, const 
         host::unloadPlugin(module);
         return failure(1, "the plug-in " + path + " cannot be given a thread count");
     }
+    // Runs of the module in one working folder take turns (see kFilterRunLock).
+    const platform::FolderLock turn(cli::kFilterRunLock);
     cli::PlacedSettings placed;
     if (!job.cachedSettings.empty() && !placed.place(job.cachedSettings, &why)) {
         host::unloadPlugin(module);

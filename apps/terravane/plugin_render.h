@@ -65,10 +65,6 @@ Image fileImageOf(const host::HostImage& image);
 // Every scripting key of record, as the module reads them.
 pi::MemoryDescriptor descriptorOf(const ParamRecord& record);
 
-// The lock (a file of the working folder) that runs of the module hold, one
-// process at a time.
-constexpr const char* kFilterRunLock = "Terravane filter run";
-
 // Loads the module, runs prepare, start, continue and finish (after the
 // parameters selector and with the dialog when interactive) over the host
 // image and hands back the result; the descriptor the module records is kept
