@@ -55,7 +55,8 @@ SANITIZE_BUILD ?= build-sanitize
 # Memory the program asks for and cannot get is its own failure to report, as
 # without the sanitizers: allocations beyond the allocator's limit return null.
 SANITIZE_ENV = ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
-	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 LSAN_OPTIONS=report_objects=1
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	LSAN_OPTIONS=report_objects=1:suppressions=$(CURDIR)/scripts/lsan-suppressions
 
 test-sanitize: deps
 	CC=clang CXX=clang++ cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERRAVANE_SANITIZE=ON
