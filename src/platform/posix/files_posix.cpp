@@ -13,10 +13,21 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/write_faults.h"
 
 namespace tv::platform {
 
 namespace {
+
+// Whether a test asked this step to fail (errno then says how).
+bool faultInjected(WriteStep step) {
+    switch (nextWriteStep(step)) {
+        case WriteFault::None: return false;
+        case WriteFault::NoSpace: errno = ENOSPC; return true;
+        case WriteFault::IoError: errno = EIO; return true;
+    }
+    return false;
+}
 
 bool makeFolders(const std::string& path, mode_t mode) {
     if (path.empty()) return false;
@@ -126,6 +137,7 @@ bool createFolder(const std::string& path) {
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool renameFile(const std::string& from, const std::string& to) {
+    if (faultInjected(WriteStep::Rename)) return false;
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
@@ -204,6 +216,10 @@ bool FileWriter::write(const void* data, size_t size) {
     if (fd_ < 0 || failed_) return false;
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
+        if (faultInjected(WriteStep::Write)) {
+            failed_ = true;
+            return false;
+        }
         const ssize_t n = ::write(fd_, p, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
@@ -219,11 +235,18 @@ bool FileWriter::write(const void* data, size_t size) {
 
 int FileWriter::commit() {
     if (fd_ < 0) return kFileWriteError;
-    bool ok = !failed_ && ::fsync(fd_) == 0;
-    ok = (::close(fd_) == 0) && ok;
+    // errno keeps the reason of the step that failed (a failed write's own).
+    int reason = 0;
+    bool ok = !failed_;
+    if (ok && (faultInjected(WriteStep::Flush) || ::fsync(fd_) != 0)) ok = false, reason = errno;
+    if (::close(fd_) != 0 && ok) ok = false, reason = errno;
     fd_ = -1;
-    if (ok) ok = ::rename(temporary_.c_str(), target_.c_str()) == 0;
-    if (!ok) ::unlink(temporary_.c_str());
+    if (ok && (faultInjected(WriteStep::Rename) || ::rename(temporary_.c_str(), target_.c_str()) != 0))
+        ok = false, reason = errno;
+    if (!ok) {
+        ::unlink(temporary_.c_str());
+        if (reason != 0) errno = reason;
+    }
     temporary_.clear();
     return ok ? kFileOk : kFileWriteError;
 }
