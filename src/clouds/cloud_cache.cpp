@@ -5,6 +5,7 @@
 #include "base/bytes.h"
 #include "clouds/cloud_convert.h"
 #include "clouds/pyramid_rows.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/netrc.h"
 #include "synth/pyramid.h"
@@ -201,9 +202,11 @@ int updateUrlList(CloudFetchContext& context) {
         context.detail = "the list server did not send a Terravane URL list";
         return kListReadError;
     }
+    platform::clearLastError();
     if (!platform::renameFile(incoming, listPath)) {
+        const std::string why = platform::lastErrorText();
         platform::removeFile(incoming);
-        context.detail = "could not put the list in place at " + listPath;
+        context.detail = "could not put the list in place at " + listPath + (why.empty() ? "" : ": " + why);
         return kListWriteError;
     }
     if (context.catalogue) {
