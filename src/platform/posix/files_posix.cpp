@@ -58,6 +58,29 @@ bool followLinks(const std::string& path, std::string& out) {
     return false;
 }
 
+// A name for a temporary file in folder, a different one at each call.
+std::string temporaryPath(const std::string& folder, int attempt) {
+    static std::atomic<uint32_t> counter{0};
+    const uint64_t mix = (uint64_t(::getpid()) << 32) ^ uint64_t(::time(nullptr)) * 2654435761u ^
+                         (uint64_t(counter.fetch_add(1)) << 16) ^ uint64_t(attempt);
+    char name[32];
+    std::snprintf(name, sizeof name, "/.tv%08x.tmp", unsigned(mix ^ (mix >> 29)));
+    return folder + name;
+}
+
+// Gives the file without a name open as fd a temporary name in folder.
+bool nameUnnamedFile(int fd, const std::string& folder, std::string& temporary) {
+    char self[48];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporaryPath(folder, attempt);
+        if (::linkat(AT_FDCWD, self, AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (errno != EEXIST) break;
+    }
+    temporary.clear();
+    return false;
+}
+
 std::string withSeparator(std::string s) {
     if (s.empty() || s.back() != '/') s.push_back('/');
     return s;
@@ -180,17 +203,17 @@ int FileWriter::open(const std::string& path) {
     // A symbolic link stays a link: the file it leads to is replaced.
     if (!followLinks(path, target_)) return kFileOpenError;
     // The temporary lives beside the target (a rename never crosses file
-    // systems) under a short name of its own, so that a target name of any
-    // allowed length can be written.
+    // systems). Where the system allows, it has no name until it is whole
+    // (a process killed while writing leaves nothing behind); else it has a
+    // short name of its own, so that a target name of any allowed length can
+    // be written. New files get the usual permissions (0666 less the umask).
     const std::string folder = folderOf(target_);
-    static std::atomic<uint32_t> counter{0};
+    temporary_.clear();
+#ifdef O_TMPFILE
+    if (::access("/proc/self/fd", X_OK) == 0) fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#endif
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        const uint64_t mix = (uint64_t(::getpid()) << 32) ^ uint64_t(::time(nullptr)) * 2654435761u ^
-                             (uint64_t(counter.fetch_add(1)) << 16) ^ uint64_t(attempt);
-        char name[32];
-        std::snprintf(name, sizeof name, "/.tv%08x.tmp", unsigned(mix ^ (mix >> 29)));
-        temporary_ = folder + name;
-        // New files get the usual permissions (0666 less the umask).
+        temporary_ = temporaryPath(folder, attempt);
         fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0 && errno != EEXIST) break;
     }
@@ -239,12 +262,14 @@ int FileWriter::commit() {
     int reason = 0;
     bool ok = !failed_;
     if (ok && (faultInjected(WriteStep::Flush) || ::fsync(fd_) != 0)) ok = false, reason = errno;
+    // A whole file without a name gets its temporary name now.
+    if (ok && temporary_.empty() && !nameUnnamedFile(fd_, folderOf(target_), temporary_)) ok = false, reason = errno;
     if (::close(fd_) != 0 && ok) ok = false, reason = errno;
     fd_ = -1;
     if (ok && (faultInjected(WriteStep::Rename) || ::rename(temporary_.c_str(), target_.c_str()) != 0))
         ok = false, reason = errno;
     if (!ok) {
-        ::unlink(temporary_.c_str());
+        if (!temporary_.empty()) ::unlink(temporary_.c_str());
         if (reason != 0) errno = reason;
     }
     temporary_.clear();
