@@ -5,7 +5,10 @@
 // (status 1) unless only a file kept for the next run failed, which is a
 // warning. Here for the list server of the URL list's row.
 #include <functional>
+#include <chrono>
 #include <map>
+#include <random>
+#include <thread>
 #include <sstream>
 
 #include "../support/terravane.h"
@@ -159,6 +162,63 @@ TEST_F(WriteFaults, EveryWriterLeavesOldFilesWholeAndSaysWhy) {
     faults += failEachStep("catalogue presets presets -o page.html --quiet --threads 1", false,
                            [&] { fs::remove(root_ / "web_images" / "deep.jpg"); });
     std::printf("%d faults injected\n", faults);
+}
+
+// Saves killed at random moments (SIGKILL: nothing of the process runs on)
+// leave every file whole, the old one or the new one. TERRAVANE_TEST_KILLS sets
+// how many (scripts/reliability-runs runs hundreds).
+TEST_F(WriteFaults, KilledSavesLeaveWholeOldOrNewFiles) {
+    const char* count = std::getenv("TERRAVANE_TEST_KILLS");
+    const int kills = count ? std::atoi(count) : 24;
+    ASSERT_TRUE(test::writeBytes(path("disc.jpeg"),
+                                 test::encodeJpeg(1381, 1483, test::earthDiscRgb(1381, 1483, 26, 136, 1350))));
+    const std::vector<std::vector<std::string>> saves = {
+        {"preset", "save", "-o", "saved.q1q", "--set", "planet size=#"},
+        {"layers", "-o", "doc.psd", "--size", "160x120", "--quiet", "--set", "planet size=#"},
+        {"render", "-o", "out.png", "--size", "400x300", "--quiet", "--set", "planet size=#"},
+        {"render", "-o", "out.tif", "--size", "400x300", "--quiet", "--depth", "16", "--set", "planet size=#"},
+        {"clouds", "convert", "disc.jpeg", "--entry", "4"},
+    };
+    const auto start = [&](size_t which, int n) {
+        std::vector<std::string> args = saves[which];
+        for (std::string& a : args)
+            if (const size_t at = a.find('#'); at != std::string::npos) a.replace(at, 1, std::to_string(30 + n % 50));
+        return test::startTerravane(root_, args, (root_.string() + ".err"));
+    };
+    // How long each save takes when it runs to its end (and the first whole files).
+    std::vector<double> seconds;
+    for (size_t i = 0; i < saves.size(); ++i) {
+        const auto begun = std::chrono::steady_clock::now();
+        ASSERT_EQ(test::exitStatusOf(start(i, 0)), 0) << test::readText(root_.string() + ".err");
+        seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count());
+    }
+    std::mt19937 random(2027);
+    int killed = 0, leftovers = 0;
+    for (int k = 0; k < kills; ++k) {
+        const size_t which = random() % saves.size();
+        const pid_t child = start(which, k + 1);
+        const auto wait = std::chrono::microseconds(int64_t(seconds[which] * 1e6 * (random() % 1000) / 1000.0));
+        std::this_thread::sleep_for(wait);
+        ::kill(child, SIGKILL);
+        int raw = 0;
+        ASSERT_EQ(::waitpid(child, &raw, 0), child);
+        if (WIFSIGNALED(raw)) ++killed;
+        for (const auto& e : fs::recursive_directory_iterator(root_)) {
+            if (!e.is_regular_file()) continue;
+            const std::string name = e.path().filename().string();
+            // A temporary of a killed process: never a file anyone reads.
+            if (name.starts_with(".tv") && name.ends_with(".tmp")) {
+                ++leftovers;
+                fs::remove(e.path());
+                continue;
+            }
+            EXPECT_EQ(damage(e.path()), "") << e.path() << " after killing save " << which;
+        }
+        for (const char* file : {"saved.q1q", "doc.psd", "out.png", "out.tif", "home/Terravane cached clouds 04"})
+            EXPECT_TRUE(fs::exists(root_ / file)) << file << " is lost";
+    }
+    std::printf("%d saves killed of %d; %d temporaries left by them\n", killed, kills, leftovers);
+    EXPECT_GT(killed, kills / 2);
 }
 
 }  // namespace
