@@ -18,8 +18,12 @@
 namespace tv {
 namespace {
 
-constexpr int kProcesses = 6;
-constexpr int kOperationsEach = 36;  // 216 in all
+// How many processes and operations each: TERRAVANE_TEST_PROCESSES and
+// TERRAVANE_TEST_OPERATIONS (scripts/reliability-runs runs hundreds).
+int fromEnvironment(const char* name, int otherwise) {
+    const char* value = std::getenv(name);
+    return value && std::atoi(value) > 0 ? std::atoi(value) : otherwise;
+}
 
 class ConcurrentRuns : public test::CommandTest {
 protected:
@@ -51,6 +55,8 @@ protected:
 };
 
 TEST_F(ConcurrentRuns, ShareOneWorkingFolder) {
+    const int kProcesses = fromEnvironment("TERRAVANE_TEST_PROCESSES", 4);
+    const int kOperationsEach = fromEnvironment("TERRAVANE_TEST_OPERATIONS", 12);
     constexpr int kVariants = 3;
     std::filesystem::create_directories(root_ / "presets");
     for (int v = 0; v < kVariants; ++v) writePreset("presets/variant" + std::to_string(v) + ".q1q", v);
@@ -125,6 +131,7 @@ TEST_F(ConcurrentRuns, ShareOneWorkingFolder) {
             EXPECT_EQ(test::countOf(page, "web_images/variant"), size_t(kVariants)) << name;
         }
     }
+    std::printf("%d processes, %d operations in all\n", kProcesses, kProcesses * kOperationsEach);
     EXPECT_GT(renders, 0);
     EXPECT_GT(saved, 0);
     EXPECT_GT(pages, 0);
