@@ -30,6 +30,7 @@
 #include "platform/files.h"
 #include "platform/netrc.h"
 #include "settings_json.h"
+#include "ui/replay.h"
 
 namespace {
 
@@ -232,6 +233,13 @@ void otherSeeds(std::vector<Seed>& seeds) {
     seeds.push_back({"settings_json", "assignment", text("land red=200")});
     seeds.push_back({"settings_json", "partial", text("{\"glue\": \"mural\", \"light x\": -0.5, \"sea color\": [1, 2, 65535]}")});
 
+    // Events files of the dialog, as the edit tests and users write them.
+    seeds.push_back({"replay_events", "edit", text("# a planet edited\ntype 37 30\ndrag @112:0.2,0.3 @112:0.8,0.6\n"
+                                                   "click @52\nok\n")});
+    seeds.push_back({"replay_events", "dialogs",
+                     text("answer-file saved\nclick @26\nmove 5 5\nanswer-colour 255 255 255\nclick @7\n"
+                          "key Ctrl+Z\ntimer\nclick @126 ctrl\nscreenshot shot.png\ncancel\n")});
+
     seeds.push_back({"netrc", "entries",
                      text("machine example.org login someone password secret\n"
                           "macdef init\ncd /\n\n"
@@ -293,6 +301,10 @@ bool accepted(const Seed& s) {
         ParamRecord r = defaultRecord();
         const std::string_view t(reinterpret_cast<const char*>(d), n);
         return cli::parseSettingsJson(t, r, &why) || cli::applySettingAssignment(r, t, &why);
+    }
+    if (s.target == "replay_events") {
+        std::vector<ui::ReplayStep> steps;
+        return ui::parseReplay(std::string_view(reinterpret_cast<const char*>(d), n), steps, &why);
     }
     if (s.target == "netrc") {
         platform::NetrcEntry entry;
