@@ -179,7 +179,8 @@ bool PlacedSettings::place(const std::vector<uint8_t>& bytes, std::string* error
     platform::clearLastError();
     if (platform::writeFileAtomic(path, bytes.data(), bytes.size()) != platform::kFileOk) {
         const std::string why = platform::lastErrorText();
-        if (error) *error = "cannot write the settings for the module to \"" + path + "\"" + (why.empty() ? "" : ": " + why);
+        if (error)
+            *error = "cannot write the settings for the module to \"" + path + "\"" + (why.empty() ? "" : ": " + why);
         return false;
     }
     placed_ = true;

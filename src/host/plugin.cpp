@@ -123,7 +123,8 @@ void setRectanglesEmpty() {
 // Tells the user that a file kept for the next run was not written, and why.
 void reportNotKept(const char* what, const std::string& path) {
     const std::string why = platform::lastErrorText();
-    const std::string text = std::string(what) + ": \"" + path + "\" could not be written" + (why.empty() ? "" : " (" + why + ")") + ".";
+    const std::string text =
+        std::string(what) + ": \"" + path + "\" could not be written" + (why.empty() ? "" : " (" + why + ")") + ".";
     platform::showMessage(kDotMapTitle, text.c_str());
 }
 

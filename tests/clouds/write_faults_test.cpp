@@ -57,11 +57,15 @@ std::string damage(const fs::path& file) {
     if (ext == ".jpg") return endsWith(b, "\xff\xd9") ? "" : "picture";
     if (ext == ".gif") return endsWith(b, ";") ? "" : "frame piece";
     // Formats the host writes but does not read: their signatures.
-    const auto starts = [&](std::string_view head) { return std::string(b.begin(), b.begin() + long(std::min(b.size(), head.size()))) == head; };
+    const auto starts = [&](std::string_view head) {
+        return std::string(b.begin(), b.begin() + long(std::min(b.size(), head.size()))) == head;
+    };
     if (ext == ".exr") return starts("\x76\x2f\x31\x01") ? "" : "image";
     if (ext == ".pfm") return starts("PF\n") || starts("Pf\n") ? "" : "image";
     if (ext == ".bmp")
-        return starts("BM") && b.size() > 6 && (b[2] | b[3] << 8 | b[4] << 16 | uint32_t(b[5]) << 24) == b.size() ? "" : "image";
+        return starts("BM") && b.size() > 6 && (b[2] | b[3] << 8 | b[4] << 16 | uint32_t(b[5]) << 24) == b.size()
+                   ? ""
+                   : "image";
     for (const char* image : {".png", ".tif", ".ppm", ".pgm"})
         if (ext == image) {
             cli::Image out;
@@ -142,7 +146,8 @@ TEST_F(WriteFaults, EveryWriterLeavesOldFilesWholeAndSaysWhy) {
                                  test::encodeJpeg(1381, 1483, test::earthDiscRgb(1381, 1483, 26, 136, 1350))));
     test::writeText(path("ok.txt"), "ok\n");
     test::LocalServer server;
-    server.answer(kUrlListPath, {.body = test::readText(std::string(TV_SOURCE_DIR) + "/tests/fuzz/corpus/url_list/built-in")});
+    const std::string list = std::string(TV_SOURCE_DIR) + "/tests/fuzz/corpus/url_list/built-in";
+    server.answer(kUrlListPath, {.body = test::readText(list)});
     ::setenv("TERRAVANE_LIST_SERVER", server.base().c_str(), 1);
 
     int faults = 0;
