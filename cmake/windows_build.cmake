@@ -98,3 +98,7 @@ set_tests_properties(windows_wine_checks PROPERTIES TIMEOUT 900 RUN_SERIAL ON)
 add_test(NAME windows_wine_dialog
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/windows/wine_dialog.py ${CMAKE_BINARY_DIR})
 set_tests_properties(windows_wine_dialog PROPERTIES TIMEOUT 300 RUN_SERIAL ON)
+# The Windows host's download limits (WinINet) under Wine.
+add_test(NAME windows_download_limits
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/windows/wine_download_limits.py ${CMAKE_BINARY_DIR})
+set_tests_properties(windows_download_limits PROPERTIES TIMEOUT 600 RUN_SERIAL ON)

@@ -10,6 +10,7 @@
 #include "persist/settings_file.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/lock.h"
 #include "platform/module_loader.h"
 #include "platform/threads.h"
 #include "played_settings.h"
@@ -101,6 +102,8 @@ FilterOutcome runFilterJob(const FilterJob& job, const std::string& path, const 
         host::unloadPlugin(module);
         return failure(1, "the plug-in " + path + " cannot be given a thread count");
     }
+    // Runs of the module in one working folder take turns (see kFilterRunLock).
+    const platform::FolderLock turn(cli::kFilterRunLock);
     cli::PlacedSettings placed;
     if (!job.cachedSettings.empty() && !placed.place(job.cachedSettings, &why)) {
         host::unloadPlugin(module);

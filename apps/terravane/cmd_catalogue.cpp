@@ -35,8 +35,10 @@ std::string failureText(int32_t code, const std::string& page) {
         const std::string why = platform::lastErrorText();
         return "cannot create \"" + page + "\" or its \"web_images\" folder" + (why.empty() ? "" : ": " + why);
     }
-    case platform::kFileWriteError:
-        return "could not write \"" + page + "\" or one of its images";
+    case platform::kFileWriteError: {
+        const std::string why = platform::lastErrorText();
+        return "could not write \"" + page + "\" or one of its images" + (why.empty() ? "" : ": " + why);
+    }
     case -128:
         return "cancelled";
     default:

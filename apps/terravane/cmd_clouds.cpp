@@ -18,6 +18,7 @@
 #include "platform/console.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/netrc.h"
 #include "synth/pyramid.h"
 #include "platform/interrupt.h"
 
@@ -144,7 +145,7 @@ int runList() {
         }
         const bool cached = platform::fileExists(cacheFilePath(i));
         std::printf("%2d  available    %s%s\n    %s\n", i, chooser.names[i].c_str(), cached ? "  [cached]" : "",
-                    chooser.urls[i].c_str());
+                    platform::urlWithoutCredentials(chooser.urls[i]).c_str());
     }
     return 0;
 }

@@ -42,8 +42,10 @@ std::string exportErrorText(int32_t code, const std::string& path) {
         const std::string why = platform::lastErrorText();
         return "cannot create \"" + path + "\"" + (why.empty() ? "" : ": " + why);
     }
-    case platform::kFileWriteError:
-        return "could not write \"" + path + "\" (it is left as it was)";
+    case platform::kFileWriteError: {
+        const std::string why = platform::lastErrorText();
+        return "could not write \"" + path + "\"" + (why.empty() ? "" : ": " + why) + " (it is left as it was)";
+    }
     case kExportFailed:
         return "the render buffers could not be set up";
     case -128:

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/types.h"
@@ -122,11 +123,26 @@ struct HostOptions {
 };
 
 // What outlives one run: the blocks the host keeps for the module and the
-// descriptor it recorded at the last finish.
+// descriptor it recorded at the last finish. The blocks are the host's
+// handles; they are disposed with the session, as a paint program disposes
+// them when the document or the program closes (data only when the module made
+// it a handle of this host).
 struct FilterSession {
     pi::Handle parameters = nullptr;
     pi::intptr data = 0;
     std::optional<pi::MemoryDescriptor> recorded;
+
+    FilterSession() = default;
+    FilterSession(const FilterSession&) = delete;
+    FilterSession& operator=(const FilterSession&) = delete;
+    FilterSession(FilterSession&& other) noexcept { *this = std::move(other); }
+    FilterSession& operator=(FilterSession&& other) noexcept {  // exchanges: other disposes ours
+        std::swap(parameters, other.parameters);
+        std::swap(data, other.data);
+        std::swap(recorded, other.recorded);
+        return *this;
+    }
+    ~FilterSession();
 };
 
 struct RunReport {

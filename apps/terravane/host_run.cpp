@@ -10,6 +10,7 @@
 #include "host_internal.h"
 #include "platform/clock.h"
 #include "platform/display_context.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
 #include "platform/module_loader.h"
@@ -217,6 +218,12 @@ private:
 };
 
 }  // namespace
+
+FilterSession::~FilterSession() {
+    // disposeHostHandle ignores what is not a live handle of this host.
+    disposeHostHandle(parameters);
+    disposeHostHandle(reinterpret_cast<pi::Handle>(data));
+}
 
 FilterHost::FilterHost(PluginModule& module, FilterSession& session, HostImage& image, const Selection* selection,
                        const HostOptions& options)
@@ -532,8 +539,10 @@ int16_t FilterHost::run(const RunRequest& request, RunReport& report) {
 bool saveRecordedDescriptor(const pi::MemoryDescriptor& d, std::string* error) {
     const std::vector<uint8_t> bytes = pi::encodeDescriptor(d);
     const std::string path = platform::workingFile(kRecordedDescriptorFile);
+    platform::clearLastError();
     if (platform::writeFileAtomic(path, bytes.data(), bytes.size()) != platform::kFileOk) {
-        if (error) *error = "cannot write " + path;
+        const std::string why = platform::lastErrorText();
+        if (error) *error = "cannot write " + path + (why.empty() ? "" : ": " + why);
         return false;
     }
     return true;

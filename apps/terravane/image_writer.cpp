@@ -97,6 +97,7 @@ struct ImageWriter::State {
     int64_t end = 0;  // bytes so far
     int64_t pos = 0;  // where the next bytes go (formats that seek back)
     bool failed = false;
+    std::string reason;  // the system's words for the first failed write
 
 #ifndef TV_NO_PNG
     png_structp png = nullptr;
@@ -141,7 +142,10 @@ struct ImageWriter::State {
             if (!failed && size_t(inside) < n)
                 failed = !file.write(static_cast<const uint8_t*>(data) + inside, n - size_t(inside));
         }
-        if (failed) return false;
+        if (failed) {
+            if (reason.empty()) reason = platform::lastErrorText();
+            return false;
+        }
         pos += int64_t(n);
         end = std::max(end, pos);
         return true;
@@ -295,17 +299,36 @@ bool tiffEnd(State* s) {
 // ---------------------------------------------------------------- OpenEXR
 #ifndef TV_NO_EXR
 
+// The library writes its header and tables a few bytes at a time: they are
+// gathered into writes of up to 64 KB.
 class ExrStream : public Imf::OStream {
 public:
-    explicit ExrStream(State& s) : Imf::OStream("image"), s_(s) {}
+    explicit ExrStream(State& s) : Imf::OStream("image"), s_(s) { held_.reserve(kHeld); }
     void write(const char c[], int n) override {
-        if (!s_.put(c, size_t(n))) throw std::runtime_error("cannot write the file");
+        if (held_.size() + size_t(n) > kHeld) flush();
+        if (size_t(n) >= kHeld) return put(c, size_t(n));
+        held_.insert(held_.end(), c, c + n);
     }
-    uint64_t tellp() override { return uint64_t(s_.pos); }
-    void seekp(uint64_t pos) override { s_.pos = int64_t(pos); }
+    uint64_t tellp() override { return uint64_t(s_.pos) + held_.size(); }
+    void seekp(uint64_t pos) override {
+        flush();
+        s_.pos = int64_t(pos);
+    }
+    void flush() {
+        if (held_.empty()) return;
+        std::vector<char> out;
+        out.swap(held_);
+        held_.reserve(kHeld);
+        put(out.data(), out.size());
+    }
 
 private:
+    static constexpr size_t kHeld = 64 * 1024;
+    void put(const char* c, size_t n) {
+        if (!s_.put(c, n)) throw std::runtime_error("cannot write the file");
+    }
     State& s_;
+    std::vector<char> held_;
 };
 
 const char* exrChannelName(int32_t channels, int32_t c) {
@@ -366,6 +389,7 @@ bool exrRows(State* s, const uint8_t* rows, int32_t count, std::string* error) {
 bool exrEnd(State* s, std::string* error) {
     try {
         s->exr.reset();  // writes the line offset table
+        static_cast<ExrStream&>(*s->exrStream).flush();
     } catch (const std::exception& e) {
         return fail(error, std::string("OpenEXR writer failed: ") + e.what());
     }
@@ -542,7 +566,21 @@ ImageWriter::~ImageWriter() { abandon(); }
 
 namespace {
 
+// Starts the format's encoder (its header, for most).
+bool startFormat(State* s, std::string* error);
+
+// A write that failed below the encoder, in the system's words.
+bool sinkFailure(const State& s, std::string* error) {
+    const std::string what = s.stream ? "cannot write the image to standard output" : "cannot write the image file";
+    return fail(error, s.reason.empty() ? what : what + ": " + s.reason);
+}
+
 bool startEncoder(State* s, std::string* error) {
+    if (!startFormat(s, error)) return s->failed ? sinkFailure(*s, error) : false;
+    return true;
+}
+
+bool startFormat(State* s, std::string* error) {
     switch (s->format) {
 #ifndef TV_NO_PNG
         case ImageFormat::Png:
@@ -653,8 +691,7 @@ bool ImageWriter::writeRows(const uint8_t* rows, int32_t count, std::string* err
         default: ok = pnmRows(state_, rows, count); break;
     }
     if (!ok || s.failed) {
-        if (s.failed && s.stream) return fail(error, "cannot write the image to standard output");
-        if (s.failed) return fail(error, "cannot write the image file (disc full?)");
+        if (s.failed) return sinkFailure(s, error);
         if (s.format == ImageFormat::Png) return fail(error, std::string("PNG writer failed: ") + s.pngMessage);
         if (s.format == ImageFormat::Tiff) return fail(error, "TIFF writer failed: " + tiffWriteError);
         return false;
@@ -683,13 +720,13 @@ bool ImageWriter::commit(std::string* error) {
 #endif
         default: ok = true; break;
     }
-    if (ok && s.failed) ok = fail(error, "cannot write the image file (disc full?)");
+    if (s.failed) ok = sinkFailure(s, error);
     if (ok && s.stream) {
         if (!s.held.empty() && std::fwrite(s.held.data(), 1, s.held.size(), s.stream) != s.held.size()) ok = false;
         if (std::fflush(s.stream) != 0) ok = false;
         if (!ok) fail(error, "cannot write the image to standard output");
     } else if (ok && !s.memory && s.file.commit() != platform::kFileOk) {
-        ok = fail(error, "cannot put the image file in place");
+        ok = fail(error, "cannot put the image file in place: " + platform::lastErrorText());
     }
     abandon();
     return ok;

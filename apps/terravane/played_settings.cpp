@@ -7,6 +7,7 @@
 #include "host.h"
 #include "params/fields.h"
 #include "persist/settings_file.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "plugin_render.h"
 
@@ -175,8 +176,11 @@ std::optional<ParamRecord> lastRunSettings(std::string* warning) {
 bool PlacedSettings::place(const std::vector<uint8_t>& bytes, std::string* error) {
     const std::string path = persist::cachedSettingsPath();
     hadPrevious_ = platform::fileExists(path) && platform::readFile(path, previous_, persist::kSettingsFileMaxBytes);
+    platform::clearLastError();
     if (platform::writeFileAtomic(path, bytes.data(), bytes.size()) != platform::kFileOk) {
-        if (error) *error = "cannot write the settings for the module to \"" + path + "\"";
+        const std::string why = platform::lastErrorText();
+        if (error)
+            *error = "cannot write the settings for the module to \"" + path + "\"" + (why.empty() ? "" : ": " + why);
         return false;
     }
     placed_ = true;

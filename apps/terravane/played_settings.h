@@ -40,6 +40,12 @@ std::optional<ParamRecord> lastRunSettings(std::string* warning);
 // when there is one, the settings file it wrote (null: none).
 ParamRecord mergeRecordedSettings(const pi::MemoryDescriptor& recorded, const ParamRecord* cached);
 
+// The lock (a file of the working folder) that a run of the module holds
+// from placing its settings until it has read back what the module wrote:
+// runs of other processes in the same working folder wait for it, since they
+// share the cached settings file and the recorded descriptor.
+constexpr const char* kFilterRunLock = "Terravane filter run";
+
 // Puts the cached settings file in place for one run and takes it back
 // (the previous file, or none) unless the run succeeded.
 class PlacedSettings {

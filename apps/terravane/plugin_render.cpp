@@ -7,6 +7,7 @@
 #include "cli_common.h"
 #include "params/settings_writer.h"
 #include "platform/window.h"
+#include "platform/lock.h"
 #include "played_settings.h"
 
 namespace tv::cli {
@@ -315,6 +316,12 @@ bool runModule(const PluginRenderRequest& request, host::HostImage& image, host:
         host::unloadPlugin(module);
         return fail(error, "the plug-in " + path + " cannot be given a thread count");
     }
+
+    // Runs of the module in one working folder take turns: the settings placed
+    // for this run's module in the cached settings file, the file the module
+    // writes back and the recorded descriptor are this run's alone until it
+    // ends (another process's run would otherwise render them).
+    const platform::FolderLock turn(kFilterRunLock);
 
     // The settings: a descriptor as given, or a record brought across by the
     // way that keeps it whole; without either, the last run's settings.

@@ -109,7 +109,8 @@ bool runModule(const PluginRenderRequest& request, host::HostImage& image, host:
 // Loads the module, runs prepare, start, continue and finish (after the
 // parameters selector and with the dialog when interactive) over the host
 // image and hands back the result; the descriptor the module records is kept
-// in the working folder for the next run. False with one clear reason (a
+// in the working folder for the next run. Runs of other processes in the same
+// working folder wait for this one (kFilterRunLock). False with one clear reason (a
 // failure of the module is given with the meaning of its result code).
 // warning, when not null, receives what went wrong without failing the
 // render (damaged or unwritable recorded settings, settings that could not

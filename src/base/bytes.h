@@ -113,7 +113,7 @@ public:
     }
     bool bytes(void* out, size_t n) {
         if (!need(n)) return false;
-        std::memcpy(out, data_ + pos_, n);
+        if (n != 0) std::memcpy(out, data_ + pos_, n);  // an empty vector's data() may be null
         pos_ += n;
         return true;
     }

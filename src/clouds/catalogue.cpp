@@ -8,6 +8,7 @@
 #include "base/bytes.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/netrc.h"
 
 namespace tv {
 
@@ -172,7 +173,7 @@ std::string serverBase(CloudServer server, std::string* problem) {
     if (!isBaseUrl(base)) {
         if (problem)
             *problem = std::string(serverVariable(server)) + " is not a base URL (http[s]://host[:port]): \"" +
-                       base + "\"";
+                       platform::urlWithoutCredentials(base) + "\"";
         return std::string();
     }
     if (base.back() == '/') base.pop_back();

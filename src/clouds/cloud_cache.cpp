@@ -5,7 +5,9 @@
 #include "base/bytes.h"
 #include "clouds/cloud_convert.h"
 #include "clouds/pyramid_rows.h"
+#include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/netrc.h"
 #include "synth/pyramid.h"
 
 namespace tv {
@@ -150,7 +152,8 @@ int fetchClouds(CloudFetchContext& context, CloudMap& map, ParamRecord* params, 
     }
     const CloudImageKind kind = imageKindOfUrl(entry.url);
     if (kind == CloudImageKind::None) {
-        context.detail = std::string("the address names neither a GIF nor a JPEG image: ") + entry.url;
+        context.detail =
+            "the address names neither a GIF nor a JPEG image: " + platform::urlWithoutCredentials(entry.url);
         return kConvertNoKind;
     }
     const std::string imagePath = downloadedImagePath(entry.url);
@@ -199,9 +202,11 @@ int updateUrlList(CloudFetchContext& context) {
         context.detail = "the list server did not send a Terravane URL list";
         return kListReadError;
     }
+    platform::clearLastError();
     if (!platform::renameFile(incoming, listPath)) {
+        const std::string why = platform::lastErrorText();
         platform::removeFile(incoming);
-        context.detail = "could not put the list in place at " + listPath;
+        context.detail = "could not put the list in place at " + listPath + (why.empty() ? "" : ": " + why);
         return kListWriteError;
     }
     if (context.catalogue) {

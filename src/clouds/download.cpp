@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/http.h"
 
@@ -17,6 +18,7 @@ struct Download {
     std::string path;
     platform::FileWriter file;
     bool fileFailed = false;
+    std::string why;  // the system's reason, taken when the file failed
     int64_t announced = -1;  // the content length; -1 when there is none
     int64_t received = 0;
     std::string lastText;
@@ -32,8 +34,10 @@ bool onBegin(void* context, int64_t contentLength) {
     auto& d = *static_cast<Download*>(context);
     d.announced = contentLength;
     d.received = 0;
+    platform::clearLastError();
     if (d.file.open(d.path) != platform::kFileOk) {
         d.fileFailed = true;
+        d.why = platform::lastErrorText();
         return false;
     }
     return true;
@@ -44,8 +48,10 @@ bool onData(void* context, const uint8_t* bytes, size_t size) {
     d.received += int64_t(size);
     showStatus(d, downloadProgressText(d.received, d.announced));
     if (d.hooks && d.hooks->progress) d.hooks->progress(d.hooks->context, d.received, d.announced);
+    platform::clearLastError();
     if (!d.file.write(bytes, size)) {
         d.fileFailed = true;
+        d.why = platform::lastErrorText();
         return false;
     }
     return true;
@@ -119,8 +125,10 @@ int downloadFile(const std::string& url, const std::string& path, const Download
     if (detail) *detail = r.detail;
     switch (r.outcome) {
         case platform::HttpOutcome::Complete:
+            platform::clearLastError();
             if (d.file.commit() != platform::kFileOk) {
-                if (detail) *detail = "could not write " + path;
+                d.why = platform::lastErrorText();
+                if (detail) *detail = "could not write " + path + (d.why.empty() ? "" : ": " + d.why);
                 return kDownloadFileError;
             }
             showStatus(d, downloadProgressText(d.received, d.announced));
@@ -130,7 +138,7 @@ int downloadFile(const std::string& url, const std::string& path, const Download
         case platform::HttpOutcome::BadStatus: return kDownloadCannotOpen;
         case platform::HttpOutcome::ReceiverFailed:
             if (d.fileFailed) {
-                if (detail) *detail = "could not write " + path;
+                if (detail) *detail = "could not write " + path + (d.why.empty() ? "" : ": " + d.why);
                 return kDownloadFileError;
             }
             return kDownloadFailed;
@@ -140,6 +148,7 @@ int downloadFile(const std::string& url, const std::string& path, const Download
         case platform::HttpOutcome::TransferFailed:
             showStatus(d, "Connection failed");
             return kDownloadFailed;
+        case platform::HttpOutcome::TooLarge: return kDownloadFailed;
     }
     return kDownloadFailed;
 }

@@ -48,7 +48,7 @@ void namePictures(std::vector<Item>& items, const std::vector<std::string>& file
 
 // Renders one item's thumbnail and saves it beside the page. Returns 0, a
 // file or render error; *unreadable is set when the settings cannot be read.
-int32_t thumbnail(const Item& item, int32_t side, const CataloguePage& page, const ThumbnailRenderer& renderer,
+int32_t thumbnail(const Item& item, int32_t side, CataloguePage& page, const ThumbnailRenderer& renderer,
                   const platform::CivilTime& date, bool* unreadable) {
     *unreadable = false;
     ParamRecord scratch = defaultRecord();
@@ -62,8 +62,7 @@ int32_t thumbnail(const Item& item, int32_t side, const CataloguePage& page, con
     if (const int32_t rc = renderer.render(renderer.context, scratch, side, side, image); rc != 0) return rc;
     std::vector<uint8_t> jpeg;
     if (encodeThumbnailJpeg(image, scratch.keywordList, date, jpeg) != 0) return platform::kFileWriteError;
-    return platform::writeFileAtomic(platform::joinPath(page.imagesFolder, item.picture + ".jpg"), jpeg.data(),
-                                     jpeg.size());
+    return writePagePicture(page, item.picture + ".jpg", jpeg.data(), jpeg.size());
 }
 
 int32_t writeCatalogue(const std::vector<Item>& items, const std::string& pagePath, std::string_view sourceFolder,
@@ -71,6 +70,14 @@ int32_t writeCatalogue(const std::vector<Item>& items, const std::string& pagePa
                        const CatalogueProgress& progress, CatalogueReport* report) {
     CatalogueReport counts;
     CataloguePage page;
+    // A page that is not written leaves none of the pictures it made.
+    struct Undo {
+        CataloguePage& page;
+        bool keep = false;
+        ~Undo() {
+            if (!keep) removeNewFiles(page);
+        }
+    } undo{page};
     if (const int32_t rc = beginPage(page, pagePath, sourceFolder, kind, columns); rc != 0) return rc;
     const platform::CivilTime date = platform::utcCivil(platform::unixTime());
     int32_t done = 0;
@@ -88,7 +95,9 @@ int32_t writeCatalogue(const std::vector<Item>& items, const std::string& pagePa
         if (progress.report) progress.report(progress.context, ++done, int32_t(items.size()));
     }
     if (report) *report = counts;
-    return endPage(page);
+    const int32_t rc = endPage(page);
+    undo.keep = rc == 0;
+    return rc;
 }
 
 }  // namespace

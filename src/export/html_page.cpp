@@ -123,11 +123,12 @@ int32_t beginPage(CataloguePage& page, const std::string& pagePath, std::string_
     page.imageCells = page.blankCells = 0;
     page.text.clear();
     page.open = false;
+    page.newFiles.clear();
 
     page.imagesFolder = platform::joinPath(platform::folderOf(pagePath), kWebImagesFolder);
     if (!platform::createFolder(page.imagesFolder)) return platform::kFileOpenError;
     for (const FrameGif& gif : frameGifs()) {
-        const int rc = platform::writeFileAtomic(platform::joinPath(page.imagesFolder, gif.name), gif.data, gif.size);
+        const int rc = writePagePicture(page, gif.name, gif.data, gif.size);
         if (rc != platform::kFileOk) return rc;
     }
     if (const int rc = page.file.open(pagePath); rc != platform::kFileOk) return rc;
@@ -199,6 +200,19 @@ void addBlankCell(CataloguePage& page) {
     line(page, "</td>");
     line(page, "");
     advance(page);
+}
+
+int writePagePicture(CataloguePage& page, const std::string& name, const void* data, size_t size) {
+    const std::string path = platform::joinPath(page.imagesFolder, name);
+    const bool existed = platform::fileExists(path);
+    const int rc = platform::writeFileAtomic(path, data, size);
+    if (rc == platform::kFileOk && !existed) page.newFiles.push_back(path);
+    return rc;
+}
+
+void removeNewFiles(CataloguePage& page) {
+    for (const std::string& path : page.newFiles) platform::removeFile(path);
+    page.newFiles.clear();
 }
 
 int32_t endPage(CataloguePage& page) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -46,6 +47,9 @@ struct CataloguePage {
     int32_t imageCells = 0;
     int32_t blankCells = 0;
     bool open = false;
+    // Files of "web_images" that writing this page made where there was none:
+    // removed again when the page is not put in place (removeNewFiles).
+    std::vector<std::string> newFiles;
 };
 
 // Creates the "web_images" folder beside the page file with the four frame
@@ -62,6 +66,13 @@ int32_t beginPage(CataloguePage& page, const std::string& pagePath, std::string_
 void addImageCell(CataloguePage& page, std::string_view caption, std::string_view extension, int32_t width,
                   int32_t height, std::string_view picture = {});
 void addBlankCell(CataloguePage& page);
+
+// Writes a picture of the page into its "web_images" folder whole, noting it
+// in newFiles when there was none of that name. kFileOk or the write's error.
+int writePagePicture(CataloguePage& page, const std::string& name, const void* data, size_t size);
+// Removes the pictures this page made (newFiles): for a page that failed or
+// was cancelled, so that no picture of a page never written is left behind.
+void removeNewFiles(CataloguePage& page);
 
 // Fills the last row with blank cells, closes the table and the page, and
 // puts the page in place (replacing an older one whole). Returns 0 or -20.

@@ -10,8 +10,12 @@
 #include "host/scripting.h"
 #include "host/transfer.h"
 #include "persist/dice.h"
+#include "persist/memory_dots.h"
 #include "persist/session.h"
+#include "persist/settings_file.h"
 #include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/message.h"
 
 namespace tv {
@@ -117,12 +121,22 @@ void setRectanglesEmpty() {
     setMaskRect(g.record, Rect{});
 }
 
+// Tells the user that a file kept for the next run was not written, and why.
+void reportNotKept(const char* what, const std::string& path) {
+    const std::string why = platform::lastErrorText();
+    const std::string text =
+        std::string(what) + ": \"" + path + "\" could not be written" + (why.empty() ? "" : " (" + why + ")") + ".";
+    platform::showMessage(kDotMapTitle, text.c_str());
+}
+
 // Release step. Safe to run twice.
 void releaseWorkingMemory() {
     StateBlock* s = g.state;
     if (!s) return;
     // The memory-dot map is written back and the thumbnail freed.
-    if (s->working) persist::endRun(*s, s->working->persist);
+    platform::clearLastError();
+    if (s->working && persist::endRun(*s, s->working->persist) != platform::kFileOk)
+        reportNotKept(kDotMapNotKeptText, persist::dotMapPath());
     delete s->thumbnail;
     s->thumbnail = nullptr;
     delete[] s->preview.pixels;
@@ -276,7 +290,9 @@ void doStart() {
             const int32_t rendered = renderIntoHost(s.working->engine, bridge);
             *g.result = int16_t(rendered);
             if (rendered == pi::noErr) {
-                persist::finishRender(p, s);
+                platform::clearLastError();
+                if (persist::finishRender(p, s) != platform::kFileOk)
+                    reportNotKept(kCachedSettingsNotKeptText, persist::cachedSettingsPath());
                 return;
             }
             // A cancelled or failed render releases the working memory at once.

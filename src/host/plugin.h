@@ -47,6 +47,11 @@ constexpr const char* kDotMapTitle = "Terravane";
 constexpr const char* kDotMapDamagedText =
     "The memory-dot map \"Terravane memdot map 3\" could not be read. It is left as it is; memory dots "
     "marked now are not kept for the next run.";
+// What the module says when a file it keeps for the next run cannot be
+// written (the file's path and the system's reason follow). The render itself
+// stands; the file is left as it was.
+constexpr const char* kCachedSettingsNotKeptText = "The settings of this render are not kept for the next run";
+constexpr const char* kDotMapNotKeptText = "The memory dots of this run are not kept for the next one";
 constexpr const char* kRefusalMultichannelText =
     "The filter cannot run on a multichannel image: it works on RGB and grayscale images.";
 

@@ -1,6 +1,7 @@
 #include "persist/settings_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <utility>
@@ -73,10 +74,18 @@ struct Parser {
         c = {uint16_t(r & 0xFFFF), uint16_t(g & 0xFFFF), uint16_t(b & 0xFFFF)};
         return true;
     }
+    // word x 0.01 as a float that the writer (value x 100, truncated toward
+    // zero) turns back into the same word: for half of all words the nearest
+    // float lies just below, and light and axis lost 0.01 at every save and
+    // load (the cached settings do that at every run). One step up then.
     bool hundredths(float& field) {
         int32_t w;
         if (!word(w)) return false;
         field = static_cast<float>(w * 0.01);
+        if (truncatedToWord(double(field) * 100.0) != w) {
+            const float next = std::nextafter(field, w > 0 ? HUGE_VALF : -HUGE_VALF);
+            if (truncatedToWord(double(next) * 100.0) == w) field = next;
+        }
         return true;
     }
     bool fraction(float& field) {

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace tv::platform {
 
 bool findNetrcEntry(const std::string& text, const std::string& host, NetrcEntry& out) {
@@ -80,6 +82,33 @@ std::string urlHost(const std::string& url) {
     }
     const size_t colon = authority.find(':');
     return colon == std::string::npos ? authority : authority.substr(0, colon);
+}
+
+std::string urlWithoutCredentials(const std::string& url) {
+    const size_t scheme = url.find("://");
+    if (scheme == std::string::npos) return url;
+    const size_t start = scheme + 3;
+    const size_t end = url.find_first_of("/?#", start);
+    const size_t at = url.rfind('@', end == std::string::npos ? std::string::npos : end);
+    if (at == std::string::npos || at < start) return url;
+    return url.substr(0, start) + url.substr(at + 1);
+}
+
+bool netrcCredentials(const std::string& path, const std::string& url, NetrcEntry& out, std::string* refused) {
+    constexpr size_t kMaxFile = 64 * 1024;
+    const std::vector<std::string> candidates = path.empty() ? userNetrcFiles() : std::vector<std::string>{path};
+    for (const std::string& file : candidates) {
+        if (!fileExists(file)) continue;
+        if (readableByOthers(file)) {
+            if (refused)
+                *refused = file + " was not used: others may read it (chmod 600 " + file + " makes it private)";
+            return false;
+        }
+        std::vector<uint8_t> bytes;
+        if (!readFile(file, bytes, kMaxFile)) continue;
+        return findNetrcEntry(std::string(bytes.begin(), bytes.end()), urlHost(url), out);
+    }
+    return false;
 }
 
 }  // namespace tv::platform

@@ -18,14 +18,23 @@ struct Axis {
     float r0, r1;
 };
 
+// Truncation toward zero, defined for every float: outside the 32-bit range
+// and for NaN the result is INT32_MIN, the integer x86's conversion gives
+// there, so results inside the range (and the bytes of every render) are those
+// of a plain conversion. Fractal sums of many octaves scale their points far
+// beyond that range.
+inline int32_t truncateToInt32(float t) {
+    return t >= -2147483648.0f && t < 2147483648.0f ? static_cast<int32_t>(t) : INT32_MIN;
+}
+
 inline Axis latticeAxis(float coordinate) {
     const float t = coordinate + 4096.0f;
-    const int32_t it = static_cast<int32_t>(t);
+    const int32_t it = truncateToInt32(t);
     Axis a;
     a.b0 = it & 255;
     a.b1 = (a.b0 + 1) & 255;
     // t < 0 only for coordinates below -4096, which no field produces.
-    const float f = t >= 0.0f ? static_cast<float>(it) : static_cast<float>(static_cast<int32_t>(t - 1.0f));
+    const float f = t >= 0.0f ? static_cast<float>(it) : static_cast<float>(truncateToInt32(t - 1.0f));
     a.r0 = t - f;
     a.r1 = a.r0 - 1.0f;
     return a;
@@ -146,12 +155,17 @@ struct AxisLanes {
     Lanes r0, r1;
 };
 
+// truncateToInt32 of each lane.
+inline IntLanes truncateToInt32(Lanes t) {
+    const IntLanes inRange = (t >= -2147483648.0f) & (t < 2147483648.0f);
+    const IntLanes it = __builtin_convertvector(inRange ? t : Lanes{}, IntLanes);
+    return inRange ? it : IntLanes{} + INT32_MIN;
+}
+
 inline AxisLanes latticeAxes(Lanes coordinate) {
     const Lanes t = coordinate + 4096.0f;
-    // Truncation towards zero, as the scalar conversion (the same instruction
-    // family: out of range gives the same integer).
-    const IntLanes it = __builtin_convertvector(t, IntLanes);
-    const IntLanes below = __builtin_convertvector(t - 1.0f, IntLanes);
+    const IntLanes it = truncateToInt32(t);
+    const IntLanes below = truncateToInt32(t - 1.0f);
     AxisLanes a;
     a.b0 = it & 255;
     a.b1 = (a.b0 + 1) & 255;
@@ -291,7 +305,7 @@ inline Fractal fractalSumSerial(const PlanetData& planet, Vec3& p, float lacunar
             amp *= gain;
         } while (!(k >= octaves));
     }
-    const float f = octaves - static_cast<float>(static_cast<int32_t>(octaves));
+    const float f = octaves - static_cast<float>(truncateToInt32(octaves));
     if (f != 0.0f) {
         const float t = noise3(planet, p.x, p.y, p.z) * amp;
         r.sum += f * t;
@@ -320,7 +334,7 @@ inline Fractal addOctaves(const float* n, float octaves, float gain) {
             amp *= gain;
         } while (!(k >= octaves));
     }
-    const float f = octaves - static_cast<float>(static_cast<int32_t>(octaves));
+    const float f = octaves - static_cast<float>(truncateToInt32(octaves));
     if (f != 0.0f) {
         const float t = *n * amp;
         r.sum += f * t;

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "../support/images.h"
+#include "../support/sanitizers.h"
 #include "../support/terravane.h"
 #include "persist/settings_file.h"
 #include "platform/files.h"
@@ -129,6 +130,7 @@ TEST_F(CliTest, BadInputGivesOneLineAndNoFile) {
 }
 
 TEST_F(CliTest, RunningOutOfMemoryIsOneLineAndNoFile) {
+    if (test::kUnderAddressSanitizer) GTEST_SKIP() << test::kNoAddressSpaceLimit;
     // 65536 x 16384 at 32 bits: a band of its rows alone needs 200 MB.
     const Result r = run("render -o big.exr --size 65536x16384 --defaults --quiet", "ulimit -v 600000");
     EXPECT_EQ(r.status, 1);

@@ -125,6 +125,7 @@ TEST_F(DownloadTest, CredentialsComeFromTheNetrcFileOrTheUser) {
     // The netrc file is asked first.
     recorder = Recorder();
     ASSERT_TRUE(test::writeText(netrc, "machine 127.0.0.1 login cirrus password stratus\n"));
+    std::filesystem::permissions(netrc, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     ASSERT_EQ(downloadFile(server.url("/private.gif"), target, &hooks), kDownloadOk);
     EXPECT_EQ(recorder.credentialCalls, 0);
 }

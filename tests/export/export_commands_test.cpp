@@ -62,13 +62,20 @@ TEST_F(ExportCommandsTest, CtrlCStopsTheExportAndLeavesTheOldFile) {
     ASSERT_TRUE(writeText(path("kept.psd"), "an older document"));
     const pid_t child = startTerravane(root_, {"layers", "-o", "kept.psd", "--size", "2048x1024"}, "/dev/null");
     ASSERT_GT(child, 0);
-    // Interrupt once the document is being written (a temporary file beside it).
+    // Interrupt once the document is being written: the process has a file of
+    // the folder open (a temporary without a name, or a hidden one beside it).
     auto writing = [&] {
         for (const auto& e : std::filesystem::directory_iterator(root_))
             if (e.path().filename().string().starts_with(".")) return true;
         return false;
     };
-    const bool wasWriting = waitFor(writing);
+    auto opened = [&] {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator("/proc/" + std::to_string(child) + "/fd", ec))
+            if (std::filesystem::read_symlink(e.path(), ec).string().starts_with(root_.string())) return true;
+        return false;
+    };
+    const bool wasWriting = waitFor(opened);
     ::kill(child, SIGINT);
     EXPECT_EQ(exitStatusOf(child), 130) << "the export did not stop by itself";
     EXPECT_TRUE(wasWriting);

@@ -1,4 +1,5 @@
-// The command line's image readers (PNG, TIFF, PPM/PGM, BMP, PFM) on arbitrary bytes.
+// The command line's image readers (PNG, TIFF, PPM/PGM, BMP, PFM, JPEG) on
+// arbitrary bytes (OpenEXR files are written, never read).
 // The first byte picks the reader; the rest is the file.
 #include <cstddef>
 #include <cstdint>
@@ -10,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     using tv::cli::ImageFormat;
     const ImageFormat formats[] = {ImageFormat::Png, ImageFormat::Tiff, ImageFormat::Ppm, ImageFormat::Bmp,
-                                   ImageFormat::Pfm};
-    const ImageFormat format = formats[data[0] % 5];
+                                   ImageFormat::Pfm, ImageFormat::Jpeg};
+    const ImageFormat format = formats[data[0] % 6];
     tv::cli::Image image;
     std::string error;
     if (tv::cli::decodeImage(data + 1, size - 1, format, image, &error)) {

@@ -32,7 +32,9 @@ TEST(Frame, BlocksTheModuleAllocatesStartZeroed) {
     int16_t result = 0;
     pluginMain(pi::kSelectorParameters, &record, &data, &result);
     ASSERT_EQ(result, 0);
-    ASSERT_NE(record.parameters, nullptr);
+    // The filter record is packed: its handle is copied out, not bound by reference.
+    const pi::Handle parameters = record.parameters;
+    ASSERT_NE(parameters, nullptr);
     ASSERT_NE(data, 0);
     const auto* state = reinterpret_cast<const StateBlock*>(lockDirty(reinterpret_cast<pi::Handle>(data), 0));
     const auto* params = reinterpret_cast<const ParamRecord*>(lockDirty(record.parameters, 0));

@@ -56,19 +56,32 @@ protected:
         std::filesystem::create_directories(home_);
         std::filesystem::permissions(home_, std::filesystem::perms::owner_all);
         ::setenv("TERRAVANE_HOME", home_.c_str(), 1);
+        // Nor the user's own files (~/.netrc): HOME is a folder of the test's
+        // too, beside its folder (whose entries tests count).
+        if (const char* home = std::getenv("HOME")) userHome_ = home;
+        std::filesystem::remove_all(userFolder());
+        std::filesystem::create_directories(userFolder());
+        ::setenv("HOME", userFolder().c_str(), 1);
         for (const char* name : {"TERRAVANE_IMAGE_SERVER_1", "TERRAVANE_IMAGE_SERVER_2", "TERRAVANE_LIST_SERVER"})
             ::setenv(name, "http://127.0.0.1:1", 1);
         for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
             ::unsetenv(name);
     }
-    void TearDown() override { std::filesystem::remove_all(root_); }
+    void TearDown() override {
+        std::filesystem::remove_all(root_);
+        std::filesystem::remove_all(userFolder());
+        if (!userHome_.empty()) ::setenv("HOME", userHome_.c_str(), 1);
+    }
 
     // A file of the test's folder, and the working folder with its separator.
     std::string path(const std::string& name) const { return (root_ / name).string(); }
     std::string home() const { return home_.string() + "/"; }
     bool exists(const std::string& name) const { return std::filesystem::exists(root_ / name); }
 
+    std::filesystem::path userFolder() const { return root_.string() + "-home"; }
+
     std::filesystem::path root_, home_;
+    std::string userHome_;
 };
 
 }  // namespace tv::test

@@ -13,10 +13,21 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/write_faults.h"
 
 namespace tv::platform {
 
 namespace {
+
+// Whether a test asked this step to fail (errno then says how).
+bool faultInjected(WriteStep step) {
+    switch (nextWriteStep(step)) {
+        case WriteFault::None: return false;
+        case WriteFault::NoSpace: errno = ENOSPC; return true;
+        case WriteFault::IoError: errno = EIO; return true;
+    }
+    return false;
+}
 
 bool makeFolders(const std::string& path, mode_t mode) {
     if (path.empty()) return false;
@@ -44,6 +55,29 @@ bool followLinks(const std::string& path, std::string& out) {
         const std::string to(link.data(), size_t(n));
         out = to.front() == '/' ? to : folderOf(out) + "/" + to;
     }
+    return false;
+}
+
+// A name for a temporary file in folder, a different one at each call.
+std::string temporaryPath(const std::string& folder, int attempt) {
+    static std::atomic<uint32_t> counter{0};
+    const uint64_t mix = (uint64_t(::getpid()) << 32) ^ uint64_t(::time(nullptr)) * 2654435761u ^
+                         (uint64_t(counter.fetch_add(1)) << 16) ^ uint64_t(attempt);
+    char name[32];
+    std::snprintf(name, sizeof name, "/.tv%08x.tmp", unsigned(mix ^ (mix >> 29)));
+    return folder + name;
+}
+
+// Gives the file without a name open as fd a temporary name in folder.
+bool nameUnnamedFile(int fd, const std::string& folder, std::string& temporary) {
+    char self[48];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporaryPath(folder, attempt);
+        if (::linkat(AT_FDCWD, self, AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (errno != EEXIST) break;
+    }
+    temporary.clear();
     return false;
 }
 
@@ -126,6 +160,7 @@ bool createFolder(const std::string& path) {
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool renameFile(const std::string& from, const std::string& to) {
+    if (faultInjected(WriteStep::Rename)) return false;
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
@@ -202,17 +237,17 @@ int FileWriter::open(const std::string& path) {
     // A symbolic link stays a link: the file it leads to is replaced.
     if (!followLinks(path, target_)) return kFileOpenError;
     // The temporary lives beside the target (a rename never crosses file
-    // systems) under a short name of its own, so that a target name of any
-    // allowed length can be written.
+    // systems). Where the system allows, it has no name until it is whole
+    // (a process killed while writing leaves nothing behind); else it has a
+    // short name of its own, so that a target name of any allowed length can
+    // be written. New files get the usual permissions (0666 less the umask).
     const std::string folder = folderOf(target_);
-    static std::atomic<uint32_t> counter{0};
+    temporary_.clear();
+#ifdef O_TMPFILE
+    if (::access("/proc/self/fd", X_OK) == 0) fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#endif
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        const uint64_t mix = (uint64_t(::getpid()) << 32) ^ uint64_t(::time(nullptr)) * 2654435761u ^
-                             (uint64_t(counter.fetch_add(1)) << 16) ^ uint64_t(attempt);
-        char name[32];
-        std::snprintf(name, sizeof name, "/.tv%08x.tmp", unsigned(mix ^ (mix >> 29)));
-        temporary_ = folder + name;
-        // New files get the usual permissions (0666 less the umask).
+        temporary_ = temporaryPath(folder, attempt);
         fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0 && errno != EEXIST) break;
     }
@@ -238,6 +273,10 @@ bool FileWriter::write(const void* data, size_t size) {
     if (fd_ < 0 || failed_) return false;
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
+        if (faultInjected(WriteStep::Write)) {
+            failed_ = true;
+            return false;
+        }
         const ssize_t n = ::write(fd_, p, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
@@ -255,6 +294,10 @@ bool FileWriter::writeAt(int64_t offset, const void* data, size_t size) {
     if (fd_ < 0 || failed_ || offset < 0) return false;
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
+        if (faultInjected(WriteStep::Write)) {
+            failed_ = true;
+            return false;
+        }
         const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
@@ -270,11 +313,20 @@ bool FileWriter::writeAt(int64_t offset, const void* data, size_t size) {
 
 int FileWriter::commit() {
     if (fd_ < 0) return kFileWriteError;
-    bool ok = !failed_ && ::fsync(fd_) == 0;
-    ok = (::close(fd_) == 0) && ok;
+    // errno keeps the reason of the step that failed (a failed write's own).
+    int reason = 0;
+    bool ok = !failed_;
+    if (ok && (faultInjected(WriteStep::Flush) || ::fsync(fd_) != 0)) ok = false, reason = errno;
+    // A whole file without a name gets its temporary name now.
+    if (ok && temporary_.empty() && !nameUnnamedFile(fd_, folderOf(target_), temporary_)) ok = false, reason = errno;
+    if (::close(fd_) != 0 && ok) ok = false, reason = errno;
     fd_ = -1;
-    if (ok) ok = ::rename(temporary_.c_str(), target_.c_str()) == 0;
-    if (!ok) ::unlink(temporary_.c_str());
+    if (ok && (faultInjected(WriteStep::Rename) || ::rename(temporary_.c_str(), target_.c_str()) != 0))
+        ok = false, reason = errno;
+    if (!ok) {
+        if (!temporary_.empty()) ::unlink(temporary_.c_str());
+        if (reason != 0) errno = reason;
+    }
     temporary_.clear();
     return ok ? kFileOk : kFileWriteError;
 }

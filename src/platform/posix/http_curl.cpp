@@ -1,12 +1,17 @@
-// HTTP through libcurl.
+// HTTP through libcurl: http and https only, certificates checked, at most a
+// few redirects, bounded bodies, time-outs for connecting and for a stalled
+// transfer, credentials from the netrc reader of this layer.
 #include <curl/curl.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 #include "platform/http.h"
+#include "platform/netrc.h"
 
 namespace tv::platform {
 
@@ -30,7 +35,13 @@ struct Transfer {
     bool begun = false;
     bool receiverFailed = false;
     bool cancelled = false;
+    bool tooLarge = false;
+    int64_t maxBody = kMaxHttpBodyBytes;
     int64_t received = 0;
+    // The stall time-out: once connected, the time of the last byte that arrived.
+    std::chrono::steady_clock::time_point started, lastArrival;
+    std::chrono::seconds stallLimit{30};
+    bool stalled = false;
 };
 
 bool startsWithNoCase(const char* text, size_t size, const char* prefix) {
@@ -49,6 +60,7 @@ std::string realmOf(const std::string& line) {
 size_t onHeader(char* text, size_t size, size_t count, void* user) {
     auto& t = *static_cast<Transfer*>(user);
     const size_t n = size * count;
+    t.lastArrival = std::chrono::steady_clock::now();
     std::string line(text, n);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
     if (startsWithNoCase(text, n, "HTTP/")) {
@@ -74,10 +86,15 @@ size_t onHeader(char* text, size_t size, size_t count, void* user) {
 size_t onData(char* bytes, size_t size, size_t count, void* user) {
     auto& t = *static_cast<Transfer*>(user);
     const size_t n = size * count;
+    t.lastArrival = std::chrono::steady_clock::now();
     long status = 0;
     curl_easy_getinfo(t.curl, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299) return n;  // an error page or a credentials request: discarded
     const HttpHandlers& h = *t.handlers;
+    if (t.contentLength > t.maxBody || t.received + int64_t(n) > t.maxBody) {
+        t.tooLarge = true;  // before a byte of it reaches the receiver
+        return 0;
+    }
     if (!t.begun) {
         t.begun = true;
         if (h.begin && !h.begin(h.context, t.contentLength)) {
@@ -100,6 +117,16 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         t.cancelled = true;
         return 1;
     }
+    // Connecting has a time-out of its own; from the connection on, nothing
+    // may stay away longer than the stall time-out.
+    curl_off_t connectMicroseconds = 0;
+    curl_easy_getinfo(t.curl, CURLINFO_CONNECT_TIME_T, &connectMicroseconds);
+    if (connectMicroseconds <= 0) return 0;
+    const auto connected = t.started + std::chrono::microseconds(connectMicroseconds);
+    if (std::chrono::steady_clock::now() - std::max(connected, t.lastArrival) > t.stallLimit) {
+        t.stalled = true;
+        return 1;
+    }
     return 0;
 }
 
@@ -119,6 +146,8 @@ HttpResult httpGet(const std::string& url, const HttpOptions& options, const Htt
     Transfer t;
     t.handlers = &handlers;
     t.curl = curl;
+    t.maxBody = options.maxBodyBytes;
+    t.stallLimit = std::chrono::seconds(options.stallTimeoutSeconds);
     char errorText[CURL_ERROR_SIZE] = {};
 
     curl_slist* headers = nullptr;
@@ -129,20 +158,17 @@ HttpResult httpGet(const std::string& url, const HttpOptions& options, const Htt
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, long(options.maxRedirects));
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(options.maxBodyBytes));
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, options.userAgent.c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(options.connectTimeoutSeconds));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(options.stallTimeoutSeconds));
     curl_easy_setopt(curl, CURLOPT_HTTPAUTH, long(CURLAUTH_ANY));
     curl_easy_setopt(curl, CURLOPT_PROXYAUTH, long(CURLAUTH_ANY));
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-    if (options.useNetrc) {
-        curl_easy_setopt(curl, CURLOPT_NETRC, long(CURL_NETRC_OPTIONAL));
-        if (!options.netrcPath.empty()) curl_easy_setopt(curl, CURLOPT_NETRC_FILE, options.netrcPath.c_str());
-    }
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onData);
@@ -153,18 +179,31 @@ HttpResult httpGet(const std::string& url, const HttpOptions& options, const Htt
 
     CURLcode rc = CURLE_OK;
     HttpCredentials credentials, proxyCredentials;
+    bool netrcTried = false;
+    std::string netrcRefused;
     for (int round = 0;; ++round) {
         t.status = 0;
         errorText[0] = '\0';
+        t.started = t.lastArrival = std::chrono::steady_clock::now();
         rc = curl_easy_perform(curl);
         long status = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         t.status = int32_t(status);
         const bool server = status == 401, proxy = status == 407;
-        if (rc != CURLE_OK || (!server && !proxy) || !handlers.credentials || round >= options.maxCredentialRounds)
-            break;
+        if (rc != CURLE_OK || (!server && !proxy) || round >= options.maxCredentialRounds) break;
         HttpCredentials& c = proxy ? proxyCredentials : credentials;
-        if (!handlers.credentials(handlers.context, proxy, proxy ? t.proxyRealm : t.realm, c)) break;
+        // The server's own credentials come from the netrc file first, once.
+        NetrcEntry entry;
+        const bool fromNetrc = server && !netrcTried && options.useNetrc &&
+                               netrcCredentials(options.netrcPath, url, entry, &netrcRefused);
+        netrcTried = netrcTried || server;
+        if (fromNetrc) {
+            c.user = entry.login;
+            c.password = entry.password;
+        } else if (!handlers.credentials ||
+                   !handlers.credentials(handlers.context, proxy, proxy ? t.proxyRealm : t.realm, c)) {
+            break;
+        }
         curl_easy_setopt(curl, proxy ? CURLOPT_PROXYUSERNAME : CURLOPT_USERNAME, c.user.c_str());
         curl_easy_setopt(curl, proxy ? CURLOPT_PROXYPASSWORD : CURLOPT_PASSWORD, c.password.c_str());
     }
@@ -180,12 +219,25 @@ HttpResult httpGet(const std::string& url, const HttpOptions& options, const Htt
         result.outcome = HttpOutcome::Cancelled;
     } else if (t.receiverFailed) {
         result.outcome = HttpOutcome::ReceiverFailed;
+    } else if (t.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+        result.outcome = HttpOutcome::TooLarge;
+        result.detail = "the file is larger than " + std::to_string(options.maxBodyBytes >> 20) + " MB";
+    } else if (t.stalled) {
+        result.outcome = t.status == 0 ? HttpOutcome::CannotOpen : HttpOutcome::TransferFailed;
+        result.detail = "nothing arrived for " + std::to_string(options.stallTimeoutSeconds) + " s";
+    } else if (rc == CURLE_TOO_MANY_REDIRECTS) {
+        result.outcome = HttpOutcome::CannotOpen;
+        result.detail = "more than " + std::to_string(options.maxRedirects) + " redirects";
     } else if (rc != CURLE_OK) {
         result.outcome = t.status == 0 ? HttpOutcome::CannotOpen : HttpOutcome::TransferFailed;
         result.detail = errorText[0] ? errorText : curl_easy_strerror(rc);
+        if (rc == CURLE_OPERATION_TIMEDOUT)
+            result.detail = "no connection within " + std::to_string(options.connectTimeoutSeconds) + " s (" +
+                            result.detail + ")";
     } else if (t.status < 200 || t.status > 299) {
         result.outcome = HttpOutcome::BadStatus;
         result.detail = "the server answered with status " + std::to_string(t.status);
+        if (t.status == 401 && !netrcRefused.empty()) result.detail += "; " + netrcRefused;
     } else {
         result.outcome = HttpOutcome::Complete;
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/files.h"
+#include "platform/write_faults.h"
 #include "platform/win32/wide.h"
 
 namespace tv::platform {
@@ -15,6 +16,16 @@ namespace {
 
 using win32::narrow;
 using win32::widen;
+
+// Whether a test asked this step to fail (GetLastError then says how).
+bool faultInjected(WriteStep step) {
+    switch (nextWriteStep(step)) {
+        case WriteFault::None: return false;
+        case WriteFault::NoSpace: SetLastError(ERROR_DISK_FULL); return true;
+        case WriteFault::IoError: SetLastError(ERROR_IO_DEVICE); return true;
+    }
+    return false;
+}
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -114,6 +125,7 @@ bool createFolder(const std::string& path) {
 bool removeFile(const std::string& path) { return DeleteFileW(widen(path).c_str()) != 0; }
 
 bool renameFile(const std::string& from, const std::string& to) {
+    if (faultInjected(WriteStep::Rename)) return false;
     return MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
@@ -193,7 +205,7 @@ bool writeAtOffset(HANDLE h, uint64_t offset, const char* p, size_t size) {
         at.Offset = DWORD(offset);
         at.OffsetHigh = DWORD(offset >> 32);
         DWORD n = 0;
-        if (!WriteFile(h, p, chunk, &n, &at) || n == 0) return false;
+        if (faultInjected(WriteStep::Write) || !WriteFile(h, p, chunk, &n, &at) || n == 0) return false;
         p += n;
         size -= n;
         offset += n;
@@ -225,18 +237,26 @@ bool FileWriter::writeAt(int64_t offset, const void* data, size_t size) {
 int FileWriter::commit() {
     if (fd_ < 0) return kFileWriteError;
     HANDLE h = handleOf(fd_);
-    bool ok = !failed_ && FlushFileBuffers(h);
-    ok = CloseHandle(h) && ok;
+    // GetLastError keeps the reason of the step that failed (a failed write's own).
+    DWORD reason = 0;
+    bool ok = !failed_;
+    if (ok && (faultInjected(WriteStep::Flush) || !FlushFileBuffers(h))) ok = false, reason = GetLastError();
+    if (!CloseHandle(h) && ok) ok = false, reason = GetLastError();
     fd_ = -1;
     if (ok) {
         const std::wstring from = widen(temporary_), to = widen(target_);
         // ReplaceFileW keeps the target's attributes and security; a new
         // target (or a file system that cannot replace) takes the move.
-        ok = (fileExists(target_) &&
-              ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) ||
-             MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        ok = !faultInjected(WriteStep::Rename) &&
+             ((fileExists(target_) && ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                                   nullptr, nullptr)) ||
+              MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+        if (!ok) reason = GetLastError();
     }
-    if (!ok) DeleteFileW(widen(temporary_).c_str());
+    if (!ok) {
+        DeleteFileW(widen(temporary_).c_str());
+        if (reason != 0) SetLastError(reason);
+    }
     temporary_.clear();
     return ok ? kFileOk : kFileWriteError;
 }

@@ -1,8 +1,9 @@
 // HTTP through WinINet: the system's internet settings (proxy), no cache on
-// the way (reload, no cache write, no-cache headers), redirects followed by
-// the library, credentials asked through the handlers on 401 and 407 and sent
-// with a repeated request. Reads run in short waits so that the cancel test
-// is asked often.
+// the way (reload, no cache write, no-cache headers), at most maxRedirects
+// redirects (followed here), bodies up to maxBodyBytes, credentials from the
+// netrc file or asked through the handlers on 401 and 407 and sent with a
+// repeated request. Reads run in short waits so that the cancel test is asked
+// often.
 #include "platform/files.h"
 #include "platform/http.h"
 #include "platform/netrc.h"
@@ -59,31 +60,20 @@ void drain(HINTERNET request) {
     }
 }
 
-// Credentials for the URL's host from the netrc file: the given one, else
-// _netrc or .netrc in %HOME% or %USERPROFILE%.
-bool netrcCredentials(const HttpOptions& options, const std::string& url, HttpCredentials& out) {
-    if (!options.useNetrc) return false;
-    std::vector<std::string> candidates;
-    if (!options.netrcPath.empty()) {
-        candidates.push_back(options.netrcPath);
-    } else {
-        for (const wchar_t* variable : {L"HOME", L"USERPROFILE"}) {
-            const std::string folder = win32::environment(variable);
-            if (folder.empty()) continue;
-            candidates.push_back(joinPath(folder, "_netrc"));
-            candidates.push_back(joinPath(folder, ".netrc"));
-        }
-    }
-    for (const std::string& path : candidates) {
-        std::vector<uint8_t> bytes;
-        if (!readFile(path, bytes, 64 * 1024)) continue;
-        NetrcEntry entry;
-        if (!findNetrcEntry(std::string(bytes.begin(), bytes.end()), urlHost(url), entry)) return false;
-        out.user = entry.login;
-        out.password = entry.password;
-        return true;
-    }
-    return false;
+// The address a redirect response points to, resolved against the URL it
+// answered; "" when there is none or it is not http(s).
+std::string redirectTarget(HINTERNET request, const std::string& from) {
+    wchar_t location[2048];
+    DWORD size = sizeof location;
+    DWORD index = 0;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, &index)) return std::string();
+    wchar_t combined[2048];
+    DWORD length = DWORD(sizeof combined / sizeof combined[0]);
+    if (!InternetCombineUrlW(win32::widen(from).c_str(), location, combined, &length, ICU_NO_ENCODE))
+        return std::string();
+    const std::string target = win32::narrow(std::wstring_view(combined, length));
+    const bool web = target.rfind("http://", 0) == 0 || target.rfind("https://", 0) == 0;
+    return web ? target : std::string();
 }
 
 }  // namespace
@@ -100,39 +90,68 @@ HttpResult httpGet(const std::string& url, const HttpOptions& options, const Htt
         result.detail = "no internet session: " + win32::errorText(GetLastError());
         return result;
     }
+    // The stall time-out is the longest wait for any one send or receive.
     DWORD connectMs = DWORD(options.connectTimeoutSeconds) * 1000;
     DWORD stallMs = DWORD(options.stallTimeoutSeconds) * 1000;
     InternetSetOptionW(session.h, INTERNET_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof connectMs);
     InternetSetOptionW(session.h, INTERNET_OPTION_RECEIVE_TIMEOUT, &stallMs, sizeof stallMs);
+    InternetSetOptionW(session.h, INTERNET_OPTION_SEND_TIMEOUT, &stallMs, sizeof stallMs);
 
-    const std::wstring wideUrl = win32::widen(url);
     // The system's cached copy, if any, is dropped: the file comes fresh.
-    DeleteUrlCacheEntryW(wideUrl.c_str());
+    // Redirects are followed here, not by the library, so that their number
+    // is bounded; certificates are checked by the library (no flag turns that
+    // off) and without a dialog (a failed check fails the request).
     const wchar_t headers[] = L"Cache-Control: no-cache\r\nPragma: no-cache\r\n";
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                        INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
+                        INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
     InternetHandle request;
-    request.h = InternetOpenUrlW(session.h, wideUrl.c_str(), headers, DWORD(-1), flags, 0);
-    if (!request.h) {
+    std::string current = url;
+    auto open = [&](const std::string& address) {
+        const std::wstring wide = win32::widen(address);
+        DeleteUrlCacheEntryW(wide.c_str());
+        if (request.h) InternetCloseHandle(request.h);
+        request.h = InternetOpenUrlW(session.h, wide.c_str(), headers, DWORD(-1), flags, 0);
+        if (request.h) return true;
         result.outcome = HttpOutcome::CannotOpen;
-        result.detail = "cannot open " + url + ": " + win32::errorText(GetLastError());
-        return result;
-    }
+        result.detail = "cannot open " + urlWithoutCredentials(address) + ": " + win32::errorText(GetLastError());
+        return false;
+    };
+    if (!open(current)) return result;
 
     int64_t status = 0;
     HttpCredentials credentials, proxyCredentials;
     bool netrcTried = false;
-    for (int round = 0;; ++round) {
+    std::string netrcRefused;
+    for (int round = 0, redirects = 0;;) {
         if (!queryNumber(request.h, HTTP_QUERY_STATUS_CODE, status)) status = 0;
+        if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
+            const std::string next = redirectTarget(request.h, current);
+            if (next.empty()) break;
+            if (redirects++ >= options.maxRedirects) {
+                result.outcome = HttpOutcome::CannotOpen;
+                result.status = int32_t(status);
+                result.detail = "more than " + std::to_string(options.maxRedirects) + " redirects";
+                return result;
+            }
+            current = next;
+            if (!open(current)) return result;
+            continue;
+        }
         const bool server = status == 401, proxy = status == 407;
-        if ((!server && !proxy) || round >= options.maxCredentialRounds) break;
+        if ((!server && !proxy) || round++ >= options.maxCredentialRounds) break;
         HttpCredentials& c = proxy ? proxyCredentials : credentials;
         // The server's own credentials come from the netrc file first, once.
-        const bool fromNetrc = server && !netrcTried && netrcCredentials(options, url, c);
+        NetrcEntry entry;
+        const bool fromNetrc = server && !netrcTried && options.useNetrc &&
+                               netrcCredentials(options.netrcPath, current, entry, &netrcRefused);
         netrcTried = netrcTried || server;
-        if (!fromNetrc &&
-            (!handlers.credentials || !handlers.credentials(handlers.context, proxy, realmOf(request.h, proxy), c)))
+        if (fromNetrc) {
+            c.user = entry.login;
+            c.password = entry.password;
+        } else if (!handlers.credentials ||
+                   !handlers.credentials(handlers.context, proxy, realmOf(request.h, proxy), c)) {
             break;
+        }
         const std::wstring user = win32::widen(c.user), password = win32::widen(c.password);
         InternetSetOptionW(request.h, proxy ? INTERNET_OPTION_PROXY_USERNAME : INTERNET_OPTION_USERNAME,
                            const_cast<wchar_t*>(user.c_str()), DWORD(user.size()));
@@ -150,11 +169,18 @@ HttpResult httpGet(const std::string& url, const HttpOptions& options, const Htt
     if (status < 200 || status > 299) {
         result.outcome = HttpOutcome::BadStatus;
         result.detail = "the server answered with status " + std::to_string(status);
+        if (status == 401 && !netrcRefused.empty()) result.detail += "; " + netrcRefused;
         return result;
     }
 
     int64_t contentLength = -1;
     if (!queryNumber(request.h, HTTP_QUERY_CONTENT_LENGTH, contentLength)) contentLength = -1;
+    const std::string tooLarge = "the file is larger than " + std::to_string(options.maxBodyBytes >> 20) + " MB";
+    if (contentLength > options.maxBodyBytes) {
+        result.outcome = HttpOutcome::TooLarge;
+        result.detail = tooLarge;
+        return result;
+    }
     if (handlers.begin && !handlers.begin(handlers.context, contentLength)) {
         result.outcome = HttpOutcome::ReceiverFailed;
         return result;
@@ -173,6 +199,11 @@ HttpResult httpGet(const std::string& url, const HttpOptions& options, const Htt
             return result;
         }
         if (n == 0) break;
+        if (result.received + int64_t(n) > options.maxBodyBytes) {
+            result.outcome = HttpOutcome::TooLarge;
+            result.detail = tooLarge;
+            return result;
+        }
         if (handlers.data && !handlers.data(handlers.context, reinterpret_cast<const uint8_t*>(buffer.data()), n)) {
             result.outcome = HttpOutcome::ReceiverFailed;
             return result;
