@@ -421,13 +421,15 @@ pi::OSErr FilterHost::advanceState() {
             const uint8_t* from = sample(0, sy, lo);
             if (!from) return pi::memFullErr;  // a row the host cannot hold (or no longer holds)
             const size_t step = size_t(image_.planes()) * size_t(bytes);
-            // At rate 1 the pixels inside the image are one run of the row.
-            const int32_t runLeft = f == 1 ? std::clamp(in.left, 0, image_.width) : in.right;
-            const int32_t runRight = f == 1 ? std::clamp(in.right, runLeft, image_.width) : in.right;
+            // The pixels whose samples lie inside the image are one run of
+            // the row, f pixels of the image apart.
+            const int32_t inside = image_.width > 0 ? (image_.width - 1) / f + 1 : 0;
+            const int32_t runLeft = std::clamp(in.left, 0, inside);
+            const int32_t runRight = std::clamp(in.right, runLeft, inside);
             for (int32_t x = in.left; x < in.right; ++x) {
                 if (x == runLeft && runLeft < runRight) {
-                    copyRun(row + size_t(x - in.left) * pixelBytes, from + size_t(x) * step, size_t(runRight - x),
-                            pixelBytes, step);
+                    copyRun(row + size_t(x - in.left) * pixelBytes, from + size_t(x) * size_t(f) * step,
+                            size_t(runRight - x), pixelBytes, step * size_t(f));
                     x = runRight - 1;
                     continue;
                 }
