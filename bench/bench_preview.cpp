@@ -1,7 +1,8 @@
 // The dialog's preview through the entry point the dialog uses: the host's
 // image delivered by advanceState at the preview's sampling, the planet
 // rendered over it, for a 1920 x 1080 image at the fit factor (one frame
-// should take at most 16 ms on two cores). Also the dialog's first paint:
+// should take at most 16 ms on two cores) and for an image the pane's size at
+// 100 %. Also the dialog's first paint:
 // creation with its first preview, the starting settings stored in a memory
 // dot, and the whole window painted. The CPU column is the time of every
 // thread of the process: on a busy machine it tells more than the wall clock.
@@ -22,17 +23,19 @@ namespace {
 struct PreviewRig {
     tv::host::PluginModule module;  // not loaded: only the host's record and advanceState are used
     tv::host::FilterSession session;
-    tv::host::HostImage image = tv::host::blankImage(1920, 1080, 8, false, false);
-    tv::host::FilterHost host{module, session, image, nullptr, tv::host::HostOptions{}};
+    tv::host::HostImage image;
+    tv::host::FilterHost host;
     tv::ParamRecord params = tv::defaultRecord();
     tv::StateBlock state{};
     tv::FrameEngine* frame = tv::createFrameEngine(&params, &state);
     int16_t result = 0;
     tv::DialogHost dialogHost;
 
-    PreviewRig() {
+    explicit PreviewRig(int32_t width = 1920, int32_t height = 1080)
+        : image(tv::host::blankImage(width, height, 8, false, false)),
+          host{module, session, image, nullptr, tv::host::HostOptions{}} {
         params.hostPreviewFlag = 1;
-        state.fullRenderRect = {0, 0, 1080, 1920};
+        state.fullRenderRect = {0, 0, height, width};
         tv::initDialogHost(dialogHost, &host.record(), &params, &state, frame, &result);
     }
     ~PreviewRig() {
@@ -51,6 +54,23 @@ void BM_FitPreview1920x1080(benchmark::State& s) {
             s.SkipWithError("preview failed");
     }
     s.counters["factor"] = rig.params.sampleFactor;
+    s.counters["pixels"] = double(rig.state.renderWidth) * rig.state.renderHeight;
+    s.counters["threads"] = tv::threadCount(4);
+    tv::setForcedThreadCount(0);
+}
+
+// The pane at 100 %: an image the pane's size, one image pixel per screen
+// pixel, the whole planet in view (one frame should take at most 50 ms on
+// two cores).
+void BM_FullPreviewPane(benchmark::State& s) {
+    tv::setForcedThreadCount(int32_t(s.range(0)));
+    const tv::ui::ControlRect pane = tv::ui::previewInner();
+    PreviewRig rig(pane.width(), pane.height());
+    rig.params.sampleFactor = 1;
+    for (auto _ : s) {
+        if (tv::renderDialogPreview(rig.dialogHost, pane.width(), pane.height()) != 0)
+            s.SkipWithError("preview failed");
+    }
     s.counters["pixels"] = double(rig.state.renderWidth) * rig.state.renderHeight;
     s.counters["threads"] = tv::threadCount(4);
     tv::setForcedThreadCount(0);
@@ -86,6 +106,13 @@ void BM_FirstPaint(benchmark::State& s) {
 
 // Argument: worker threads (0 = one per processor).
 BENCHMARK(BM_FitPreview1920x1080)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->MinTime(1.0);
+BENCHMARK(BM_FullPreviewPane)
     ->Arg(1)
     ->Arg(0)
     ->Unit(benchmark::kMillisecond)

@@ -363,6 +363,21 @@ void FilterHost::flushOutput() {
     rows_->stored(clipped);
 }
 
+namespace {
+
+// count pixels of pixelBytes each, taken step bytes apart, packed together.
+void copyRun(uint8_t* to, const uint8_t* from, size_t count, size_t pixelBytes, size_t step) {
+    if (pixelBytes == step) {
+        std::memcpy(to, from, count * pixelBytes);
+    } else if (pixelBytes == 1) {
+        for (size_t i = 0; i < count; ++i) to[i] = from[i * step];
+    } else {
+        for (size_t i = 0; i < count; ++i) std::memcpy(to + i * pixelBytes, from + i * step, pixelBytes);
+    }
+}
+
+}  // namespace
+
 pi::OSErr FilterHost::advanceState() {
     const double started = platform::monotonicSeconds();
     flushOutput();
@@ -413,9 +428,21 @@ pi::OSErr FilterHost::advanceState() {
             const uint8_t* from = sample(0, sy, lo);
             if (!from) return pi::memFullErr;  // a row the host cannot hold (or no longer holds)
             const size_t step = size_t(image_.planes()) * size_t(bytes);
-            for (int32_t x = in.left; x < in.right; ++x)
+            // The pixels whose samples lie inside the image are one run of
+            // the row, f pixels of the image apart.
+            const int32_t inside = image_.width > 0 ? (image_.width - 1) / f + 1 : 0;
+            const int32_t runLeft = std::clamp(in.left, 0, inside);
+            const int32_t runRight = std::clamp(in.right, runLeft, inside);
+            for (int32_t x = in.left; x < in.right; ++x) {
+                if (x == runLeft && runLeft < runRight) {
+                    copyRun(row + size_t(x - in.left) * pixelBytes, from + size_t(x) * size_t(f) * step,
+                            size_t(runRight - x), pixelBytes, step * size_t(f));
+                    x = runRight - 1;
+                    continue;
+                }
                 std::memcpy(row + size_t(x - in.left) * pixelBytes, from + size_t(sampled(x, f, image_.width)) * step,
                             pixelBytes);
+            }
         }
         r.inData = inBuffer_.data();
         r.inRowBytes = pi::int32(rowBytes);
@@ -435,9 +462,18 @@ pi::OSErr FilterHost::advanceState() {
             const uint8_t* from = sample(0, sy, lo);
             if (!from) return pi::memFullErr;  // a row the host cannot hold (or no longer holds)
             const size_t step = size_t(image_.planes()) * size_t(bytes);
-            for (int32_t x = out.left; x < out.right; ++x)
+            const int32_t runLeft = std::clamp(out.left, 0, image_.width);
+            const int32_t runRight = std::clamp(out.right, runLeft, image_.width);
+            for (int32_t x = out.left; x < out.right; ++x) {
+                if (x == runLeft && runLeft < runRight) {
+                    copyRun(row + size_t(x - out.left) * pixelBytes, from + size_t(x) * step, size_t(runRight - x),
+                            pixelBytes, step);
+                    x = runRight - 1;
+                    continue;
+                }
                 std::memcpy(row + size_t(x - out.left) * pixelBytes, from + size_t(std::clamp(x, 0, image_.width - 1)) * step,
                             pixelBytes);
+            }
         }
         r.outData = outBuffer_.data();
         r.outRowBytes = pi::int32(rowBytes);

@@ -122,21 +122,6 @@ void floatOrigin(const pi::FilterRecord* r, int32_t& x, int32_t& y) {
     }
 }
 
-int32_t depthClass(const pi::FilterRecord* r) {
-    if (r->imageMode == pi::kModeRGB96 || r->imageMode == pi::kModeGray32 || r->depth == 32) return 32;
-    if ((r->imageMode == pi::kModeGray16 || r->imageMode == pi::kModeRGB48) && r->depth == 16) return 16;
-    return 8;
-}
-
-float fullScale(int32_t depthBits) { return depthBits == 8 ? 255.0f : (depthBits == 16 ? 32768.0f : 1.0f); }
-
-bool isGrey(const pi::FilterRecord* r) { return r->planes < 3; }
-
-bool hasEditableTransparency(const pi::FilterRecord* r) {
-    return r->filterCase == pi::kFilterCaseEditableTransparencyNoSelection ||
-           r->filterCase == pi::kFilterCaseEditableTransparencyWithSelection;
-}
-
 void storeRenderGeometry(StateBlock& state, const Rect& area) {
     state.renderRect = area;
     state.renderWidth = std::max(0, area.width());

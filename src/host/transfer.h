@@ -38,10 +38,20 @@ void setMaskRect(pi::FilterRecord* r, const Rect& rect);
 void floatOrigin(const pi::FilterRecord* r, int32_t& x, int32_t& y);
 
 // Depth class: 8, 16 or 32 bits per channel; full scale 255, 32768 or 1.
-int32_t depthClass(const pi::FilterRecord* r);
-float fullScale(int32_t depthBits);
-bool isGrey(const pi::FilterRecord* r);
-bool hasEditableTransparency(const pi::FilterRecord* r);
+// (Inline: the source and mask reads ask for them at every pixel.)
+inline int32_t depthClass(const pi::FilterRecord* r) {
+    if (r->imageMode == pi::kModeRGB96 || r->imageMode == pi::kModeGray32 || r->depth == 32) return 32;
+    if ((r->imageMode == pi::kModeGray16 || r->imageMode == pi::kModeRGB48) && r->depth == 16) return 16;
+    return 8;
+}
+inline float fullScale(int32_t depthBits) {
+    return depthBits == 8 ? 255.0f : (depthBits == 16 ? 32768.0f : 1.0f);
+}
+inline bool isGrey(const pi::FilterRecord* r) { return r->planes < 3; }
+inline bool hasEditableTransparency(const pi::FilterRecord* r) {
+    return r->filterCase == pi::kFilterCaseEditableTransparencyNoSelection ||
+           r->filterCase == pi::kFilterCaseEditableTransparencyWithSelection;
+}
 
 // The render geometry of an area, stored in the state block.
 void storeRenderGeometry(StateBlock& state, const Rect& area);

@@ -236,6 +236,7 @@ struct Taps {
 };
 
 inline int32_t wrapIndex(int32_t i, int32_t size) {
+    if (static_cast<uint32_t>(i) < static_cast<uint32_t>(size)) return i;  // in range: no division
     const int32_t m = i % size;
     return m < 0 ? m + size : m;
 }
@@ -253,10 +254,8 @@ inline void splitPosition(float position, int32_t& base, int32_t& phase) {
     phase = std::min(static_cast<int32_t>(static_cast<float>(kPhases) * (s - f)), kPhases - 1);
 }
 
-void computeTaps(const ImagePyramid& p, int32_t level, float x, float y, Taps& t) {
-    int32_t ix, iy;
-    splitPosition(x, ix, t.jx);
-    splitPosition(y, iy, t.jy);
+// The taps' columns and rows around the bases ix, iy (the phases are set apart).
+void placeTaps(const ImagePyramid& p, int32_t level, int32_t ix, int32_t iy, Taps& t) {
     const int32_t maxX = p.levelMaxX[level];
     const int32_t maxY = p.levelMaxY[level];
     const bool inside = ix - 2 >= 0 && iy - 2 >= 0 && ix + 2 <= maxX && iy + 2 <= maxY;
@@ -277,6 +276,13 @@ void computeTaps(const ImagePyramid& p, int32_t level, float x, float y, Taps& t
         t.col[k] = std::clamp(c, 0, maxX);
         t.row[k] = std::clamp(r, 0, maxY);
     }
+}
+
+void computeTaps(const ImagePyramid& p, int32_t level, float x, float y, Taps& t) {
+    int32_t ix, iy;
+    splitPosition(x, ix, t.jx);
+    splitPosition(y, iy, t.jy);
+    placeTaps(p, level, ix, iy, t);
 }
 
 // Every channel of the format, in the format's own scale.
@@ -403,7 +409,9 @@ inline float sampleGrey8Level(const ImagePyramid& p, int32_t level, float x, flo
     // Clamped or wrapped taps: still straight from the rows when they all
     // fall in one tile (the same integer sum as sampleTaps).
     Taps t;
-    computeTaps(p, level, x, y, t);
+    t.jx = jx;
+    t.jy = jy;
+    placeTaps(p, level, ix, iy, t);
     const int32_t tileCol = t.col[0] >> kTileShift, tileRow = t.row[0] >> kTileShift;
     bool oneTile = true;
     for (int32_t k = 1; k < 5; ++k)

@@ -160,6 +160,25 @@ TEST_F(PluginTest, TileRequestsBeyondTheInterfaceLimitsAreRefused) {
     const auto* in = static_cast<const uint8_t*>(r.inData);
     EXPECT_EQ(in[0], 30);  // the last row, first column
     EXPECT_EQ(in[4], 33);  // the last row, last column
+
+    // One plane of sampled row 1 at rates 1 and 2 (image rows 1 and 2): the
+    // pixels inside the image, then the edge repeated past it.
+    r.inLoPlane = r.inHiPlane = 0;
+    const struct {
+        int32_t rate;
+        pi::VRect rect;
+        uint8_t expected[4];
+    } reads[] = {{1, {1, 1, 2, 5}, {11, 12, 13, 13}}, {2, {1, 0, 2, 4}, {20, 22, 23, 23}}};
+    for (const auto& read : reads) {
+        big.inRect32 = read.rect;
+        r.inputRate = read.rate << 16;
+        ASSERT_EQ(filter.advanceState(), pi::noErr);
+        ASSERT_NE(r.inData, nullptr);
+        EXPECT_EQ(r.inRowBytes, 4);
+        const auto* row = static_cast<const uint8_t*>(r.inData);
+        EXPECT_EQ(std::vector<uint8_t>(row, row + 4), std::vector<uint8_t>(read.expected, read.expected + 4))
+            << "rate " << read.rate;
+    }
 }
 
 }  // namespace
