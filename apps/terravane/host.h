@@ -48,6 +48,10 @@ struct HostImage {
     void setValue(int32_t x, int32_t y, int32_t plane, float v);
 };
 
+// Stores a 0..1 value as one sample of the given depth (8: 0..255, 16:
+// 0..32768, rounded and clamped; 32: the float as it is).
+void storeHostValue(uint8_t* sample, int32_t depth, float v);
+
 // The host image as the interface reaches it, a row at a time: what
 // advanceState copies into the module's buffers and what it writes back.
 class ImageRows {

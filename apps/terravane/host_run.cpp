@@ -104,7 +104,10 @@ float HostImage::value(int32_t x, int32_t y, int32_t plane) const {
 }
 
 void HostImage::setValue(int32_t x, int32_t y, int32_t plane, float v) {
-    uint8_t* p = sample(x, y, plane);
+    storeHostValue(sample(x, y, plane), depth, v);
+}
+
+void storeHostValue(uint8_t* p, int32_t depth, float v) {
     switch (depth) {
         case 8: *p = uint8_t(std::clamp(std::nearbyint(v * 255.0f), 0.0f, 255.0f)); break;
         case 16: {

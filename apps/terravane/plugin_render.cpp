@@ -119,23 +119,6 @@ bool resolveHostImage(const PluginRenderRequest& request, HostImageShape& shape,
 
 namespace {
 
-// HostImage::setValue for one sample.
-void storeValue(uint8_t* p, int32_t depth, float v) {
-    switch (depth) {
-        case 8: *p = uint8_t(std::clamp(std::nearbyint(v * 255.0f), 0.0f, 255.0f)); break;
-        case 16: {
-            const uint16_t s = uint16_t(std::clamp(std::nearbyint(v * 32768.0f), 0.0f, 32768.0f));
-            std::memcpy(p, &s, 2);
-            break;
-        }
-        default: std::memcpy(p, &v, 4); break;
-    }
-}
-
-}  // namespace
-
-namespace {
-
 // Sample (x, c) of a row of a file image, as Image::sample reads it.
 float sampleIn(const uint8_t* row, int32_t depth, int32_t channels, int32_t x, int32_t c) {
     const size_t i = size_t(x) * size_t(channels) + size_t(c);
@@ -201,10 +184,10 @@ void hostRowFrom(const HostImageShape& shape, int32_t width, int32_t height, int
             for (int c = 0; c < 3; ++c) rgba[c] = rgba[c] * rgba[3] + (1.0f - rgba[3]);
         }
         if (shape.grey)
-            storeValue(px, shape.depth, luminance(rgba[0], rgba[1], rgba[2]));
+            host::storeHostValue(px, shape.depth, luminance(rgba[0], rgba[1], rgba[2]));
         else
-            for (int32_t c = 0; c < 3; ++c) storeValue(px + size_t(c) * sampleBytes, shape.depth, rgba[c]);
-        if (shape.layer) storeValue(px + size_t(colourPlanes) * sampleBytes, shape.depth, rgba[3]);
+            for (int32_t c = 0; c < 3; ++c) host::storeHostValue(px + size_t(c) * sampleBytes, shape.depth, rgba[c]);
+        if (shape.layer) host::storeHostValue(px + size_t(colourPlanes) * sampleBytes, shape.depth, rgba[3]);
     }
 }
 

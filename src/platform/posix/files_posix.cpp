@@ -270,23 +270,9 @@ int FileWriter::open(const std::string& path) {
 }
 
 bool FileWriter::write(const void* data, size_t size) {
-    if (fd_ < 0 || failed_) return false;
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        if (faultInjected(WriteStep::Write)) {
-            failed_ = true;
-            return false;
-        }
-        const ssize_t n = ::write(fd_, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            failed_ = true;
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-        written_ += n;
-    }
+    // At the end of what is written so far, as the Win32 writer does.
+    if (!writeAt(written_, data, size)) return false;
+    written_ += int64_t(size);
     return true;
 }
 
